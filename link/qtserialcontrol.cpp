@@ -1,0 +1,218 @@
+#include "link/qtserialcontrol.h"
+
+#include "link/portmap.h"
+
+namespace voruna {
+
+QString describe(CommError error)
+{
+    switch (error) {
+    case CommError::Ok: return QStringLiteral("no error");
+    case CommError::NoSuchPort: return QStringLiteral("no such port");
+    case CommError::PortBusy: return QStringLiteral("port in use");
+    case CommError::PortUnusable: return QStringLiteral("port cannot be used");
+    case CommError::BadSettings: return QStringLiteral("invalid line settings");
+    case CommError::PortAlreadyOpen: return QStringLiteral("port already open");
+    case CommError::PortNotOpen: return QStringLiteral("port not open");
+    case CommError::WriteFailed: return QStringLiteral("write failed");
+    case CommError::ReadFailed: return QStringLiteral("read failed");
+    }
+    return QStringLiteral("unknown error");
+}
+
+bool parseLineSettings(const QString &text, LineSettings &out)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return false;
+    bool ok = false;
+    const int baud = parts[0].trimmed().toInt(&ok);
+    if (!ok || baud <= 0)
+        return false;
+    LineSettings s;
+    s.baud = baud;
+    const QString parity = parts[1].trimmed().toLower();
+    if (parity == QLatin1String("n"))
+        s.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("e"))
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("o"))
+        s.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("m"))
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("s"))
+        s.parity = QSerialPort::SpaceParity;
+    else
+        return false;
+    const int data = parts[2].trimmed().toInt(&ok);
+    if (!ok || data < 5 || data > 8)
+        return false;
+    s.dataBits = static_cast<QSerialPort::DataBits>(data);
+    const QString stop = parts[3].trimmed();
+    if (stop == QLatin1String("1"))
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        return false;
+    out = s;
+    return true;
+}
+
+QtSerialControl::QtSerialControl(QObject *parent)
+    : QtSerialControl([](int n) { return deviceForPort(n); }, parent)
+{
+}
+
+QtSerialControl::QtSerialControl(Resolver resolver, QObject *parent)
+    : QObject(parent), m_resolve(std::move(resolver)), m_port(new QSerialPort(this))
+{
+}
+
+QtSerialControl::~QtSerialControl()
+{
+    close();
+}
+
+CommError QtSerialControl::setCommPort(int portNumber)
+{
+    if (m_port->isOpen())
+        return CommError::PortAlreadyOpen;
+    if (portNumber < 1 || portNumber > kPortCount)
+        return CommError::NoSuchPort;
+    m_portNumber = portNumber;
+    return CommError::Ok;
+}
+
+CommError QtSerialControl::setSettings(const QString &settings)
+{
+    LineSettings parsed;
+    if (!parseLineSettings(settings, parsed))
+        return CommError::BadSettings;
+    m_settings = settings;
+    return CommError::Ok;
+}
+
+bool QtSerialControl::portOpen() const
+{
+    return m_port->isOpen();
+}
+
+CommError QtSerialControl::setPortOpen(bool open)
+{
+    if (!open) {
+        close();
+        return CommError::Ok;
+    }
+    if (m_port->isOpen())
+        return CommError::Ok;
+    return this->open();
+}
+
+CommError QtSerialControl::open()
+{
+    const QString device = m_resolve(m_portNumber);
+    if (device.isEmpty())
+        return CommError::NoSuchPort;
+    LineSettings line;
+    parseLineSettings(m_settings, line);
+
+    m_port->setPortName(device);
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        const auto error = m_port->error();
+        m_port->clearError();
+        if (error == QSerialPort::PermissionError)
+            return CommError::PortBusy; // Qt reports a held lock as a permission error
+        if (error == QSerialPort::DeviceNotFoundError)
+            return CommError::NoSuchPort;
+        return CommError::PortUnusable;
+    }
+    const bool lineSet = m_port->setBaudRate(line.baud) && m_port->setParity(line.parity)
+        && m_port->setDataBits(line.dataBits) && m_port->setStopBits(line.stopBits)
+        && m_port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!lineSet) {
+        close();
+        return CommError::PortUnusable;
+    }
+    // A pseudo-terminal has no modem lines: that is not a reason to refuse the port.
+    m_port->setDataTerminalReady(true);
+    m_port->setRequestToSend(false);
+    m_port->clearError();
+    m_port->clear();
+    return CommError::Ok;
+}
+
+void QtSerialControl::close()
+{
+    if (m_port->isOpen()) {
+        m_port->clear();
+        m_port->close();
+    }
+    m_port->clearError();
+}
+
+QString QtSerialControl::openDevice() const
+{
+    return m_port->isOpen() ? m_port->portName() : QString();
+}
+
+void QtSerialControl::pollDevice()
+{
+    // No event loop runs between the handler's steps, so look at the device ourselves.
+    // A timeout only means that nothing is waiting.
+    m_port->waitForReadyRead(0);
+    if (m_port->error() == QSerialPort::TimeoutError)
+        m_port->clearError();
+}
+
+CommError QtSerialControl::setOutput(const QByteArray &bytes)
+{
+    if (!m_port->isOpen())
+        return CommError::PortNotOpen;
+    m_port->clearError();
+    if (m_port->write(bytes) != bytes.size()) {
+        m_port->clearError();
+        return CommError::WriteFailed;
+    }
+    // No event loop runs before the handler's next step: hand the bytes to the device now.
+    m_port->flush();
+    if (m_port->error() == QSerialPort::NoError && m_port->bytesToWrite() > 0)
+        m_port->waitForBytesWritten(50);
+    const auto error = m_port->error();
+    m_port->clearError();
+    if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+        return CommError::WriteFailed;
+    return m_port->bytesToWrite() > 0 ? CommError::WriteFailed : CommError::Ok;
+}
+
+CommError QtSerialControl::input(QByteArray &received)
+{
+    received.clear();
+    if (!m_port->isOpen())
+        return CommError::PortNotOpen;
+    pollDevice();
+    if (m_port->error() != QSerialPort::NoError) {
+        m_port->clearError();
+        return CommError::ReadFailed;
+    }
+    received = m_port->readAll();
+    return CommError::Ok;
+}
+
+CommError QtSerialControl::inBufferCount(int &count)
+{
+    count = 0;
+    if (!m_port->isOpen())
+        return CommError::PortNotOpen;
+    pollDevice();
+    if (m_port->error() != QSerialPort::NoError) {
+        m_port->clearError();
+        return CommError::ReadFailed;
+    }
+    count = static_cast<int>(qMin<qint64>(m_port->bytesAvailable(), 32767));
+    return CommError::Ok;
+}
+
+} // namespace voruna

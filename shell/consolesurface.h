@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+namespace voruna {
+
+// The console's own surface, beneath its controls. It shows the counter that runs while the
+// console waits for the adaptor's answer, in the empty centre of the slew pad.
+class ConsoleSurface final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ConsoleSurface(QWidget *parent = nullptr);
+    // 0 hides the counter.
+    void setCounter(int value);
+    int counter() const { return m_counter; }
+    QRect counterRect() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    int m_counter = 0;
+};
+
+// Layout lengths are in twips; 15 twips make one pixel.
+constexpr int twips(int value)
+{
+    return value / 15;
+}
+QRect twipsRect(int left, int top, int width, int height);
+
+} // namespace voruna

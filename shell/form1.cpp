@@ -1,0 +1,186 @@
+#include "shell/form1.h"
+
+#include "settings/settingsfile.h"
+#include "shell/consolesurface.h"
+#include "shell/lamp.h"
+#include "shell/slewbutton.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
+#include <QScreen>
+
+namespace voruna {
+
+namespace {
+const QString kNotFound = QStringLiteral("Communication Port not found");
+const QString kNotInitialized = QStringLiteral("Communication Port not initialized");
+const QString kDetected = QStringLiteral("USB Autoguide Adaptor detected");
+const QString kNotSaved = QStringLiteral("Settings could not be saved");
+constexpr int kCounterRepaintMs = 16;
+} // namespace
+
+Form1::Form1(SerialControl &serial, MessageBoxes &messages, QWidget *parent)
+    : QMainWindow(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                              | Qt::WindowCloseButtonHint),
+      MSComm1(serial), m_messages(messages), m_surface(new ConsoleSurface(this))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Voruna 1.1"));
+    setWindowIcon(QIcon(QStringLiteral(":/voruna.ico")));
+    m_surface->setObjectName(QStringLiteral("surface"));
+    m_surface->setFixedSize(twips(2460), twips(4380));
+    setCentralWidget(m_surface);
+    buildLayout();
+    buildMenus();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    connectHandlers();
+    qApp->installEventFilter(this);
+
+    adjustSize();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+Form1::~Form1()
+{
+    qApp->removeEventFilter(this);
+    // The port closes with the console.
+    MSComm1.setPortOpen(false);
+}
+
+void Form1::connectHandlers()
+{
+    connect(Combo1, &QComboBox::activated, this, &Form1::Form1_Combo1_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Form1_Command5_Click);
+    connect(savesettigsmenu, &QAction::triggered, this, &Form1::Form1_savesettigsmenu_Click);
+    connect(exitmenu, &QAction::triggered, this, &Form1::exitmenuClicked);
+    connect(videomenu, &QAction::triggered, this, &Form1::videomenuClicked);
+    connect(aboutmenu, &QAction::triggered, this, &Form1::aboutmenuClicked);
+    connect(Command1, &SlewButton::mouseDown, this, &Form1::Form1_Command1_MouseDown);
+    connect(Command1, &SlewButton::mouseUp, this, &Form1::Form1_Command1_MouseUp);
+    connect(Command2, &SlewButton::mouseDown, this, &Form1::Form1_Command2_MouseDown);
+    connect(Command2, &SlewButton::mouseUp, this, &Form1::Form1_Command2_MouseUp);
+    connect(Command3, &SlewButton::mouseDown, this, &Form1::Form1_Command3_MouseDown);
+    connect(Command3, &SlewButton::mouseUp, this, &Form1::Form1_Command3_MouseUp);
+    connect(Command4, &SlewButton::mouseDown, this, &Form1::Form1_Command4_MouseDown);
+    connect(Command4, &SlewButton::mouseUp, this, &Form1::Form1_Command4_MouseUp);
+}
+
+void Form1::Form1_Form_Load()
+{
+    const int saved = readSavedPortIndex();
+    fillPortList();
+    applySavedIndex(saved);
+
+    ErrorTrap trap;
+    trap.arm();
+    runOpenSequence(MSComm1, Combo1->currentIndex(), trap);
+    if (!trap.clean())
+        failurePath(kNotInitialized);
+    // On a closed port the probe's write and read fail into the trap, and nothing is heard.
+    trap.take(MSComm1.setOutput(kProbe));
+    runProbeWait();
+    if (readLoadReply(MSComm1, trap)) {
+        m_messages.show(this, MessageBoxes::Icon::Information, kDetected);
+        Shape1->setFillColor(colorFromRgbInt(kGreen));
+    }
+}
+
+void Form1::fillPortList()
+{
+    const QSignalBlocker quiet(Combo1);
+    for (int n = 1; n <= 16; ++n)
+        Combo1->addItem(QStringLiteral("COM %1:").arg(n));
+    // Filling selects nothing: the saved value decides.
+    Combo1->setCurrentIndex(-1);
+    Combo1->setEditText(QStringLiteral("Combo1"));
+}
+
+void Form1::applySavedIndex(int savedIndex)
+{
+    if (savedIndex < 0 || savedIndex >= Combo1->count())
+        return;
+    {
+        const QSignalBlocker quiet(Combo1);
+        Combo1->setCurrentIndex(savedIndex);
+    }
+    // A new selection runs the port change at once, as the user's choice would.
+    Form1_Combo1_Click();
+}
+
+void Form1::Form1_Combo1_Click()
+{
+    ErrorTrap trap;
+    trap.arm();
+    runOpenSequence(MSComm1, Combo1->currentIndex(), trap);
+    if (!trap.clean())
+        failurePath(kNotFound);
+}
+
+void Form1::Form1_Command5_Click()
+{
+    ErrorTrap trap;
+    trap.arm();
+    runOpenSequence(MSComm1, Combo1->currentIndex(), trap);
+    if (!trap.clean()) {
+        failurePath(kNotFound);
+        return;
+    }
+    trap.take(MSComm1.setOutput(kProbe));
+    runProbeWait();
+    if (readConnectReply(MSComm1, trap)) {
+        m_messages.show(this, MessageBoxes::Icon::Information, kDetected);
+        Shape1->setFillColor(colorFromRgbInt(kGreen));
+        for (SlewButton *b : {Command1, Command2, Command3, Command4})
+            b->setEnabled(true);
+    } else {
+        Shape1->setFillColor(colorFromRgbInt(kRed));
+    }
+}
+
+void Form1::failurePath(const QString &message)
+{
+    m_messages.show(this, MessageBoxes::Icon::Exclamation, message);
+    MSComm1.setPortOpen(false);
+    Shape1->setFillColor(colorFromRgbInt(kRed));
+    for (SlewButton *b : {Command1, Command2, Command3, Command4})
+        b->setEnabled(false);
+}
+
+void Form1::runProbeWait()
+{
+    m_lastCounterPaint.invalidate();
+    probeWait([this](int value) { printCounter(value); });
+    m_surface->setCounter(0);
+    m_surface->update(m_surface->counterRect());
+}
+
+void Form1::printCounter(int value)
+{
+    m_surface->setCounter(value);
+    // Painting every one of the numbers would make the wait as long as the screen is slow.
+    if (m_lastCounterPaint.isValid() && m_lastCounterPaint.elapsed() < kCounterRepaintMs && value != 3000)
+        return;
+    m_lastCounterPaint.start();
+    if (m_surface->isVisible())
+        m_surface->repaint(m_surface->counterRect());
+}
+
+void Form1::Form1_savesettigsmenu_Click()
+{
+    if (savePortIndex(Combo1->currentIndex()) != SaveResult::Saved)
+        m_messages.show(this, MessageBoxes::Icon::Exclamation, kNotSaved);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    Q_EMIT closeBoxUsed();
+}
+
+} // namespace voruna

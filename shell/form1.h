@@ -1,0 +1,90 @@
+#pragma once
+
+#include "link/adaptorprotocol.h"
+#include "link/serialcontrol.h"
+#include "shell/messageboxes.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+
+namespace voruna {
+
+class Lamp;
+class SlewButton;
+class ConsoleSurface;
+
+// The guide console: slew pad, direction indicator, port list, Connect and the link lamp.
+// The serial control and the message boxes are handed in and must outlive the window.
+class Form1 final : public QMainWindow {
+    Q_OBJECT
+public:
+    Form1(SerialControl &serial, MessageBoxes &messages, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Load handling: settings read, port list, saved selection, open sequence and probe.
+    // The window owner runs it once per load, before the window shows.
+    void Form1_Form_Load();
+
+    void Form1_Combo1_Click();
+    void Form1_Command5_Click();
+    void Form1_savesettigsmenu_Click();
+
+    void Form1_Command1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
+    void Form1_Command1_MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
+    void Form1_Command2_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
+    void Form1_Command2_MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
+    void Form1_Command3_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
+    void Form1_Command3_MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
+    void Form1_Command4_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
+    void Form1_Command4_MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
+
+    // Controls, by their layout names.
+    QLabel *Label1;
+    Lamp *Shape1, *Shape2, *Shape3, *Shape4, *Shape5;
+    SlewButton *Command1, *Command2, *Command3, *Command4;
+    QLabel *Label2;
+    QComboBox *Combo1;
+    QPushButton *Command5;
+    QLabel *Label3;
+    SerialControl &MSComm1;
+    QMenu *filenemu;
+    QAction *savesettigsmenu, *bar1, *exitmenu, *videomenu, *aboutmenu;
+
+Q_SIGNALS:
+    void exitmenuClicked();
+    void videomenuClicked();
+    void aboutmenuClicked();
+    // The user closed the console through its close box.
+    void closeBoxUsed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildLayout();
+    void buildMenus();
+    void connectHandlers();
+    void fillPortList();
+    void applySavedIndex(int savedIndex);
+    void failurePath(const QString &message);
+    void runProbeWait();
+    void printCounter(int value);
+    void startSlew(Direction direction, Lamp *lamp);
+    void stopSlew(Direction direction, Lamp *lamp);
+    void abandonHeldPad();
+
+    MessageBoxes &m_messages;
+    ConsoleSurface *m_surface;
+    QElapsedTimer m_lastCounterPaint;
+};
+
+} // namespace voruna

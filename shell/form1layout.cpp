@@ -1,0 +1,132 @@
+// The guide console's controls, menus and fonts as laid out at design time.
+#include "shell/consolesurface.h"
+#include "shell/form1.h"
+#include "shell/lamp.h"
+#include "shell/slewbutton.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace voruna {
+
+namespace {
+
+QFont arial(qreal points, bool bold = false)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+SlewButton *makeSlewButton(QWidget *parent, const char *name, const QString &icon,
+                           const QString &tip, QRect box)
+{
+    auto *button = new SlewButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(32, 32));
+    button->setToolTip(tip);
+    button->setGeometry(box);
+    return button;
+}
+
+Lamp *makeLamp(QWidget *parent, const char *name, int left, int top, int fill)
+{
+    auto *lamp = new Lamp(parent);
+    lamp->setObjectName(QLatin1String(name));
+    lamp->setGeometry(twipsRect(left, top, 195, 195));
+    lamp->setFillColor(colorFromRgbInt(fill));
+    return lamp;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect box)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(box);
+    label->setFont(arial(8.25));
+    return label;
+}
+
+} // namespace
+
+void Form1::buildLayout()
+{
+    QWidget *s = m_surface;
+    Label1 = makeLabel(s, "Label1", QString(), twipsRect(300, 120, 1875, 435));
+    Label1->setFont(arial(15.75, true));
+    Label1->setAlignment(Qt::AlignCenter);
+    Label1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Label1->setLineWidth(1);
+    QPalette purple = Label1->palette();
+    purple.setColor(QPalette::WindowText, colorFromRgbInt(12583104));
+    Label1->setPalette(purple);
+    Label1->setToolTip(QStringLiteral("Shows the direction of the selected slew"));
+
+    Shape2 = makeLamp(s, "Shape2", 1140, 660, kGrey);
+    Command1 = makeSlewButton(s, "Command1", QStringLiteral(":/arrow-up.ico"),
+                              QStringLiteral("Slew telescope UP"), twipsRect(960, 900, 555, 555));
+    Shape4 = makeLamp(s, "Shape4", 180, 1620, kGrey);
+    Command3 = makeSlewButton(s, "Command3", QStringLiteral(":/arrow-left.ico"),
+                              QStringLiteral("Slew telescope LEFT"), twipsRect(420, 1440, 555, 555));
+    Command2 = makeSlewButton(s, "Command2", QStringLiteral(":/arrow-right.ico"),
+                              QStringLiteral("Slew telescope RIGHT"), twipsRect(1500, 1440, 555, 555));
+    Shape3 = makeLamp(s, "Shape3", 2100, 1620, kGrey);
+    Command4 = makeSlewButton(s, "Command4", QStringLiteral(":/arrow-down.ico"),
+                              QStringLiteral("Slew telescope DOWN"), twipsRect(960, 1980, 555, 555));
+    Shape5 = makeLamp(s, "Shape5", 1140, 2580, kGrey);
+
+    Label2 = makeLabel(s, "Label2", QStringLiteral("Select Communication Port"),
+                       twipsRect(240, 3180, 1935, 195));
+    Combo1 = new QComboBox(s);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setFont(arial(8.25));
+    Combo1->setGeometry(twipsRect(240, 3420, 1935, 330));
+    Combo1->setEditText(QStringLiteral("Combo1"));
+    Combo1->setToolTip(QStringLiteral("Select Communication Port"));
+
+    Command5 = new QPushButton(QStringLiteral("Connect"), s);
+    Command5->setObjectName(QStringLiteral("Command5"));
+    Command5->setFont(arial(8.25));
+    Command5->setGeometry(twipsRect(240, 3840, 795, 315));
+    Command5->setToolTip(QStringLiteral("Try to find the Nightwell's USB Autoguide Adaptor"));
+
+    Label3 = makeLabel(s, "Label3", QStringLiteral("Link:"), twipsRect(1500, 3900, 315, 195));
+    Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label3->setToolTip(
+        QStringLiteral("Shows in green when Autoguide Adaptor is found and in red when not"));
+    Shape1 = makeLamp(s, "Shape1", 1980, 3900, kBlack);
+
+    // Up, right, left, down, then the port list and Connect.
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Command3);
+    setTabOrder(Command3, Command4);
+    setTabOrder(Command4, Combo1);
+    setTabOrder(Combo1, Command5);
+}
+
+void Form1::buildMenus()
+{
+    filenemu = menuBar()->addMenu(QStringLiteral("&File"));
+    filenemu->setObjectName(QStringLiteral("filenemu"));
+    savesettigsmenu = filenemu->addAction(QStringLiteral("Save Settings"));
+    savesettigsmenu->setObjectName(QStringLiteral("savesettigsmenu"));
+    bar1 = filenemu->addSeparator();
+    bar1->setObjectName(QStringLiteral("bar1"));
+    exitmenu = filenemu->addAction(QStringLiteral("Exit"));
+    exitmenu->setObjectName(QStringLiteral("exitmenu"));
+    videomenu = menuBar()->addAction(QStringLiteral("&Video"));
+    videomenu->setObjectName(QStringLiteral("videomenu"));
+    aboutmenu = menuBar()->addAction(QStringLiteral("&About..."));
+    aboutmenu->setObjectName(QStringLiteral("aboutmenu"));
+}
+
+} // namespace voruna

@@ -1,0 +1,101 @@
+// The slew pad of the guide console: press to start a movement, release to stop it.
+#include "shell/form1.h"
+#include "shell/lamp.h"
+#include "shell/slewbutton.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QWidget>
+
+namespace voruna {
+
+void Form1::startSlew(Direction direction, Lamp *lamp)
+{
+    const DirectionCommands commands = commandsFor(direction);
+    // The adaptor may have gone (unplugged): the link lamp says so, the pad still follows the hand.
+    if (MSComm1.setOutput(commands.start) != CommError::Ok)
+        Shape1->setFillColor(colorFromRgbInt(kRed));
+    lamp->setFillColor(colorFromRgbInt(kRed));
+    Label1->setText(commands.text);
+}
+
+void Form1::stopSlew(Direction direction, Lamp *lamp)
+{
+    const DirectionCommands commands = commandsFor(direction);
+    if (MSComm1.setOutput(commands.stop) != CommError::Ok)
+        Shape1->setFillColor(colorFromRgbInt(kRed));
+    lamp->setFillColor(colorFromRgbInt(kGrey));
+    Label1->setText(QString());
+}
+
+void Form1::Form1_Command1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    startSlew(Direction::North, Shape2);
+}
+
+void Form1::Form1_Command1_MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    stopSlew(Direction::North, Shape2);
+}
+
+void Form1::Form1_Command2_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    startSlew(Direction::West, Shape3);
+}
+
+void Form1::Form1_Command2_MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    stopSlew(Direction::West, Shape3);
+}
+
+void Form1::Form1_Command3_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    startSlew(Direction::East, Shape4);
+}
+
+void Form1::Form1_Command3_MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    stopSlew(Direction::East, Shape4);
+}
+
+void Form1::Form1_Command4_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    startSlew(Direction::South, Shape5);
+}
+
+void Form1::Form1_Command4_MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, QPoint)
+{
+    stopSlew(Direction::South, Shape5);
+}
+
+void Form1::abandonHeldPad()
+{
+    for (SlewButton *button : {Command1, Command2, Command3, Command4})
+        button->abandonHold();
+}
+
+void Form1::hideEvent(QHideEvent *event)
+{
+    abandonHeldPad();
+    QMainWindow::hideEvent(event);
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        abandonHeldPad();
+    QMainWindow::changeEvent(event);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // A menu or other popup that opens takes the mouse, and the held button's release with it.
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        const auto *widget = static_cast<QWidget *>(watched);
+        if (widget->windowType() == Qt::Popup)
+            abandonHeldPad();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace voruna

@@ -1,0 +1,91 @@
+#include "shell/form4.h"
+
+#include "resources/resources.h"
+#include "shell/consolesurface.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace voruna {
+
+namespace {
+
+// Arial at the layout's point size as it comes out at 96 dots per inch, in pixels, so the
+// texts fit their pixel-sized boxes on any screen; Liberation Sans has the same metrics.
+QFont arial(int pixels, bool bold = false, bool italic = false)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+// One line of the description, centred in a box as wide as the window and a little more.
+QLabel *makeLine(QWidget *parent, int index, int top, const QString &text, const QFont &font)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QStringLiteral("Label1(%1)").arg(index));
+    label->setGeometry(twipsRect(0, top, 3495, 255));
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+Form4::Form4(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Form4"));
+    setWindowTitle(QStringLiteral("About..."));
+    setFixedSize(twips(3450), twips(4680));
+
+    // Created first, so it comes first in the tab order, before the picture.
+    Command1 = new QPushButton(QStringLiteral("Close"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twipsRect(1200, 4260, 915, 315));
+    Command1->setToolTip(QStringLiteral("Closes this window"));
+
+    Picture1 = new QLabel(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(twipsRect(180, 180, 3015, 1635));
+    Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Picture1->setPixmap(QPixmap(QString::fromLatin1(resources::kAboutPicture)));
+    Picture1->setFocusPolicy(Qt::StrongFocus);
+    setTabOrder(Command1, Picture1);
+
+    const QFont regular = arial(11);
+    Label1_0 = makeLine(this, 0, 2040, QStringLiteral("Voruna 1.1"), arial(13, true, true));
+    Label1_1 = makeLine(this, 1, 2460, QStringLiteral("Voruna is a utility for use with the"),
+                        regular);
+    Label1_2 = makeLine(this, 2, 2700, QStringLiteral("Nightwell's USB Autoguide Adaptor"),
+                        regular);
+    Label1_3 = makeLine(this, 3, 3060, QStringLiteral("Written by the Voruna developers"),
+                        regular);
+    Label1_4 = makeLine(this, 4, 3300, QStringLiteral("Video capture through Video4Linux2"),
+                        regular);
+    Label1_5 = makeLine(this, 5, 3780, QStringLiteral("Software ver 1.1"), regular);
+
+    connect(Command1, &QPushButton::clicked, this, &Form4::Form4_Command1_Click);
+}
+
+void Form4::Form4_Command1_Click()
+{
+    hide();
+}
+
+void Form4::closeEvent(QCloseEvent *event)
+{
+    // Closing through the close box unloads the window rather than hiding it; the owner does
+    // the unloading, so the window itself stays untouched here.
+    event->ignore();
+    Q_EMIT closeBoxUsed();
+}
+
+} // namespace voruna

@@ -1,0 +1,239 @@
+// Detection of the adaptor by the guide console, against the simulator on a pseudo-terminal:
+// start-up orders, the link states after each handler, and devices that misbehave.
+#include "shell/form1.h"
+#include "shell/lamp.h"
+#include "support/consolefixture.h"
+#include "support/simprocess.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include "shell/slewbutton.h"
+#include <QSerialPort>
+#include <QtTest>
+
+using namespace voruna;
+using voruna::test::ConsoleFixture;
+using voruna::test::lampColor;
+using voruna::test::padEnabled;
+
+namespace {
+const QString kNotFound = QStringLiteral("Communication Port not found");
+const QString kNotInitialized = QStringLiteral("Communication Port not initialized");
+const QString kDetected = QStringLiteral("USB Autoguide Adaptor detected");
+const QColor kRedLamp(255, 0, 0);
+const QColor kGreenLamp(0, 255, 0);
+const QColor kBlackLamp(0, 0, 0);
+} // namespace
+
+class LinkConsoleTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void startUp_data();
+    void startUp();
+    void connectStates_data();
+    void connectStates();
+    void portChangeNeverProbes();
+    void connectWithoutSelection();
+    void floodingDeviceDoesNotHoldTheConsole();
+    void busyPort();
+    void messageIcons();
+};
+
+void LinkConsoleTest::startUp_data()
+{
+    QTest::addColumn<QByteArray>("settings"); // empty: no file
+    QTest::addColumn<QStringList>("simOptions"); // sim on COM3; "none": no device at all
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QColor>("lamp");
+    QTest::addColumn<bool>("pad");
+    QTest::addColumn<bool>("open");
+    const QStringList none{QStringLiteral("none")};
+    QTest::newRow("saved COM3, adaptor answers")
+        << QByteArray(" 2 \r\n") << QStringList{} << QStringList{kDetected} << kGreenLamp << true << true;
+    QTest::newRow("saved COM3, nothing answers")
+        << QByteArray(" 2 \r\n") << QStringList{"--silent"} << QStringList{} << kBlackLamp << true << true;
+    QTest::newRow("saved COM3, answer with line end")
+        << QByteArray(" 2 \r\n") << QStringList{"--line-end"} << QStringList{} << kBlackLamp << true << true;
+    QTest::newRow("saved COM3, answer in two pieces")
+        << QByteArray(" 2 \r\n") << QStringList{"--split", "1000"} << QStringList{kDetected} << kGreenLamp
+        << true << true;
+    QTest::newRow("saved port cannot open")
+        << QByteArray(" 2 \r\n") << none << QStringList{kNotFound, kNotInitialized} << kRedLamp << false
+        << false;
+    QTest::newRow("no saved selection")
+        << QByteArray() << QStringList{} << QStringList{kNotInitialized} << kRedLamp << false << false;
+    QTest::newRow("saved -1") << QByteArray("-1 \r\n") << QStringList{} << QStringList{kNotInitialized}
+                              << kRedLamp << false << false;
+    QTest::newRow("torn file") << QByteArray(" ") << QStringList{} << QStringList{kNotInitialized}
+                               << kRedLamp << false << false;
+}
+
+void LinkConsoleTest::startUp()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QStringList, simOptions);
+    ConsoleFixture fixture;
+    if (!settings.isEmpty())
+        fixture.writeSettings(settings);
+    SimProcess sim(fixture.configHome());
+    if (simOptions != QStringList{QStringLiteral("none")})
+        QVERIFY2(sim.start(QStringList{"--port", "3"} + simOptions), qPrintable(sim.errorString()));
+
+    fixture.load();
+    Form1 &c = fixture.console();
+    QTEST(fixture.messages.texts(), "messages");
+    QTEST(lampColor(c.Shape1), "lamp");
+    QTEST(padEnabled(c), "pad");
+    QTEST(c.MSComm1.portOpen(), "open");
+    // Start-up messages come before the console is on screen.
+    for (const auto &shown : fixture.messages.shown)
+        QVERIFY(!shown.parentVisible);
+    if (c.MSComm1.portOpen())
+        QVERIFY(!sim.waitForLine(QStringLiteral("probe"), 2000).isEmpty());
+}
+
+void LinkConsoleTest::connectStates_data()
+{
+    QTest::addColumn<QStringList>("simOptions");
+    QTest::addColumn<bool>("padBefore");
+    QTest::addColumn<QColor>("lamp");
+    QTest::addColumn<bool>("pad");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("answer: green, pad enabled") << QStringList{} << false << kGreenLamp << true
+                                                << QStringList{kDetected};
+    QTest::newRow("no answer: red, pad left enabled") << QStringList{"--silent"} << true << kRedLamp
+                                                      << true << QStringList{};
+    QTest::newRow("no answer: red, pad left disabled") << QStringList{"--silent"} << false << kRedLamp
+                                                       << false << QStringList{};
+    QTest::newRow("line end: no answer") << QStringList{"--line-end"} << true << kRedLamp << true
+                                         << QStringList{};
+    QTest::newRow("late answer within the wait") << QStringList{"--late", "100"} << false << kGreenLamp
+                                                 << true << QStringList{kDetected};
+}
+
+void LinkConsoleTest::connectStates()
+{
+    QFETCH(QStringList, simOptions);
+    QFETCH(bool, padBefore);
+    ConsoleFixture fixture;
+    fixture.writeSettings(" 0 \r\n");
+    SimProcess sim(fixture.configHome());
+    QVERIFY2(sim.start(QStringList{"--port", "1", "--silent"}), qPrintable(sim.errorString()));
+    fixture.load();
+    Form1 &c = fixture.console();
+    QVERIFY(sim.terminate());
+
+    SimProcess other(fixture.configHome());
+    QVERIFY2(other.start(QStringList{"--port", "1"} + simOptions), qPrintable(other.errorString()));
+    for (SlewButton *b : {c.Command1, c.Command2, c.Command3, c.Command4})
+        b->setEnabled(padBefore);
+    fixture.messages.shown.clear();
+    c.Command5->click();
+    QTEST(fixture.messages.texts(), "messages");
+    QTEST(lampColor(c.Shape1), "lamp");
+    QTEST(padEnabled(c), "pad");
+    QVERIFY(c.MSComm1.portOpen());
+}
+
+void LinkConsoleTest::portChangeNeverProbes()
+{
+    ConsoleFixture fixture;
+    fixture.writeSettings(" 0 \r\n");
+    SimProcess adaptor(fixture.configHome());
+    QVERIFY(adaptor.start({"--port", "1"}));
+    SimProcess silent(fixture.configHome());
+    QVERIFY(silent.start({"--port", "2", "--silent"}));
+    fixture.load();
+    Form1 &c = fixture.console();
+    QCOMPARE(lampColor(c.Shape1), kGreenLamp);
+
+    // Another port that opens: no probe, no message, the lamp keeps its green.
+    fixture.messages.shown.clear();
+    c.Combo1->setCurrentIndex(1);
+    c.Form1_Combo1_Click();
+    QVERIFY(fixture.messages.shown.isEmpty());
+    QCOMPARE(lampColor(c.Shape1), kGreenLamp);
+    QVERIFY(padEnabled(c));
+    QVERIFY(c.MSComm1.portOpen());
+    QVERIFY(silent.waitForLine(QStringLiteral("probe"), 300).isEmpty());
+
+    // A port that does not open: the failure path.
+    c.Combo1->setCurrentIndex(6);
+    c.Form1_Combo1_Click();
+    QCOMPARE(fixture.messages.texts(), QStringList{kNotFound});
+    QCOMPARE(lampColor(c.Shape1), kRedLamp);
+    QVERIFY(!padEnabled(c));
+    QVERIFY(!c.MSComm1.portOpen());
+    QCOMPARE(c.Combo1->currentIndex(), 6); // the list keeps its selection
+    QCOMPARE(fixture.settingsBytes(), QByteArray(" 0 \r\n")); // and the file is untouched
+}
+
+void LinkConsoleTest::connectWithoutSelection()
+{
+    ConsoleFixture fixture;
+    SimProcess sim(fixture.configHome());
+    QVERIFY(sim.start({"--port", "1"}));
+    fixture.load(); // no saved selection
+    Form1 &c = fixture.console();
+    fixture.messages.shown.clear();
+    c.Command5->click();
+    QCOMPARE(fixture.messages.texts(), QStringList{kNotFound});
+    QVERIFY(!c.MSComm1.portOpen());
+    QCOMPARE(lampColor(c.Shape1), kRedLamp);
+}
+
+void LinkConsoleTest::floodingDeviceDoesNotHoldTheConsole()
+{
+    ConsoleFixture fixture;
+    fixture.writeSettings(" 1 \r\n");
+    SimProcess sim(fixture.configHome());
+    QVERIFY(sim.start({"--port", "2", "--flood"}));
+    fixture.load();
+    Form1 &c = fixture.console();
+    fixture.messages.shown.clear();
+    c.Command5->click(); // returns: the read stops after a second or 4096 bytes
+    QVERIFY(fixture.messages.shown.isEmpty());
+    QCOMPARE(lampColor(c.Shape1), kRedLamp);
+    QVERIFY(c.MSComm1.portOpen());
+}
+
+void LinkConsoleTest::busyPort()
+{
+    ConsoleFixture fixture;
+    SimProcess sim(fixture.configHome());
+    QVERIFY(sim.start({"--port", "4"}));
+    QSerialPort holder(sim.devicePath()); // another program holds the adaptor
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+
+    fixture.writeSettings(" 3 \r\n");
+    fixture.load();
+    Form1 &c = fixture.console();
+    QCOMPARE(fixture.messages.texts(), (QStringList{kNotFound, kNotInitialized}));
+    QVERIFY(!c.MSComm1.portOpen());
+
+    holder.close();
+    fixture.messages.shown.clear();
+    c.Command5->click();
+    QCOMPARE(fixture.messages.texts(), QStringList{kDetected});
+    QVERIFY(padEnabled(c));
+}
+
+void LinkConsoleTest::messageIcons()
+{
+    ConsoleFixture fixture;
+    fixture.writeSettings(" 5 \r\n");
+    fixture.load();
+    QCOMPARE(fixture.messages.shown.size(), 2);
+    for (const auto &shown : fixture.messages.shown)
+        QCOMPARE(shown.icon, MessageBoxes::Icon::Exclamation);
+
+    SimProcess sim(fixture.configHome());
+    QVERIFY(sim.start({"--port", "6"}));
+    fixture.messages.shown.clear();
+    fixture.console().Command5->click();
+    QCOMPARE(fixture.messages.shown.size(), 1);
+    QCOMPARE(fixture.messages.shown[0].icon, MessageBoxes::Icon::Information);
+}
+
+QTEST_MAIN(LinkConsoleTest)
+#include "link_console.moc"

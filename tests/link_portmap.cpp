@@ -1,0 +1,173 @@
+#include "link/portmap.h"
+#include "ptykit/uniquefd.h"
+#include "support/ptypeer.h"
+#include "support/tempconfighome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+using namespace voruna;
+
+namespace {
+
+QList<PortCandidate> candidates(const QStringList &names)
+{
+    QList<PortCandidate> ports;
+    for (const QString &name : names)
+        ports.append({QStringLiteral("/dev/") + name, QStringLiteral("about ") + name});
+    return ports;
+}
+
+QStringList namesOf(const QList<PortCandidate> &ports)
+{
+    QStringList names;
+    for (const PortCandidate &port : ports)
+        names.append(QFileInfo(port.device).fileName());
+    return names;
+}
+
+} // namespace
+
+class PortMapTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void systemOrder_data();
+    void systemOrder();
+    void mapping_data();
+    void mapping();
+    void portsFolderFollowsXdg_data();
+    void portsFolderFollowsXdg();
+    void pinnedPeerIsOpenedByNumber();
+};
+
+void PortMapTest::systemOrder_data()
+{
+    QTest::addColumn<QStringList>("given");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("USB, then ACM, then S")
+        << QStringList{"ttyS0", "ttyACM0", "ttyUSB0"} << QStringList{"ttyUSB0", "ttyACM0", "ttyS0"};
+    QTest::newRow("numbers compare as numbers")
+        << QStringList{"ttyUSB10", "ttyUSB2", "ttyUSB1"} << QStringList{"ttyUSB1", "ttyUSB2", "ttyUSB10"};
+    QTest::newRow("S by number")
+        << QStringList{"ttyS10", "ttyS9", "ttyS1"} << QStringList{"ttyS1", "ttyS9", "ttyS10"};
+    QTest::newRow("the others after S, by name")
+        << QStringList{"ttyAMA1", "rfcomm0", "ttyS3", "ttyACM1", "ttyAMA0"}
+        << QStringList{"ttyACM1", "ttyS3", "rfcomm0", "ttyAMA0", "ttyAMA1"};
+}
+
+void PortMapTest::systemOrder()
+{
+    QFETCH(QStringList, given);
+    QFETCH(QStringList, expected);
+    QList<PortCandidate> ports = candidates(given);
+    sortPorts(ports);
+    QCOMPARE(namesOf(ports), expected);
+}
+
+// links: "name>target", target relative to a folder that holds the file "device" and the link
+// "by-id" to it; expected: "" for no port, a name in that folder, or a system device.
+void PortMapTest::mapping_data()
+{
+    QTest::addColumn<QStringList>("links");
+    QTest::addColumn<QStringList>("system");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("expected");
+    const QStringList two{"ttyS0", "ttyUSB0"};
+    QTest::newRow("system port by position") << QStringList{} << two << 2 << "/dev/ttyS0";
+    QTest::newRow("USB counts first") << QStringList{} << two << 1 << "/dev/ttyUSB0";
+    QTest::newRow("beyond the system's ports") << QStringList{} << two << 3 << "";
+    QTest::newRow("link overrides the system") << QStringList{"com1>device"} << two << 1 << "device";
+    QTest::newRow("link pointing nowhere: no port")
+        << QStringList{"com1>gone"} << two << 1 << "";
+    QTest::newRow("a pin does not renumber the rest")
+        << QStringList{"com1>device"} << two << 2 << "/dev/ttyS0";
+    QTest::newRow("link to a link: the device itself")
+        << QStringList{"com4>by-id"} << two << 4 << "device";
+    QTest::newRow("upper-case COM1 is no pin") << QStringList{"COM1>device"} << two << 1 << "/dev/ttyUSB0";
+    QTest::newRow("port 0") << QStringList{"com0>device"} << two << 0 << "";
+    QTest::newRow("port 17")
+        << QStringList{"com17>device"} << QStringList(17, QStringLiteral("ttyS9")) << 17 << "";
+    QTest::newRow("port 16 is the last") << QStringList{"com16>device"} << two << 16 << "device";
+}
+
+void PortMapTest::mapping()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QStringList, system);
+    QFETCH(int, port);
+    QFETCH(QString, expected);
+
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QDir devices(root.path());
+    QVERIFY(QDir().mkpath(root.filePath("ports")));
+    QFile device(devices.filePath("device"));
+    QVERIFY(device.open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(devices.filePath("device"), devices.filePath("by-id")));
+    for (const QString &link : links) {
+        const QStringList parts = link.split('>');
+        QVERIFY(QFile::link(devices.filePath(parts.at(1)), root.filePath("ports/" + parts.at(0))));
+    }
+    if (!expected.startsWith('/') && !expected.isEmpty())
+        expected = QFileInfo(devices.filePath(expected)).canonicalFilePath();
+
+    QCOMPARE(deviceForPort(port, root.filePath("ports"), candidates(system)), expected);
+}
+
+void PortMapTest::portsFolderFollowsXdg_data()
+{
+    QTest::addColumn<QByteArray>("xdg"); // empty: unset
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("set") << QByteArray("/tmp/cfg") << "/tmp/cfg/voruna/ports";
+    QTest::newRow("unset") << QByteArray() << QDir::homePath() + "/.config/voruna/ports";
+    QTest::newRow("relative, so ignored") << QByteArray("cfg") << QDir::homePath() + "/.config/voruna/ports";
+}
+
+void PortMapTest::portsFolderFollowsXdg()
+{
+    QFETCH(QByteArray, xdg);
+    QFETCH(QString, expected);
+    TempConfigHome restoresTheVariable;
+    if (xdg.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", xdg);
+    QCOMPARE(portsFolder(), expected);
+}
+
+// The stand-in device the console tests use: found by number, talks both ways, and an unplug
+// makes the program's writes fail and the port disappear.
+void PortMapTest::pinnedPeerIsOpenedByNumber()
+{
+    TempConfigHome home;
+    QVERIFY(home.isValid());
+    PtyPeer peer(home.portsFolder(), 5);
+    QVERIFY2(peer.isValid(), qPrintable(peer.errorString()));
+    QCOMPARE(deviceForPort(5), peer.devicePath());
+
+    const UniqueFd client(::open(QFile::encodeName(deviceForPort(5)).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    QVERIFY(client.isValid());
+    const int fd = client.get();
+    QCOMPARE(::write(fd, ":Mn#", 4), ssize_t(4));
+    QCOMPARE(peer.readUntil(4, 1000), QByteArray(":Mn#"));
+    QVERIFY(peer.write("^\r\n"));
+    pollfd readable {fd, POLLIN, 0};
+    QCOMPARE(::poll(&readable, 1, 1000), 1);
+    char reply[8] = {};
+    QCOMPARE(::read(fd, reply, sizeof reply), ssize_t(3));
+    QCOMPARE(QByteArray(reply, 3), QByteArray("^\r\n"));
+
+    peer.hangUp();
+    QCOMPARE(::write(fd, ":Qn#", 4), ssize_t(-1));
+    QCOMPARE(deviceForPort(5), QString());
+}
+
+QTEST_GUILESS_MAIN(PortMapTest)
+#include "link_portmap.moc"

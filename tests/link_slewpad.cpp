@@ -1,0 +1,221 @@
+// The slew pad, seen from the adaptor's side of the wire: the bytes each press and release
+// sends, the lamps and the direction text, and holds that end without a release.
+#include "shell/form1.h"
+#include "shell/lamp.h"
+#include "shell/slewbutton.h"
+#include "support/consolefixture.h"
+#include "support/ptypeer.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QLabel>
+#include <QMenu>
+#include <QtTest>
+
+using namespace voruna;
+using voruna::test::ConsoleFixture;
+using voruna::test::lampColor;
+
+namespace {
+const QColor kRedLamp(255, 0, 0);
+const QColor kGreyLamp(128, 128, 128);
+
+// A console whose port 1 is a pseudo-terminal held by the test, opened by choosing COM 1:.
+struct PadRig {
+    ConsoleFixture fixture;
+    PtyPeer peer{fixture.portsFolder(), 1};
+    Form1 &c = fixture.console();
+
+    PadRig()
+    {
+        fixture.load();
+        c.Combo1->setCurrentIndex(0);
+        c.Form1_Combo1_Click();
+        for (SlewButton *b : {c.Command1, c.Command2, c.Command3, c.Command4})
+            b->setEnabled(true);
+        peer.readFor(20); // what the load wrote
+    }
+    SlewButton *button(const QString &name) { return c.findChild<SlewButton *>(name); }
+    Lamp *lamp(const QString &name) { return c.findChild<Lamp *>(name); }
+};
+} // namespace
+
+class SlewPadTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void pressAndRelease_data();
+    void pressAndRelease();
+    void releaseOutsideThroughTheWindow();
+    void keyboardSendsNothing();
+    void secondMouseButton();
+    void lostRelease_data();
+    void lostRelease();
+    void unplugDuringSlew();
+};
+
+void SlewPadTest::pressAndRelease_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("lamp");
+    QTest::addColumn<int>("mouse");
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<QByteArray>("stop");
+    QTest::addColumn<QString>("text");
+    const struct {
+        const char *button, *lamp, *start, *stop, *text;
+    } pad[] = {{"Command1", "Shape2", ":Mn#", ":Qn#", "DEC+"},
+               {"Command4", "Shape5", ":Ms#", ":Qs#", "DEC-"},
+               {"Command2", "Shape3", ":Mw#", ":Qw#", "RA+"},
+               {"Command3", "Shape4", ":Me#", ":Qe#", "RA-"}};
+    const struct {
+        const char *name;
+        Qt::MouseButton button;
+    } mice[] = {{"left", Qt::LeftButton}, {"right", Qt::RightButton}, {"middle", Qt::MiddleButton}};
+    for (const auto &p : pad)
+        for (const auto &m : mice)
+            QTest::addRow("%s %s", p.text, m.name)
+                << p.button << p.lamp << int(m.button) << QByteArray(p.start) << QByteArray(p.stop)
+                << QString::fromLatin1(p.text);
+}
+
+void SlewPadTest::pressAndRelease()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, lamp);
+    QFETCH(int, mouse);
+    QFETCH(QByteArray, start);
+    QFETCH(QByteArray, stop);
+    PadRig rig;
+    SlewButton *b = rig.button(button);
+    const auto mb = Qt::MouseButton(mouse);
+
+    QTest::mousePress(b, mb, Qt::ShiftModifier | Qt::ControlModifier, QPoint(18, 18));
+    QCOMPARE(rig.peer.readUntil(4, 1000), start);
+    QCOMPARE(lampColor(rig.lamp(lamp)), kRedLamp);
+    QTEST(rig.c.Label1->text(), "text");
+
+    // Released far outside the button: the button that took the press takes the release.
+    QTest::mouseRelease(b, mb, Qt::NoModifier, QPoint(-80, 200));
+    QCOMPARE(rig.peer.readUntil(4, 1000), stop);
+    QCOMPARE(lampColor(rig.lamp(lamp)), kGreyLamp);
+    QVERIFY(rig.c.Label1->text().isEmpty());
+    QVERIFY(rig.peer.readFor(50).isEmpty()); // once per press, once per release
+}
+
+void SlewPadTest::releaseOutsideThroughTheWindow()
+{
+    // Through the window system's path, so the toolkit's grab decides who gets the release.
+    PadRig rig;
+    rig.c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.c));
+    QWindow *window = rig.c.windowHandle();
+    const QPoint onUp = rig.c.Command1->mapTo(&rig.c, QPoint(18, 18));
+    const QPoint onConnect = rig.c.Command5->mapTo(&rig.c, QPoint(5, 5));
+    QTest::mousePress(window, Qt::RightButton, Qt::NoModifier, onUp);
+    QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Mn#"));
+    QTest::mouseMove(window, onConnect);
+    QTest::mouseRelease(window, Qt::RightButton, Qt::NoModifier, onConnect);
+    QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Qn#"));
+    QCOMPARE(lampColor(rig.c.Shape2), kGreyLamp);
+    QVERIFY(rig.c.Label1->text().isEmpty());
+}
+
+void SlewPadTest::keyboardSendsNothing()
+{
+    PadRig rig;
+    rig.c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.c));
+    for (SlewButton *b : {rig.c.Command1, rig.c.Command2, rig.c.Command3, rig.c.Command4}) {
+        b->setFocus();
+        QTest::keyClick(b, Qt::Key_Space);
+        QTest::keyClick(b, Qt::Key_Return);
+        QTest::keyClick(b, Qt::Key_Enter);
+    }
+    QVERIFY(rig.peer.readFor(100).isEmpty());
+    QCOMPARE(lampColor(rig.c.Shape2), kGreyLamp);
+}
+
+void SlewPadTest::secondMouseButton()
+{
+    PadRig rig;
+    SlewButton *up = rig.c.Command1;
+    QTest::mousePress(up, Qt::LeftButton);
+    QTest::mousePress(up, Qt::RightButton);
+    QCOMPARE(rig.peer.readUntil(8, 1000), QByteArray(":Mn#:Mn#"));
+    QTest::mouseRelease(up, Qt::LeftButton);
+    QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Qn#"));
+    QCOMPARE(lampColor(rig.c.Shape2), kGreyLamp);
+    QVERIFY(rig.c.Label1->text().isEmpty());
+    QTest::mouseRelease(up, Qt::RightButton);
+    QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Qn#"));
+
+    // A new press shows its own text; a release never brings back an earlier one.
+    QTest::mousePress(rig.c.Command2, Qt::LeftButton);
+    QTest::mousePress(up, Qt::LeftButton);
+    QCOMPARE(rig.c.Label1->text(), QStringLiteral("DEC+"));
+    QTest::mouseRelease(up, Qt::LeftButton);
+    QVERIFY(rig.c.Label1->text().isEmpty());
+}
+
+void SlewPadTest::lostRelease_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("console hidden") << "hide";
+    QTest::newRow("a menu opens") << "menu";
+    QTest::newRow("pad disabled") << "disable";
+    QTest::newRow("another window activated") << "deactivate";
+}
+
+void SlewPadTest::lostRelease()
+{
+    QFETCH(QString, how);
+    PadRig rig;
+    rig.c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.c));
+    QWidget other;
+    QTest::mousePress(rig.c.Command4, Qt::LeftButton);
+    QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Ms#"));
+
+    if (how == QLatin1String("hide")) {
+        rig.c.hide();
+    } else if (how == QLatin1String("menu")) {
+        rig.c.filenemu->popup(rig.c.mapToGlobal(QPoint(0, 0)));
+    } else if (how == QLatin1String("disable")) {
+        rig.c.Command4->setEnabled(false);
+    } else {
+        rig.c.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&rig.c));
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+    }
+    QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Qs#"));
+    QCOMPARE(lampColor(rig.c.Shape5), kGreyLamp);
+    QVERIFY(rig.c.Label1->text().isEmpty());
+    rig.c.filenemu->hide();
+
+    // The release that finally arrives sends nothing more.
+    QTest::mouseRelease(rig.c.Command4, Qt::LeftButton);
+    QVERIFY(rig.peer.readFor(50).isEmpty());
+}
+
+void SlewPadTest::unplugDuringSlew()
+{
+    PadRig rig;
+    QTest::mousePress(rig.c.Command3, Qt::LeftButton);
+    QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Me#"));
+    rig.peer.hangUp();
+    QTest::mouseRelease(rig.c.Command3, Qt::LeftButton);
+    QCOMPARE(lampColor(rig.c.Shape1), kRedLamp);
+    QCOMPARE(lampColor(rig.c.Shape4), kGreyLamp);
+    QVERIFY(rig.c.Label1->text().isEmpty());
+
+    QTest::mousePress(rig.c.Command1, Qt::LeftButton);
+    QCOMPARE(lampColor(rig.c.Shape2), kRedLamp);
+    QCOMPARE(rig.c.Label1->text(), QStringLiteral("DEC+"));
+    QTest::mouseRelease(rig.c.Command1, Qt::LeftButton);
+    QCOMPARE(lampColor(rig.c.Shape2), kGreyLamp);
+}
+
+QTEST_MAIN(SlewPadTest)
+#include "link_slewpad.moc"

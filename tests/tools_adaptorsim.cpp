@@ -1,0 +1,357 @@
+#include "ptykit/pseudoterminal.h"
+#include "ptykit/uniquefd.h"
+#include "support/simprocess.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+using namespace voruna;
+
+namespace {
+
+// A program opening the simulator's device as a serial port would.
+class RawClient {
+public:
+    explicit RawClient(const QString &device)
+        : m_fd(::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+    }
+    bool isOpen() const { return m_fd.isValid(); }
+    bool write(const QByteArray &bytes)
+    {
+        return ::write(m_fd.get(), bytes.constData(), std::size_t(bytes.size())) == bytes.size();
+    }
+    // What arrives within ms; stops early once max bytes have come.
+    QByteArray readFor(int ms, qsizetype max = 1 << 20)
+    {
+        QByteArray got;
+        const QDeadlineTimer deadline(ms);
+        while (got.size() < max && !deadline.hasExpired()) {
+            pollfd fd {m_fd.get(), POLLIN, 0};
+            ::poll(&fd, 1, int(deadline.remainingTime()));
+            char buffer[4096];
+            const ssize_t n = ::read(m_fd.get(), buffer, sizeof buffer);
+            if (n > 0)
+                got.append(buffer, int(n));
+        }
+        return got;
+    }
+
+private:
+    UniqueFd m_fd;
+};
+
+bool isLink(const QString &path)
+{
+    return QFileInfo(path).isSymLink();
+}
+
+} // namespace
+
+class AdaptorSimTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void answers_data();
+    void answers();
+    void earlierAnswerLeftUnreadIsDropped();
+    void floodKeepsServingCommands();
+    void movements_data();
+    void movements();
+    void decoding_data();
+    void decoding();
+    void linkRemovedOnStopSignal_data();
+    void linkRemovedOnStopSignal();
+    void linkLeftByKilledSimIsReplaced_data();
+    void linkLeftByKilledSimIsReplaced();
+    void refusesToReplace_data();
+    void refusesToReplace();
+    void badOptions_data();
+    void badOptions();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+    QString ports() const { return m_home->path() + QStringLiteral("/voruna/ports"); }
+};
+
+void AdaptorSimTest::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_home->isValid());
+}
+
+void AdaptorSimTest::answers_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("early"); // within 150 ms of the probe
+    QTest::addColumn<QByteArray>("later"); // in the 400 ms after that
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("plain") << QStringList{} << QByteArray("^") << QByteArray() << "? probe -> answered ^";
+    QTest::newRow("line end") << QStringList{"--line-end"} << QByteArray("^\r\n") << QByteArray()
+                              << "? probe -> answered ^\\r\\n";
+    QTest::newRow("silent") << QStringList{"--silent"} << QByteArray() << QByteArray()
+                            << "? probe -> not answered";
+    QTest::newRow("late") << QStringList{"--late", "250"} << QByteArray() << QByteArray("^")
+                          << "? probe -> answering ^ in 250 ms";
+    QTest::newRow("split") << QStringList{"--split", "250"} << QByteArray("^") << QByteArray("\r\n")
+                           << "? probe -> answered ^, then \\r\\n 250 ms later";
+}
+
+void AdaptorSimTest::answers()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, early);
+    QFETCH(QByteArray, later);
+    QFETCH(QString, logged);
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start(options), qPrintable(sim.errorString()));
+    RawClient client(sim.devicePath());
+    QVERIFY(client.isOpen());
+
+    QVERIFY(client.write("?"));
+    QCOMPARE(client.readFor(150), early);
+    QCOMPARE(client.readFor(400), later);
+    QVERIFY2(!sim.waitForLine(logged, 1000).isEmpty(), qPrintable(sim.lines().join('\n')));
+}
+
+// A serial driver discards what was left unread when the port closed; the simulator must not
+// hand an old "^" to the next probe, or a second "Connect" could be answered by the first.
+void AdaptorSimTest::earlierAnswerLeftUnreadIsDropped()
+{
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    {
+        RawClient first(sim.devicePath());
+        QVERIFY(first.write("?"));
+        QVERIFY(!sim.waitForLine("answered ^", 1000).isEmpty());
+    }
+    RawClient second(sim.devicePath());
+    QVERIFY(second.write("?"));
+    // Until the probe reaches the simulator, the old byte is still there, as it would be on a
+    // driver that has not yet closed the port; the program reads only well after its probe.
+    QVERIFY(!sim.waitForLine("dropped 1 unread byte", 1000).isEmpty());
+    QCOMPARE(second.readFor(200), QByteArray("^"));
+}
+
+void AdaptorSimTest::floodKeepsServingCommands()
+{
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start({"--flood"}), qPrintable(sim.errorString()));
+    RawClient client(sim.devicePath());
+    const QByteArray flood = client.readFor(200);
+    QVERIFY2(flood.size() > 4096, qPrintable(QString::number(flood.size())));
+    QCOMPARE(flood.count('x'), flood.size());
+
+    // Nobody reads now: the terminal fills up, and still every command is heard.
+    QVERIFY(client.write(":Mn#"));
+    QVERIFY(!sim.waitForLine(":Mn# DEC+ start", 1000).isEmpty());
+    QTest::qWait(200);
+    QVERIFY(client.write("?"));
+    QVERIFY(!sim.waitForLine("? probe -> answered ^ (amid the flood)", 1000).isEmpty());
+    QVERIFY(client.write(":Qn#"));
+    QVERIFY(!sim.waitForLine(":Qn# DEC+ stop after", 1000).isEmpty());
+    QVERIFY(client.readFor(300, 1 << 22).contains('^'));
+    QVERIFY(sim.terminate());
+    QCOMPARE(sim.exitCode(), 0);
+}
+
+void AdaptorSimTest::movements_data()
+{
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<QByteArray>("stop");
+    QTest::addColumn<QString>("meaning");
+    QTest::newRow("north") << QByteArray(":Mn#") << QByteArray(":Qn#") << "DEC+";
+    QTest::newRow("south") << QByteArray(":Ms#") << QByteArray(":Qs#") << "DEC-";
+    QTest::newRow("west") << QByteArray(":Mw#") << QByteArray(":Qw#") << "RA+";
+    QTest::newRow("east") << QByteArray(":Me#") << QByteArray(":Qe#") << "RA-";
+}
+
+void AdaptorSimTest::movements()
+{
+    QFETCH(QByteArray, start);
+    QFETCH(QByteArray, stop);
+    QFETCH(QString, meaning);
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start({"--port", "7"}), qPrintable(sim.errorString()));
+    QCOMPARE(sim.linkPath(), ports() + "/com7");
+    RawClient client(sim.devicePath());
+
+    QVERIFY(client.write(start));
+    QCOMPARE(sim.waitForLine(QString::fromLatin1(start), 1000), start + ' ' + meaning + " start");
+    QTest::qWait(150);
+    QVERIFY(client.write(stop));
+    const QString line = sim.waitForLine(QString::fromLatin1(stop), 1000);
+    static const QRegularExpression after(QStringLiteral("^(.+) stop after (\\d+\\.\\d\\d) s$"));
+    const QRegularExpressionMatch match = after.match(line);
+    QVERIFY2(match.hasMatch(), qPrintable(line));
+    QCOMPARE(match.captured(1), stop + ' ' + meaning);
+    const double seconds = match.captured(2).toDouble();
+    QVERIFY2(seconds >= 0.14 && seconds < 1.0, qPrintable(line));
+}
+
+void AdaptorSimTest::decoding_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces"); // written 50 ms apart
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("stop without start") << QList<QByteArray>{":Qs#"}
+                                        << QStringList{":Qs# DEC- stop (was not moving)"};
+    QTest::newRow("line end in hex") << QList<QByteArray>{"\r\n"} << QStringList{"unknown bytes 0d 0a"};
+    QTest::newRow("command in two pieces") << QList<QByteArray>{":M", "w#"} << QStringList{":Mw# RA+ start"};
+    QTest::newRow("unknown bytes, then a command")
+        << QList<QByteArray>{"zz:Me#?"}
+        << QStringList{"unknown bytes 7a 7a", ":Me# RA- start", "? probe -> answered ^"};
+    QTest::newRow("not a direction") << QList<QByteArray>{":Mx#"} << QStringList{"unknown bytes 3a 4d 78 23"};
+    QTest::newRow("unfinished command given up")
+        << QList<QByteArray>{":Q"} << QStringList{"unknown bytes 3a 51 (unfinished command)"};
+    QTest::newRow("start while moving")
+        << QList<QByteArray>{":Mn#", ":Mn#", ":Qn#"}
+        << QStringList{":Mn# DEC+ start", ":Mn# DEC+ start (already moving for 0.", ":Qn# DEC+ stop after 0."};
+}
+
+void AdaptorSimTest::decoding()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QStringList, expected);
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    RawClient client(sim.devicePath());
+    for (const QByteArray &piece : pieces) {
+        QVERIFY(client.write(piece));
+        QTest::qWait(50);
+    }
+    for (const QString &line : expected)
+        QVERIFY2(!sim.waitForLine(line, 1500).isEmpty(), qPrintable(line + " in:\n" + sim.lines().join('\n')));
+    QCOMPARE(sim.lines().size(), expected.size() + 1); // and the ready line
+}
+
+void AdaptorSimTest::linkRemovedOnStopSignal_data()
+{
+    QTest::addColumn<bool>("interrupt");
+    QTest::newRow("SIGTERM") << false;
+    QTest::newRow("SIGINT") << true;
+}
+
+void AdaptorSimTest::linkRemovedOnStopSignal()
+{
+    QFETCH(bool, interrupt);
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start({"--port", "3"}), qPrintable(sim.errorString()));
+    QVERIFY(isLink(sim.linkPath()));
+    QVERIFY(interrupt ? sim.interrupt() : sim.terminate());
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(!isLink(sim.linkPath()));
+    QCOMPARE(QDir(ports()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+void AdaptorSimTest::linkLeftByKilledSimIsReplaced_data()
+{
+    QTest::addColumn<bool>("numberReused");
+    QTest::newRow("link leads nowhere") << false;
+    QTest::newRow("its device number given to another terminal") << true;
+}
+
+void AdaptorSimTest::linkLeftByKilledSimIsReplaced()
+{
+    QFETCH(bool, numberReused);
+    SimProcess first(m_home->path());
+    QVERIFY2(first.start({"--port", "4"}), qPrintable(first.errorString()));
+    const QString link = first.linkPath();
+    first.kill();
+    QVERIFY(isLink(link));
+
+    PseudoTerminal other;
+    QString error;
+    QVERIFY2(other.open(&error), qPrintable(error));
+    if (numberReused) {
+        // As if the old number now belonged to another program's terminal.
+        const QString note = ports() + "/.com4.owner";
+        QFile in(note);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QList<QByteArray> fields = in.readAll().split('\n');
+        in.close();
+        fields[2] = QFile::encodeName(other.slavePath());
+        QSaveFile out(note);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(fields.join('\n'));
+        QVERIFY(out.commit());
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(other.slavePath(), link));
+    }
+
+    SimProcess second(m_home->path());
+    QVERIFY2(second.start({"--port", "4"}), qPrintable(second.errorString()));
+    QVERIFY(second.lines().first().startsWith("replaced a stale link to /dev/pts/"));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), second.devicePath());
+}
+
+void AdaptorSimTest::refusesToReplace_data()
+{
+    QTest::addColumn<QString>("inTheWay");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a device the user pinned") << "device" << "is pinned to a device that is present";
+    QTest::newRow("a simulator that runs") << "simulator" << "is taken by a simulator that is running";
+    QTest::newRow("a file") << "file" << "is there and is not a link";
+}
+
+void AdaptorSimTest::refusesToReplace()
+{
+    QFETCH(QString, inTheWay);
+    QFETCH(QString, message);
+    const QString link = ports() + "/com2";
+    QVERIFY(QDir().mkpath(ports()));
+    PseudoTerminal device;
+    QString error;
+    QVERIFY2(device.open(&error), qPrintable(error));
+    SimProcess running(m_home->path());
+    if (inTheWay == "device")
+        QVERIFY(QFile::link(device.slavePath(), link));
+    else if (inTheWay == "simulator")
+        QVERIFY2(running.start({"--port", "2"}), qPrintable(running.errorString()));
+    else
+        QVERIFY(QFile(link).open(QIODevice::WriteOnly));
+    const QString before = QFileInfo(link).symLinkTarget();
+
+    SimProcess sim(m_home->path());
+    QVERIFY(!sim.start({"--port", "2"}));
+    QVERIFY(!sim.isRunning());
+    QCOMPARE(sim.exitCode(), 2);
+    QVERIFY2(sim.errorOutput().contains(message), qPrintable(sim.errorOutput()));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), before);
+}
+
+void AdaptorSimTest::badOptions_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("port 0") << QStringList{"--port", "0"} << "--port takes a number from 1 to 16";
+    QTest::newRow("port 17") << QStringList{"--port", "17"} << "--port takes a number from 1 to 16";
+    QTest::newRow("no number") << QStringList{"--late"} << "--late needs a number";
+    QTest::newRow("unknown") << QStringList{"--fast"} << "unknown option \"--fast\"";
+    QTest::newRow("silent and late") << QStringList{"--silent", "--late", "5"} << "--silent never answers";
+}
+
+void AdaptorSimTest::badOptions()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+    SimProcess sim(m_home->path());
+    QVERIFY(!sim.start(options));
+    QCOMPARE(sim.exitCode(), 2);
+    QVERIFY2(sim.errorOutput().contains(message), qPrintable(sim.errorOutput()));
+    QVERIFY(!QFileInfo::exists(ports()));
+}
+
+QTEST_GUILESS_MAIN(AdaptorSimTest)
+#include "tools_adaptorsim.moc"

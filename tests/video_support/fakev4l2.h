@@ -1,0 +1,98 @@
+#pragma once
+
+#include "video/capturedevice.h"
+#include "video/v4l2syscalls.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QSize>
+
+#include <linux/videodev2.h>
+
+#include <memory>
+#include <vector>
+
+namespace voruna::test {
+
+// One pixel format a fake camera offers, with its sizes and rates.
+struct FakeFormat {
+    quint32 fourcc = V4L2_PIX_FMT_YUYV;
+    QByteArray description;
+    QList<QSize> sizes;
+    QList<FrameInterval> intervals;
+};
+
+struct FakeControl {
+    v4l2_queryctrl query{};
+    QList<QByteArray> menu; // entry i for value minimum + i; empty names are skipped
+    qint32 value = 0;
+};
+
+// What a scripted camera looks like.
+struct FakeCameraSpec {
+    QByteArray card = "Fake Camera";
+    QByteArray driver = "fakecam";
+    quint32 version = 0x060100;
+    bool canCapture = true;
+    int openError = 0;       // errno of open(), 0 = opens
+    bool queryCapFails = false;
+    QList<FakeFormat> formats;
+    QList<FakeControl> controls;
+    quint32 fourcc = V4L2_PIX_FMT_YUYV;
+    QSize size{320, 240};
+    FrameInterval interval{1, 30};
+};
+
+// A webcam: YUYV 160x120..640x480 and MJPEG up to 1280x720, exposure, gain, brightness,
+// auto exposure and a flip switch.
+FakeCameraSpec webcamSpec(const QByteArray &card = "Fake Camera");
+
+// The picture a fake camera shows: colour bars over a grey ramp with one bright star.
+QImage fakeTestPicture(QSize size);
+QByteArray toYuyv(const QImage &picture);
+QByteArray toMjpeg(const QImage &picture);
+
+// A scripted kernel with cameras on /dev/videoN. Descriptors are eventfds, readable while a
+// filled buffer waits.
+class FakeV4l2 final : public V4l2Syscalls {
+public:
+    FakeV4l2();
+    ~FakeV4l2() override;
+
+    void addCamera(int node, FakeCameraSpec spec);
+    // The camera goes away: its node vanishes, open descriptors fail with ENODEV and wake up.
+    void unplug(int node);
+    // Fills the oldest queued buffer of a streaming camera with its picture; false when the
+    // camera is not streaming or has no queued buffer.
+    bool produceFrame(int node);
+    FakeCameraSpec *spec(int node);
+    QMap<quint32, qint32> controlValues(int node) const;
+
+    int openDescriptors() const { return int(m_files.size()); }
+    int mappedBuffers() const { return m_mappings; }
+    int framesProduced() const { return m_frames; }
+
+    QStringList nodes() override;
+    int open(const char *path, int flags) override;
+    int close(int fd) override;
+    int ioctl(int fd, unsigned long request, void *arg) override;
+    void *mmap(std::size_t length, int prot, int flags, int fd, off_t offset) override;
+    int munmap(void *address, std::size_t length) override;
+
+private:
+    struct Camera;
+    int control(Camera &camera, unsigned long request, void *arg);
+    int formats(Camera &camera, unsigned long request, void *arg);
+    int streaming(Camera &camera, int fd, unsigned long request, void *arg);
+    Camera *cameraOf(int fd);
+    void wake(int fd, bool readable);
+
+    std::map<int, std::shared_ptr<Camera>> m_cameras;
+    std::map<int, std::shared_ptr<Camera>> m_files;
+    int m_mappings = 0;
+    int m_frames = 0;
+};
+
+} // namespace voruna::test

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "adaptorsim/commanddecoder.h"
+#include "adaptorsim/simoptions.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace voruna {
+
+class PseudoTerminal;
+class StopSignals;
+
+// The simulated adaptor on the master side of a pseudo-terminal: answers the probe as the
+// options say, and prints one line per command received, flushed at once.
+class AdaptorSim {
+public:
+    AdaptorSim(const SimOptions &options, PseudoTerminal &pty, FILE *log);
+
+    // Serves the port until a stop signal arrives (returns 0) or the terminal fails (returns 1).
+    // Never blocks on the port: every wait is the one poll.
+    int run(StopSignals &stop);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Scheduled {
+        Clock::time_point due;
+        QByteArray bytes;
+        QString note;
+    };
+
+    void say(const QString &line);
+    bool readCommands();
+    void handle(const ReceivedCommand &command);
+    void answerProbe();
+    void handleMove(const ReceivedCommand &command);
+    void sendDue();
+    void giveUpUnfinished();
+    bool writeOut();
+    int pollTimeoutMs() const;
+
+    SimOptions m_options;
+    PseudoTerminal &m_pty;
+    FILE *m_log;
+    CommandDecoder m_decoder;
+    QByteArray m_out; // answers not yet taken by the terminal
+    const QByteArray m_filler;
+    std::vector<Scheduled> m_scheduled;
+    std::array<std::optional<Clock::time_point>, 4> m_movingSince; // n, s, w, e
+    Clock::time_point m_lastReceived;
+    QString m_failure;
+};
+
+} // namespace voruna

@@ -1,0 +1,68 @@
+// voruna-adaptor-sim: a USB Autoguide Adaptor on a pseudo-terminal, for working without the
+// hardware and for the tests. See --help.
+
+#include "adaptorsim/adaptorsim.h"
+#include "adaptorsim/simoptions.h"
+#include "adaptorsim/stopsignals.h"
+#include "link/portmap.h"
+#include "ptykit/portlink.h"
+#include "ptykit/pseudoterminal.h"
+
+#include <QStringList>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "voruna-adaptor-sim: %s\n", message.toLocal8Bit().constData());
+    return 2;
+}
+
+QStringList argumentsOf(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    using namespace voruna;
+    const SimOptionsResult parsed = parseSimOptions(argumentsOf(argc, argv));
+    if (parsed.outcome == SimOptionsResult::Outcome::Help) {
+        std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parsed.outcome == SimOptionsResult::Outcome::Error)
+        return fail(parsed.text);
+
+    // A reader that goes away must not end the program before it has removed its link.
+    std::signal(SIGPIPE, SIG_IGN);
+    // First, so that it is undone last: a signal from here on ends the loop, not the program.
+    StopSignals stop;
+    if (!stop.isValid())
+        return fail(QStringLiteral("cannot watch for stop signals"));
+
+    QString error;
+    PseudoTerminal pty;
+    if (!pty.open(&error))
+        return fail(error);
+    PortLink link;
+    const int port = parsed.options.port;
+    if (!link.create(portsFolder(), port, pty.slavePath(), PortLink::Existing::KeepLive, &error))
+        return fail(error);
+    if (!link.replaced().isEmpty())
+        std::printf("replaced a stale link to %s\n", link.replaced().toLocal8Bit().constData());
+    std::printf("ready: COM %d -> %s (link %s)\n", port, pty.slavePath().toLocal8Bit().constData(),
+                link.path().toLocal8Bit().constData());
+    std::fflush(stdout);
+
+    AdaptorSim sim(parsed.options, pty, stdout);
+    return sim.run(stop);
+}

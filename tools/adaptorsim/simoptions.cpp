@@ -1,0 +1,92 @@
+#include "adaptorsim/simoptions.h"
+
+#include "link/portmap.h"
+
+namespace voruna {
+
+namespace {
+
+const char kHelp[] = R"(Usage: voruna-adaptor-sim [options]
+
+Stands in for the USB Autoguide Adaptor: makes a pseudo-terminal, links it as comN in the
+ports folder ($XDG_CONFIG_HOME/voruna/ports, by default ~/.config/voruna/ports) so that Voruna
+finds it as COM N, answers the probe "?" with "^" and prints every command it receives.
+Stop it with Ctrl-C; the link goes with it.
+
+Options:
+  --port N      link as COM N, 1 to 16 (default 1)
+  --silent      never answer the probe
+  --line-end    answer "^\r\n" in one write
+  --late MS     answer MS milliseconds after the probe
+  --split MS    answer "^", then "\r\n" MS milliseconds later
+  --flood       keep sending "x" as fast as the port takes it
+  --help        show this text
+)";
+
+// The value of an option that takes milliseconds or a port number.
+bool numberAfter(const QStringList &arguments, qsizetype &i, int low, int high, int &value,
+                 QString &error)
+{
+    const QString name = arguments.at(i);
+    if (i + 1 >= arguments.size()) {
+        error = QStringLiteral("%1 needs a number").arg(name);
+        return false;
+    }
+    bool ok = false;
+    value = arguments.at(++i).toInt(&ok);
+    if (!ok || value < low || value > high) {
+        error = QStringLiteral("%1 takes a number from %2 to %3, not \"%4\"")
+                    .arg(name).arg(low).arg(high).arg(arguments.at(i));
+        return false;
+    }
+    return true;
+}
+
+QString conflict(const SimOptions &o)
+{
+    if (o.silent && (o.lineEnd || o.lateMs > 0 || o.splitMs >= 0))
+        return QStringLiteral("--silent never answers: it does not go with --line-end, --late or --split");
+    if (o.lineEnd && o.splitMs >= 0)
+        return QStringLiteral("--split already sends the line end: it does not go with --line-end");
+    return {};
+}
+
+} // namespace
+
+SimOptionsResult parseSimOptions(const QStringList &arguments)
+{
+    SimOptionsResult result;
+    SimOptions &o = result.options;
+    QString error;
+    for (qsizetype i = 0; i < arguments.size() && error.isEmpty(); ++i) {
+        const QString &a = arguments.at(i);
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            result.outcome = SimOptionsResult::Outcome::Help;
+            result.text = QString::fromLatin1(kHelp);
+            return result;
+        }
+        if (a == QLatin1String("--port"))
+            numberAfter(arguments, i, 1, kPortCount, o.port, error);
+        else if (a == QLatin1String("--late"))
+            numberAfter(arguments, i, 0, 60000, o.lateMs, error);
+        else if (a == QLatin1String("--split"))
+            numberAfter(arguments, i, 0, 60000, o.splitMs, error);
+        else if (a == QLatin1String("--silent"))
+            o.silent = true;
+        else if (a == QLatin1String("--line-end"))
+            o.lineEnd = true;
+        else if (a == QLatin1String("--flood"))
+            o.flood = true;
+        else
+            error = QStringLiteral("unknown option \"%1\" (try --help)").arg(a);
+    }
+    if (error.isEmpty())
+        error = conflict(o);
+    if (!error.isEmpty()) {
+        result.outcome = SimOptionsResult::Outcome::Error;
+        result.text = error;
+    }
+    return result;
+}
+
+} // namespace voruna

@@ -1,0 +1,148 @@
+#include "ptykit/portlink.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace voruna {
+
+namespace {
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// What the link at path points to, as written; empty when path is no link.
+QString readLink(const QString &path)
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink(encoded(path).constData(), buffer, sizeof buffer - 1);
+    return n < 0 ? QString() : QFile::decodeName(QByteArray(buffer, int(n)));
+}
+
+QByteArray processName(pid_t pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return {};
+    return comm.readAll().trimmed();
+}
+
+// true when pid is a running process of this same program.
+bool isRunningSibling(pid_t pid)
+{
+    if (pid <= 0 || (::kill(pid, 0) != 0 && errno != EPERM))
+        return false;
+    const QByteArray name = processName(pid);
+    return !name.isEmpty() && name == processName(::getpid());
+}
+
+} // namespace
+
+bool PortLink::mayReplace(const QString &oldTarget, QString *error) const
+{
+    struct stat st {};
+    if (::stat(encoded(m_path).constData(), &st) != 0)
+        return true; // leads nowhere
+
+    // The note: pid, program name and target, one a line.
+    QFile note(m_notePath);
+    QList<QByteArray> fields;
+    if (note.open(QIODevice::ReadOnly))
+        fields = note.readAll().split('\n');
+    const bool noteFits = fields.size() >= 3 && QFile::decodeName(fields.at(2)) == oldTarget;
+    const pid_t owner = noteFits ? pid_t(fields.at(0).toInt()) : 0;
+    const bool madeBySibling = noteFits && fields.at(1) == processName(::getpid());
+    if (madeBySibling && owner != ::getpid() && !isRunningSibling(owner))
+        return true; // left behind by a simulator that is gone; the device is someone else's now
+
+    if (madeBySibling) {
+        *error = QStringLiteral("COM %1 is taken by a simulator that is running (pid %2): %3 -> %4")
+                     .arg(m_portNumber).arg(owner).arg(m_path, oldTarget);
+    } else {
+        *error = QStringLiteral("COM %1 is pinned to a device that is present: %2 -> %3; "
+                                "remove that link or choose another port")
+                     .arg(m_portNumber).arg(m_path, oldTarget);
+    }
+    return false;
+}
+
+bool PortLink::create(const QString &folder, int portNumber, const QString &target,
+                      Existing existing, QString *error)
+{
+    remove();
+    if (!QDir().mkpath(folder)) {
+        *error = QStringLiteral("cannot make the ports folder %1").arg(folder);
+        return false;
+    }
+    const QDir dir(folder);
+    m_portNumber = portNumber;
+    m_path = dir.filePath(QStringLiteral("com%1").arg(portNumber));
+    m_notePath = dir.filePath(QStringLiteral(".com%1.owner").arg(portNumber));
+    m_replaced.clear();
+    m_target.clear();
+
+    struct stat st {};
+    const bool present = ::lstat(encoded(m_path).constData(), &st) == 0;
+    if (present && !S_ISLNK(st.st_mode)) {
+        *error = QStringLiteral("%1 is there and is not a link; move it away or choose another port")
+                     .arg(m_path);
+        return false;
+    }
+    const QString oldTarget = present ? readLink(m_path) : QString();
+    if (present && existing == Existing::KeepLive && !mayReplace(oldTarget, error))
+        return false;
+
+    QSaveFile note(m_notePath);
+    if (note.open(QIODevice::WriteOnly)) {
+        note.write(QByteArray::number(::getpid()) + '\n' + processName(::getpid()) + '\n'
+                   + encoded(target) + '\n');
+        note.commit();
+    }
+    // A new link under a temporary name renamed over the old one: the port never disappears
+    // in between, and a reader never sees a half-made link.
+    const QString temporary = dir.filePath(QStringLiteral(".com%1.%2.new").arg(portNumber).arg(::getpid()));
+    ::unlink(encoded(temporary).constData());
+    if (::symlink(encoded(target).constData(), encoded(temporary).constData()) != 0
+        || ::rename(encoded(temporary).constData(), encoded(m_path).constData()) != 0) {
+        *error = QStringLiteral("cannot link %1 -> %2: %3").arg(m_path, target, errnoText());
+        ::unlink(encoded(temporary).constData());
+        QFile::remove(m_notePath);
+        m_path.clear();
+        return false;
+    }
+    m_target = target;
+    m_replaced = oldTarget;
+    return true;
+}
+
+void PortLink::remove()
+{
+    if (m_target.isEmpty())
+        return;
+    // Someone may have pinned the port to something else meanwhile: leave theirs alone.
+    if (readLink(m_path) == m_target)
+        ::unlink(encoded(m_path).constData());
+    QFile note(m_notePath);
+    if (note.open(QIODevice::ReadOnly)
+        && note.readAll().startsWith(QByteArray::number(::getpid()) + '\n')) {
+        note.close();
+        note.remove();
+    }
+    m_target.clear();
+}
+
+} // namespace voruna

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "capturelayer.h"
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace voruna {
+
+// A frame rate as the device states it: one frame every numerator/denominator seconds.
+struct FrameInterval {
+    quint32 numerator = 0;
+    quint32 denominator = 0;
+    double fps() const { return numerator ? double(denominator) / numerator : 0.0; }
+    friend bool operator==(const FrameInterval &, const FrameInterval &) = default;
+};
+
+// What the device sends: its own pixel format (a fourcc), frame size and frame interval.
+struct StreamFormat {
+    quint32 pixelFormat = 0;
+    QSize size;
+    FrameInterval interval;
+    friend bool operator==(const StreamFormat &, const StreamFormat &) = default;
+};
+
+struct PixelFormatChoice {
+    quint32 pixelFormat = 0;
+    QString description;
+};
+
+// One of the device's own controls (exposure, gain, brightness...).
+struct DeviceControl {
+    enum class Kind { Integer, Boolean, Menu, Button };
+    quint32 id = 0;
+    Kind kind = Kind::Integer;
+    QString name;
+    qint32 minimum = 0;
+    qint32 maximum = 0;
+    qint32 step = 1;
+    qint32 defaultValue = 0;
+    qint32 value = 0;
+    bool inactive = false;
+    bool readOnly = false;
+    // Menu entries as (value, text); values may have gaps.
+    QList<QPair<qint32, QString>> menu;
+};
+
+// A connected camera. Frames arrive on the GUI thread: frameArrived() says a new frame waits,
+// takeFrame() hands out the newest one as RGB. failed() reports that the stream stopped for
+// good (the device was lost); after it the device sends nothing more.
+class CaptureDevice : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual bool hasSourceDialog() const = 0;
+    virtual bool hasFormatDialog() const = 0;
+    virtual bool hasDisplayDialog() const = 0;
+
+    virtual QList<PixelFormatChoice> pixelFormats() const = 0;
+    virtual QList<QSize> frameSizes(quint32 pixelFormat) const = 0;
+    virtual QList<FrameInterval> frameIntervals(quint32 pixelFormat, QSize size) const = 0;
+    virtual StreamFormat format() const = 0;
+    // Restarts the stream with `format`; true when the device accepted it (it may adjust the
+    // size or rate: format() tells what it took). On failure the previous format stays.
+    virtual bool setFormat(const StreamFormat &format) = 0;
+
+    virtual QList<DeviceControl> controls() const = 0;
+    // Sets one control; true when the device took the value.
+    virtual bool setControl(quint32 id, qint32 value) = 0;
+
+    // Starts streaming; true when frames will come.
+    virtual bool start() = 0;
+    virtual bool isLost() const = 0;
+    // Converts the newest waiting frame to RGB888 into `image`; false when none waits.
+    virtual bool takeFrame(QImage *image) = 0;
+
+Q_SIGNALS:
+    void frameArrived();
+    // One notification for the status line (id > 0, text in the layer's words).
+    void statusNotice(int id, const QString &text);
+    void failed(int id, const QString &text);
+};
+
+// A family of drivers (the V4L2 cameras, later others), listed one after another in the
+// driver list.
+class DriverSource {
+public:
+    virtual ~DriverSource() = default;
+    // The drivers of this source present now, in their order.
+    virtual std::vector<DriverDescription> drivers() = 0;
+    // Opens driver `index` of this source; nullptr with a reason in `error` on failure.
+    virtual std::unique_ptr<CaptureDevice> open(int index, QString *error) = 0;
+};
+
+// A capture layer over an ordered list of driver sources: driver indices count through the
+// first source's drivers, then the next source's, and so on.
+std::unique_ptr<CaptureLayer> makeCaptureLayer(std::vector<std::unique_ptr<DriverSource>> sources);
+
+} // namespace voruna

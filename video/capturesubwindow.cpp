@@ -1,0 +1,221 @@
+#include "capturesubwindow.h"
+
+#include "displaydialog.h"
+#include "formatdialog.h"
+#include "notices.h"
+#include "previewwidget.h"
+#include "sourcedialog.h"
+
+#include <QPointer>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
+#include <QTimer>
+
+namespace voruna {
+
+namespace {
+
+constexpr Qt::WindowFlags framedFlags =
+    Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+constexpr Qt::WindowFlags framelessFlags = Qt::SubWindow | Qt::FramelessWindowHint;
+
+} // namespace
+
+CaptureSubWindow::CaptureSubWindow(DriverOpener &opener, QWidget *parent)
+    : QMdiSubWindow(parent, framedFlags)
+    , m_opener(opener)
+    , m_picture(new PreviewWidget)
+    , m_previewTimer(new QTimer(this))
+{
+    setObjectName(QStringLiteral("captureWindow"));
+    setWidget(m_picture);
+    setSystemMenu(nullptr);
+    m_previewTimer->setSingleShot(true);
+    connect(m_previewTimer, &QTimer::timeout, this, &CaptureSubWindow::showNewest);
+}
+
+CaptureSubWindow::~CaptureSubWindow() = default;
+
+bool CaptureSubWindow::driverConnect(int index)
+{
+    // The camera can be opened once at a time: let go of the current one first.
+    m_previewTimer->stop();
+    m_device.reset();
+    m_index = -1;
+    QString error;
+    std::unique_ptr<CaptureDevice> device = m_opener.openDriver(index, &error);
+    if (!device) {
+        notify(true, notice::ConnectFailed, error);
+        return false;
+    }
+    m_device = std::move(device);
+    m_index = index;
+    m_frame = QImage();
+    m_picture->setFrame(QImage());
+    connect(m_device.get(), &CaptureDevice::frameArrived, this, &CaptureSubWindow::onFrameArrived);
+    connect(m_device.get(), &CaptureDevice::statusNotice, this,
+            [this](int id, const QString &text) { notify(false, id, text); });
+    connect(m_device.get(), &CaptureDevice::failed, this,
+            [this](int id, const QString &text) { notify(true, id, text); });
+    QPointer<CaptureSubWindow> alive(this);
+    if (!m_device->start() && alive && hasDevice())
+        notify(true, notice::DeviceLost, QStringLiteral("The camera does not start streaming"));
+    return true;
+}
+
+bool CaptureSubWindow::driverGetCaps(DriverCaps *caps) const
+{
+    if (!hasDevice())
+        return false;
+    caps->deviceIndex = m_index;
+    caps->hasDlgVideoSource = m_device->hasSourceDialog();
+    caps->hasDlgVideoFormat = m_device->hasFormatDialog();
+    caps->hasDlgVideoDisplay = m_device->hasDisplayDialog();
+    return true;
+}
+
+bool CaptureSubWindow::getStatus(QSize *imageSize) const
+{
+    if (!hasDevice())
+        return false;
+    *imageSize = m_device->format().size;
+    return true;
+}
+
+bool CaptureSubWindow::runModal(QDialog *dialog)
+{
+    QPointer<CaptureSubWindow> alive(this);
+    QPointer<QDialog> guard(dialog);
+    dialog->exec();
+    delete guard.data();
+    return bool(alive);
+}
+
+void CaptureSubWindow::dlgVideoFormat()
+{
+    if (!hasDevice())
+        return;
+    auto *dialog = new FormatDialog(*m_device, window());
+    QPointer<FormatDialog> guard(dialog);
+    QPointer<CaptureSubWindow> alive(this);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (!alive || !guard)
+        return;
+    const StreamFormat chosen = dialog->chosenFormat();
+    delete dialog;
+    if (!accepted || !hasDevice() || chosen == m_device->format())
+        return;
+    if (!m_device->setFormat(chosen) && alive)
+        notify(true, notice::FormatRefused,
+               QStringLiteral("The camera refused %1").arg(streamDescription(chosen)));
+}
+
+void CaptureSubWindow::dlgVideoSource()
+{
+    if (hasDevice())
+        runModal(new SourceDialog(*m_device, window()));
+}
+
+void CaptureSubWindow::dlgVideoDisplay()
+{
+    if (!hasDevice())
+        return;
+    auto *dialog = new DisplayDialog(m_display, window());
+    connect(dialog, &DisplayDialog::settingsChanged, this, &CaptureSubWindow::applyDisplay);
+    runModal(dialog);
+}
+
+void CaptureSubWindow::applyDisplay(const DisplaySettings &settings)
+{
+    m_display = settings;
+    if (m_frame.isNull())
+        return;
+    renderForDisplay(m_frame, m_display, &m_shown);
+    m_picture->setFrame(m_shown);
+}
+
+void CaptureSubWindow::setPreview(bool on)
+{
+    m_preview = on;
+    if (!on)
+        m_previewTimer->stop();
+}
+
+void CaptureSubWindow::setPreviewRate(int periodMs)
+{
+    m_periodMs = std::max(1, periodMs);
+}
+
+void CaptureSubWindow::setScale(bool on)
+{
+    m_picture->setScaled(on);
+}
+
+void CaptureSubWindow::onFrameArrived()
+{
+    if (!m_preview || m_previewTimer->isActive())
+        return;
+    const qint64 since = m_sinceShown.isValid() ? m_sinceShown.elapsed() : m_periodMs;
+    if (since >= m_periodMs)
+        showNewest();
+    else
+        m_previewTimer->start(int(m_periodMs - since));
+}
+
+void CaptureSubWindow::showNewest()
+{
+    if (!m_preview || !hasDevice())
+        return;
+    QPointer<CaptureSubWindow> alive(this);
+    const bool taken = m_device->takeFrame(&m_frame);
+    if (!alive || !taken)
+        return;
+    m_sinceShown.start();
+    renderForDisplay(m_frame, m_display, &m_shown);
+    m_picture->setFrame(m_shown);
+}
+
+void CaptureSubWindow::notify(bool error, int id, const QString &text)
+{
+    // A copy: the handler may remove itself or close the window while it runs.
+    const CaptureHook hook = error ? m_errorHook : m_statusHook;
+    if (!hook)
+        return;
+    const QByteArray bytes = text.toLocal8Bit();
+    hook(this, id, bytes.constData());
+}
+
+void CaptureSubWindow::setSizingFrame(bool on)
+{
+    if (on == m_framed)
+        return;
+    frameMetrics(); // remember the frame's sizes while it is still there
+    const QPoint position = pos();
+    const bool visible = isVisible();
+    setWindowFlags(on ? framedFlags : framelessFlags);
+    m_framed = on;
+    move(position);
+    if (visible)
+        show();
+}
+
+FrameMetrics CaptureSubWindow::frameMetrics() const
+{
+    if (!m_framed)
+        return m_metrics;
+    ensurePolished();
+    const QMargins margins = contentsMargins();
+    if (margins.top() > 0) {
+        m_metrics = {margins.top() - margins.bottom(), margins.left(), margins.bottom()};
+        return m_metrics;
+    }
+    // Not laid out yet: ask the style as the sub-window will.
+    QStyleOptionTitleBar option;
+    option.initFrom(this);
+    option.titleBarFlags = windowFlags();
+    const int frame = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+    m_metrics = {style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, this), frame, frame};
+    return m_metrics;
+}
+
+} // namespace voruna

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "capturedevice.h"
+#include "capturelayer.h"
+#include "displaysettings.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMdiSubWindow>
+
+#include <memory>
+
+class QDialog;
+class QTimer;
+
+namespace voruna {
+
+class PreviewWidget;
+
+// Opens a driver by its index in the driver list.
+class DriverOpener {
+public:
+    virtual ~DriverOpener() = default;
+    // nullptr with the reason in `error` when the driver cannot be opened.
+    virtual std::unique_ptr<CaptureDevice> openDriver(int index, QString *error) = 0;
+};
+
+// The capture window as a sub-window of the client area's QMdiArea. `opener` must outlive it.
+class CaptureSubWindow final : public QMdiSubWindow, public CaptureWindow {
+    Q_OBJECT
+public:
+    CaptureSubWindow(DriverOpener &opener, QWidget *parent = nullptr);
+    ~CaptureSubWindow() override;
+
+    void setErrorHook(CaptureHook hook) override { m_errorHook = std::move(hook); }
+    void setStatusHook(CaptureHook hook) override { m_statusHook = std::move(hook); }
+    bool driverConnect(int index) override;
+    bool driverGetCaps(DriverCaps *caps) const override;
+    bool getStatus(QSize *imageSize) const override;
+    void dlgVideoFormat() override;
+    void dlgVideoSource() override;
+    void dlgVideoDisplay() override;
+    void setPreview(bool on) override;
+    void setPreviewRate(int periodMs) override;
+    void setScale(bool on) override;
+    void setWindowText(const QString &text) override { setWindowTitle(text); }
+    void setSizingFrame(bool on) override;
+    void setWindowSize(QSize outerSize) override { resize(outerSize); }
+    QSize windowSize() const override { return size(); }
+    FrameMetrics frameMetrics() const override;
+
+    const DisplaySettings &displaySettings() const { return m_display; }
+
+private:
+    void onFrameArrived();
+    void showNewest();
+    void applyDisplay(const DisplaySettings &settings);
+    void notify(bool error, int id, const QString &text);
+    bool hasDevice() const { return m_device && !m_device->isLost(); }
+    // Runs `dialog` modally; false when this window was destroyed meanwhile.
+    bool runModal(QDialog *dialog);
+
+    DriverOpener &m_opener;
+    std::unique_ptr<CaptureDevice> m_device;
+    PreviewWidget *m_picture;
+    QTimer *m_previewTimer;
+    QElapsedTimer m_sinceShown;
+    CaptureHook m_errorHook;
+    CaptureHook m_statusHook;
+    QImage m_frame;
+    QImage m_shown;
+    DisplaySettings m_display;
+    mutable FrameMetrics m_metrics;
+    int m_index = -1;
+    int m_periodMs = 66;
+    bool m_preview = false;
+    bool m_framed = true;
+};
+
+} // namespace voruna

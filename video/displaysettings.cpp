@@ -1,0 +1,41 @@
+#include "displaysettings.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace voruna {
+
+std::array<std::uint8_t, 256> stretchTable(const DisplaySettings &settings)
+{
+    std::array<std::uint8_t, 256> table{};
+    const int black = std::clamp(settings.blackPoint, 0, 254);
+    const int white = std::clamp(settings.whitePoint, black + 1, 255);
+    const double exponent = 1.0 / std::clamp(settings.gamma, 0.1, 10.0);
+    for (int in = 0; in < 256; ++in) {
+        const double x = std::clamp(double(in - black) / (white - black), 0.0, 1.0);
+        table[in] = std::uint8_t(std::lround(std::pow(x, exponent) * 255.0));
+    }
+    return table;
+}
+
+void renderForDisplay(const QImage &rgb, const DisplaySettings &settings, QImage *out)
+{
+    const int width = rgb.width();
+    const int height = rgb.height();
+    if (out->size() != rgb.size() || out->format() != QImage::Format_RGB32)
+        *out = QImage(rgb.size(), QImage::Format_RGB32);
+    const std::array<std::uint8_t, 256> table = stretchTable(settings);
+    for (int y = 0; y < height; ++y) {
+        const uchar *in = rgb.constScanLine(settings.flip ? height - 1 - y : y);
+        auto *row = reinterpret_cast<QRgb *>(out->scanLine(y));
+        if (settings.mirror) {
+            for (int x = width - 1; x >= 0; --x, in += 3)
+                row[x] = 0xff000000u | (table[in[0]] << 16) | (table[in[1]] << 8) | table[in[2]];
+        } else {
+            for (int x = 0; x < width; ++x, in += 3)
+                row[x] = 0xff000000u | (table[in[0]] << 16) | (table[in[1]] << 8) | table[in[2]];
+        }
+    }
+}
+
+} // namespace voruna

@@ -1,0 +1,228 @@
+#include "form2.h"
+
+#include "capturelayer.h"
+#include "crosshaircursor.h"
+#include "fittovideo.h"
+#include "form3.h"
+#include "notificationtext.h"
+
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QPointer>
+#include <QStatusBar>
+
+namespace voruna {
+
+namespace {
+
+// Client area at load: 4155 x 2940 twips; status bar 255 twips high.
+constexpr int clientWidth = 277;
+constexpr int clientHeight = 196;
+constexpr int statusBarHeight = 17;
+constexpr int previewPeriodMs = 66;
+
+QAction *namedAction(const char *name, const QString &text, QObject *parent)
+{
+    auto *action = new QAction(text, parent);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+} // namespace
+
+Form2::Form2(CaptureLayer &capture, QWidget *parent)
+    : QMainWindow(parent, Qt::Tool)
+    , mnuclose(namedAction("mnuclose", tr("&Close"), this))
+    , mnuControl(new QMenu(tr("&Control"), this))
+    , mnuDisplay(namedAction("mnuDisplay", tr("&Display"), this))
+    , mnuFormat(namedAction("mnuFormat", tr("&Format"), this))
+    , mnuSource(namedAction("mnuSource", tr("S&ource"), this))
+    , mnuLine1(namedAction("mnuLine1", QString(), this))
+    , mnuSelect(namedAction("mnuSelect", tr("&Select"), this))
+    , mnuScale(namedAction("mnuScale", tr("Sc&ale"), this))
+    , mnuPreview(namedAction("mnuPreview", tr("&Preview"), this))
+    , mnuLine2(namedAction("mnuLine2", QString(), this))
+    , mnuAlwaysVisible(namedAction("mnuAlwaysVisible", tr("Al&ways Visible"), this))
+    , mnuguide(namedAction("mnuguide", tr("&Guide"), this))
+    , StatusBar(new QStatusBar(this))
+    , captureArea(new QMdiArea(this))
+    , m_capture(capture)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(tr("Voruna Video Feedback"));
+    buildMenus();
+    connectMenus();
+    captureArea->setObjectName(QStringLiteral("captureArea"));
+    captureArea->setCursor(crossHairCursor());
+    setCentralWidget(captureArea);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(8.25);
+    StatusBar->setFont(font);
+    StatusBar->setFixedHeight(statusBarHeight);
+    StatusBar->setCursor(crossHairCursor());
+    setStatusBar(StatusBar);
+    resize(clientWidth, menuBar()->sizeHint().height() + clientHeight);
+}
+
+Form2::~Form2() = default;
+
+void Form2::buildMenus()
+{
+    mnuControl->setObjectName(QStringLiteral("mnuControl"));
+    mnuLine1->setSeparator(true);
+    mnuLine2->setSeparator(true);
+    mnuFormat->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    mnuSelect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuScale->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    mnuPreview->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnuAlwaysVisible->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    for (QAction *item : {mnuScale, mnuPreview, mnuAlwaysVisible})
+        item->setCheckable(true);
+    mnuScale->setChecked(true);
+    mnuPreview->setChecked(true);
+    mnuControl->addActions({mnuDisplay, mnuFormat, mnuSource, mnuLine1, mnuSelect, mnuScale,
+                            mnuPreview, mnuLine2, mnuAlwaysVisible});
+    menuBar()->addAction(mnuclose);
+    menuBar()->addMenu(mnuControl);
+    menuBar()->addAction(mnuguide);
+}
+
+void Form2::connectMenus()
+{
+    connect(mnuclose, &QAction::triggered, this, &Form2::mnucloseClicked);
+    connect(mnuguide, &QAction::triggered, this, &Form2::mnuguideClicked);
+    connect(mnuFormat, &QAction::triggered, this, &Form2::Form2_mnuFormat_Click);
+    connect(mnuSource, &QAction::triggered, this, &Form2::Form2_mnuSource_Click);
+    connect(mnuDisplay, &QAction::triggered, this, &Form2::Form2_mnuDisplay_Click);
+    connect(mnuSelect, &QAction::triggered, this, &Form2::Form2_mnuSelect_Click);
+    connect(mnuScale, &QAction::triggered, this, &Form2::Form2_mnuScale_Click);
+    connect(mnuPreview, &QAction::triggered, this, &Form2::Form2_mnuPreview_Click);
+    connect(mnuAlwaysVisible, &QAction::triggered, this, &Form2::Form2_mnuAlwaysVisible_Click);
+}
+
+void Form2::Form2_Form_Load()
+{
+    const std::optional<DriverDescription> driver = m_capture.driverDescription(0);
+    const QString name = driver ? driver->name : QString();
+    m_captureWindow = m_capture.createCaptureWindow(captureArea, name, QRect(0, 0, 160, 120));
+    if (!m_captureWindow)
+        return;
+    m_captureWindow->setWindowText(name);
+    m_captureWindow->setStatusHook([this](CaptureWindow *window, int id, const char *text) {
+        return Form2_StatusProc(window, id, text);
+    });
+    m_captureWindow->setErrorHook([this](CaptureWindow *window, int id, const char *text) {
+        return Form2_ErrorProc(window, id, text);
+    });
+    QPointer<Form2> alive(this);
+    const bool connected = m_captureWindow->driverConnect(0);
+    if (!alive || !connected)
+        return;
+    DriverCaps caps; // left zero when unreadable: a driver without dialogs
+    m_captureWindow->driverGetCaps(&caps);
+    if (!caps.hasDlgVideoSource)
+        mnuSource->setEnabled(false);
+    if (!caps.hasDlgVideoFormat)
+        mnuFormat->setEnabled(false);
+    if (!caps.hasDlgVideoDisplay)
+        mnuDisplay->setEnabled(false);
+    m_captureWindow->setScale(true);
+    m_captureWindow->setPreviewRate(previewPeriodMs);
+    m_captureWindow->setPreview(true);
+    fitToVideo(m_captureWindow);
+}
+
+void Form2::Form2_Form_Unload()
+{
+    if (!m_captureWindow)
+        return;
+    m_captureWindow->setErrorHook({});
+    m_captureWindow->setStatusHook({});
+}
+
+void Form2::setStatusText(const QString &text)
+{
+    StatusBar->showMessage(text);
+}
+
+int Form2::Form2_StatusProc(CaptureWindow *, int id, const char *text)
+{
+    if (id != 0)
+        StatusBar->showMessage(notificationText(text));
+    return 0;
+}
+
+int Form2::Form2_ErrorProc(CaptureWindow *, int id, const char *text)
+{
+    if (id != 0)
+        setStatusText(notificationText(text));
+    return 0;
+}
+
+void Form2::Form2_mnuFormat_Click()
+{
+    if (!m_captureWindow)
+        return;
+    QPointer<Form2> alive(this);
+    m_captureWindow->dlgVideoFormat();
+    if (alive)
+        fitToVideo(m_captureWindow);
+}
+
+void Form2::Form2_mnuSource_Click()
+{
+    if (m_captureWindow)
+        m_captureWindow->dlgVideoSource();
+}
+
+void Form2::Form2_mnuDisplay_Click()
+{
+    if (m_captureWindow)
+        m_captureWindow->dlgVideoDisplay();
+}
+
+void Form2::Form2_mnuSelect_Click()
+{
+    QPointer<form3> dialog = new form3(*this);
+    dialog->form3_Form_Load();
+    dialog->exec();
+    delete dialog.data();
+}
+
+void Form2::Form2_mnuScale_Click()
+{
+    const bool on = mnuScale->isChecked();
+    if (!m_captureWindow)
+        return;
+    m_captureWindow->setScale(on);
+    m_captureWindow->setSizingFrame(on);
+    fitToVideo(m_captureWindow);
+}
+
+void Form2::Form2_mnuPreview_Click()
+{
+    setStatusText(QString());
+    if (m_captureWindow)
+        m_captureWindow->setPreview(mnuPreview->isChecked());
+}
+
+void Form2::Form2_mnuAlwaysVisible_Click()
+{
+    // Changing the flag re-creates the native window: keep where and how big it is.
+    const QRect place = geometry();
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, mnuAlwaysVisible->isChecked());
+    setGeometry(place);
+    if (visible)
+        show();
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    Q_EMIT closeBoxUsed();
+}
+
+} // namespace voruna

@@ -1,0 +1,113 @@
+#include "frameconverter.h"
+
+#include "v4l2syscalls.h"
+
+#include <libv4l-plugin.h>
+#include <libv4lconvert.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace voruna {
+
+namespace {
+
+void *opsInit(int)
+{
+    return nullptr;
+}
+
+void opsClose(void *) {}
+
+int opsIoctl(void *priv, int fd, unsigned long request, void *arg)
+{
+    return xioctl(*static_cast<V4l2Syscalls *>(priv), fd, request, arg);
+}
+
+ssize_t opsRead(void *, int, void *, size_t)
+{
+    errno = EINVAL;
+    return -1;
+}
+
+ssize_t opsWrite(void *, int, const void *, size_t)
+{
+    errno = EINVAL;
+    return -1;
+}
+
+const libv4l_dev_ops tableOps = {opsInit, opsClose, opsIoctl, opsRead, opsWrite,
+                                 nullptr, nullptr,  nullptr,  nullptr, nullptr,
+                                 nullptr, nullptr};
+
+v4l2_format rgbFormat(QSize size)
+{
+    v4l2_format format{};
+    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    format.fmt.pix.width = size.width();
+    format.fmt.pix.height = size.height();
+    format.fmt.pix.pixelformat = V4L2_PIX_FMT_RGB24;
+    format.fmt.pix.field = V4L2_FIELD_NONE;
+    format.fmt.pix.bytesperline = size.width() * 3;
+    format.fmt.pix.sizeimage = size.width() * size.height() * 3;
+    return format;
+}
+
+} // namespace
+
+FrameConverter::FrameConverter(V4l2Syscalls &sys, int fd)
+    : m_sys(sys)
+    , m_data(v4lconvert_create_with_dev_ops(fd, &sys, &tableOps))
+{
+}
+
+FrameConverter::~FrameConverter()
+{
+    if (m_data)
+        v4lconvert_destroy(m_data);
+}
+
+bool FrameConverter::nativeFormatFor(QSize size, v4l2_format *native)
+{
+    if (!m_data)
+        return false;
+    v4l2_format wanted = rgbFormat(size);
+    v4l2_format source{};
+    if (v4lconvert_try_format(m_data, &wanted, &source) != 0)
+        return false;
+    *native = source;
+    return true;
+}
+
+bool FrameConverter::toRgb(const v4l2_format &native, const unsigned char *data,
+                           std::size_t bytes, QImage *image)
+{
+    if (!m_data)
+        return false;
+    const QSize size(native.fmt.pix.width, native.fmt.pix.height);
+    if (image->size() != size || image->format() != QImage::Format_RGB888)
+        *image = QImage(size, QImage::Format_RGB888);
+    const v4l2_format target = rgbFormat(size);
+    const int rowBytes = size.width() * 3;
+    const int total = rowBytes * size.height();
+    unsigned char *source = const_cast<unsigned char *>(data);
+    if (image->bytesPerLine() == rowBytes) {
+        return v4lconvert_convert(m_data, &native, &target, source, int(bytes), image->bits(),
+                                  total)
+            >= 0;
+    }
+    // Rows of an odd width are padded in a QImage: convert packed, then copy row by row.
+    std::vector<unsigned char> packed(total);
+    if (v4lconvert_convert(m_data, &native, &target, source, int(bytes), packed.data(), total) < 0)
+        return false;
+    for (int y = 0; y < size.height(); ++y)
+        std::memcpy(image->scanLine(y), packed.data() + y * rowBytes, rowBytes);
+    return true;
+}
+
+QString FrameConverter::errorText() const
+{
+    return m_data ? QString::fromLocal8Bit(v4lconvert_get_error_message(m_data)) : QString();
+}
+
+} // namespace voruna

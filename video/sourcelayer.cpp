@@ -1,0 +1,83 @@
+#include "capturedevice.h"
+#include "capturesubwindow.h"
+#include "v4l2device.h"
+#include "v4l2syscalls.h"
+
+#include <QMdiArea>
+
+namespace voruna {
+
+namespace {
+
+class SourceCaptureLayer final : public CaptureLayer, public DriverOpener {
+public:
+    explicit SourceCaptureLayer(std::vector<std::unique_ptr<DriverSource>> sources)
+        : m_sources(std::move(sources))
+    {
+    }
+
+    std::optional<DriverDescription> driverDescription(int index) override
+    {
+        for (const auto &source : m_sources) {
+            if (index < 0)
+                break;
+            const std::vector<DriverDescription> drivers = source->drivers();
+            if (index < int(drivers.size()))
+                return drivers[index];
+            index -= int(drivers.size());
+        }
+        return std::nullopt;
+    }
+
+    CaptureWindow *createCaptureWindow(QWidget *parent, const QString &title,
+                                       const QRect &geometry) override
+    {
+        auto *area = qobject_cast<QMdiArea *>(parent);
+        if (!area)
+            return nullptr;
+        auto *window = new CaptureSubWindow(*this);
+        area->addSubWindow(window);
+        window->setWindowTitle(title);
+        window->setGeometry(geometry);
+        window->show();
+        return window;
+    }
+
+    std::unique_ptr<CaptureDevice> openDriver(int index, QString *error) override
+    {
+        for (const auto &source : m_sources) {
+            if (index < 0)
+                break;
+            const int count = int(source->drivers().size());
+            if (index < count)
+                return source->open(index, error);
+            index -= count;
+        }
+        *error = QStringLiteral("No capture driver at this index");
+        return nullptr;
+    }
+
+private:
+    std::vector<std::unique_ptr<DriverSource>> m_sources;
+};
+
+} // namespace
+
+std::unique_ptr<CaptureLayer> makeCaptureLayer(std::vector<std::unique_ptr<DriverSource>> sources)
+{
+    return std::make_unique<SourceCaptureLayer>(std::move(sources));
+}
+
+std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer(std::shared_ptr<V4l2Syscalls> syscalls)
+{
+    std::vector<std::unique_ptr<DriverSource>> sources;
+    sources.push_back(std::make_unique<V4l2DriverSource>(std::move(syscalls)));
+    return makeCaptureLayer(std::move(sources));
+}
+
+std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer()
+{
+    return makeV4l2CaptureLayer(makeKernelSyscalls());
+}
+
+} // namespace voruna

@@ -1,0 +1,273 @@
+#include "v4l2device.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+
+namespace voruna {
+
+namespace {
+
+QString fixedText(const __u8 *text, std::size_t size)
+{
+    return QString::fromUtf8(reinterpret_cast<const char *>(text),
+                             int(strnlen(reinterpret_cast<const char *>(text), size)));
+}
+
+// Sizes offered for cameras that state a range instead of a list.
+const QSize commonSizes[] = {{160, 120},  {320, 240},  {352, 288},  {640, 480},
+                             {800, 600},  {1024, 768}, {1280, 720}, {1280, 960},
+                             {1920, 1080}};
+
+bool fitsRange(QSize size, const v4l2_frmsize_stepwise &range)
+{
+    const auto step = [](__u32 value, __u32 minimum, __u32 unit) {
+        return unit <= 1 || (value - minimum) % unit == 0;
+    };
+    return __u32(size.width()) >= range.min_width && __u32(size.width()) <= range.max_width
+        && __u32(size.height()) >= range.min_height && __u32(size.height()) <= range.max_height
+        && step(size.width(), range.min_width, range.step_width)
+        && step(size.height(), range.min_height, range.step_height);
+}
+
+} // namespace
+
+bool queryCaptureCapability(V4l2Syscalls &sys, int fd, v4l2_capability *cap)
+{
+    *cap = {};
+    if (xioctl(sys, fd, VIDIOC_QUERYCAP, cap) != 0)
+        return false;
+    const __u32 caps =
+        (cap->capabilities & V4L2_CAP_DEVICE_CAPS) ? cap->device_caps : cap->capabilities;
+    return (caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING);
+}
+
+std::vector<V4l2DriverSource::Node> V4l2DriverSource::scan()
+{
+    std::vector<Node> found;
+    for (const QString &path : m_sys->nodes()) {
+        UniqueFd fd(*m_sys, m_sys->open(path.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK));
+        v4l2_capability cap;
+        if (!fd.isValid() || !queryCaptureCapability(*m_sys, fd.get(), &cap))
+            continue;
+        const QString version = QStringLiteral("%1 %2.%3.%4")
+                                    .arg(fixedText(cap.driver, sizeof cap.driver))
+                                    .arg(cap.version >> 16)
+                                    .arg((cap.version >> 8) & 0xff)
+                                    .arg(cap.version & 0xff);
+        found.push_back({path, {fixedText(cap.card, sizeof cap.card), version}});
+    }
+    return found;
+}
+
+std::vector<DriverDescription> V4l2DriverSource::drivers()
+{
+    std::vector<DriverDescription> list;
+    for (const Node &node : scan())
+        list.push_back(node.description);
+    return list;
+}
+
+std::unique_ptr<CaptureDevice> V4l2DriverSource::open(int index, QString *error)
+{
+    const std::vector<Node> nodes = scan();
+    if (index < 0 || index >= int(nodes.size())) {
+        *error = QStringLiteral("No camera at index %1").arg(index);
+        return nullptr;
+    }
+    return V4l2Device::open(m_sys, nodes[index].path, error);
+}
+
+std::unique_ptr<V4l2Device> V4l2Device::open(std::shared_ptr<V4l2Syscalls> sys,
+                                             const QString &path, QString *error)
+{
+    UniqueFd fd(*sys, sys->open(path.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK));
+    if (!fd.isValid()) {
+        *error = QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        return nullptr;
+    }
+    v4l2_capability cap;
+    if (!queryCaptureCapability(*sys, fd.get(), &cap)) {
+        *error = QStringLiteral("%1 cannot capture video").arg(path);
+        return nullptr;
+    }
+    std::unique_ptr<V4l2Device> device(
+        new V4l2Device(std::move(sys), std::move(fd), fixedText(cap.card, sizeof cap.card)));
+    if (!device->m_converter->isValid() || !device->chooseFirstFormat()) {
+        *error = QStringLiteral("%1 sends no picture format this program can show").arg(path);
+        return nullptr;
+    }
+    return device;
+}
+
+V4l2Device::V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QString &card)
+    : m_sys(std::move(sys))
+    , m_fd(std::move(fd))
+    , m_converter(std::make_unique<FrameConverter>(*m_sys, m_fd.get()))
+    , m_card(card)
+{
+}
+
+V4l2Device::~V4l2Device()
+{
+    stop();
+}
+
+bool V4l2Device::chooseFirstFormat()
+{
+    v4l2_format current{};
+    current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    QSize size(640, 480);
+    if (xioctl(*m_sys, m_fd.get(), VIDIOC_G_FMT, &current) == 0 && current.fmt.pix.width > 0)
+        size = QSize(current.fmt.pix.width, current.fmt.pix.height);
+    v4l2_format native{};
+    if (!m_converter->nativeFormatFor(size, &native))
+        return false;
+    native.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (xioctl(*m_sys, m_fd.get(), VIDIOC_S_FMT, &native) != 0)
+        return false;
+    m_native = native;
+    readInterval();
+    return true;
+}
+
+void V4l2Device::readInterval()
+{
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    m_interval = {};
+    if (xioctl(*m_sys, m_fd.get(), VIDIOC_G_PARM, &parm) == 0)
+        m_interval = {parm.parm.capture.timeperframe.numerator,
+                      parm.parm.capture.timeperframe.denominator};
+}
+
+QList<PixelFormatChoice> V4l2Device::pixelFormats() const
+{
+    QList<PixelFormatChoice> list;
+    for (__u32 index = 0;; ++index) {
+        v4l2_fmtdesc desc{};
+        desc.index = index;
+        desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (!m_fd.isValid() || xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FMT, &desc) != 0)
+            break;
+        list.push_back({desc.pixelformat, fixedText(desc.description, sizeof desc.description)});
+    }
+    return list;
+}
+
+QList<QSize> V4l2Device::frameSizes(quint32 pixelFormat) const
+{
+    QList<QSize> sizes;
+    v4l2_frmsizeenum size{};
+    size.pixel_format = pixelFormat;
+    for (size.index = 0; m_fd.isValid()
+         && xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FRAMESIZES, &size) == 0;
+         ++size.index) {
+        if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+            sizes.push_back(QSize(size.discrete.width, size.discrete.height));
+            continue;
+        }
+        for (QSize common : commonSizes) {
+            if (fitsRange(common, size.stepwise))
+                sizes.push_back(common);
+        }
+        const QSize largest(size.stepwise.max_width, size.stepwise.max_height);
+        if (!sizes.contains(largest))
+            sizes.push_back(largest);
+        break;
+    }
+    if (sizes.isEmpty() && pixelFormat == m_native.fmt.pix.pixelformat)
+        sizes.push_back(format().size);
+    return sizes;
+}
+
+QList<FrameInterval> V4l2Device::frameIntervals(quint32 pixelFormat, QSize size) const
+{
+    QList<FrameInterval> intervals;
+    v4l2_frmivalenum ival{};
+    ival.pixel_format = pixelFormat;
+    ival.width = size.width();
+    ival.height = size.height();
+    for (ival.index = 0; m_fd.isValid()
+         && xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FRAMEINTERVALS, &ival) == 0;
+         ++ival.index) {
+        if (ival.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
+            intervals.push_back({ival.discrete.numerator, ival.discrete.denominator});
+            continue;
+        }
+        intervals.push_back({ival.stepwise.min.numerator, ival.stepwise.min.denominator});
+        intervals.push_back({ival.stepwise.max.numerator, ival.stepwise.max.denominator});
+        break;
+    }
+    return intervals;
+}
+
+StreamFormat V4l2Device::format() const
+{
+    return {m_native.fmt.pix.pixelformat,
+            QSize(m_native.fmt.pix.width, m_native.fmt.pix.height), m_interval};
+}
+
+DeviceControl V4l2Device::describeControl(const v4l2_queryctrl &query) const
+{
+    DeviceControl control;
+    control.id = query.id;
+    control.name = fixedText(query.name, sizeof query.name);
+    control.minimum = query.minimum;
+    control.maximum = query.maximum;
+    control.step = query.step > 0 ? query.step : 1;
+    control.defaultValue = query.default_value;
+    control.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
+    control.readOnly = query.flags & (V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_GRABBED);
+    switch (query.type) {
+    case V4L2_CTRL_TYPE_BOOLEAN: control.kind = DeviceControl::Kind::Boolean; break;
+    case V4L2_CTRL_TYPE_BUTTON: control.kind = DeviceControl::Kind::Button; break;
+    case V4L2_CTRL_TYPE_MENU:
+    case V4L2_CTRL_TYPE_INTEGER_MENU: control.kind = DeviceControl::Kind::Menu; break;
+    default: control.kind = DeviceControl::Kind::Integer; break;
+    }
+    for (qint32 value = query.minimum;
+         control.kind == DeviceControl::Kind::Menu && value <= query.maximum; ++value) {
+        v4l2_querymenu item{};
+        item.id = query.id;
+        item.index = __u32(value);
+        if (xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYMENU, &item) != 0)
+            continue;
+        control.menu.push_back({value, query.type == V4L2_CTRL_TYPE_MENU
+                                           ? fixedText(item.name, sizeof item.name)
+                                           : QString::number(item.value)});
+    }
+    v4l2_control current{query.id, 0};
+    if (control.kind != DeviceControl::Kind::Button
+        && xioctl(*m_sys, m_fd.get(), VIDIOC_G_CTRL, &current) == 0)
+        control.value = current.value;
+    return control;
+}
+
+QList<DeviceControl> V4l2Device::controls() const
+{
+    QList<DeviceControl> list;
+    v4l2_queryctrl query{};
+    query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+    while (m_fd.isValid() && xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYCTRL, &query) == 0) {
+        const bool shown = !(query.flags & V4L2_CTRL_FLAG_DISABLED)
+            && (query.type == V4L2_CTRL_TYPE_INTEGER || query.type == V4L2_CTRL_TYPE_BOOLEAN
+                || query.type == V4L2_CTRL_TYPE_MENU || query.type == V4L2_CTRL_TYPE_BUTTON
+                || query.type == V4L2_CTRL_TYPE_INTEGER_MENU);
+        if (shown)
+            list.push_back(describeControl(query));
+        query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+    }
+    return list;
+}
+
+bool V4l2Device::setControl(quint32 id, qint32 value)
+{
+    v4l2_control control{id, value};
+    return m_fd.isValid() && xioctl(*m_sys, m_fd.get(), VIDIOC_S_CTRL, &control) == 0;
+}
+
+} // namespace voruna

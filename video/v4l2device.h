@@ -1,0 +1,87 @@
+#pragma once
+
+#include "capturedevice.h"
+#include "frameconverter.h"
+#include "v4l2syscalls.h"
+
+#include <linux/videodev2.h>
+
+#include <memory>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace voruna {
+
+// Whether the node behind `fd` captures video with memory-mapped streaming; fills `cap`.
+bool queryCaptureCapability(V4l2Syscalls &sys, int fd, v4l2_capability *cap);
+
+// A V4L2 camera, streaming through memory-mapped buffers; every format it sends arrives as
+// RGB through libv4lconvert.
+class V4l2Device final : public CaptureDevice {
+    Q_OBJECT
+public:
+    // Opens the node at `path`; nullptr with the reason in `error` when it cannot be opened,
+    // cannot capture or has no format that converts to RGB.
+    static std::unique_ptr<V4l2Device> open(std::shared_ptr<V4l2Syscalls> sys,
+                                            const QString &path, QString *error);
+    ~V4l2Device() override;
+
+    bool hasSourceDialog() const override { return !controls().isEmpty(); }
+    bool hasFormatDialog() const override { return true; }
+    bool hasDisplayDialog() const override { return true; }
+
+    QList<PixelFormatChoice> pixelFormats() const override;
+    QList<QSize> frameSizes(quint32 pixelFormat) const override;
+    QList<FrameInterval> frameIntervals(quint32 pixelFormat, QSize size) const override;
+    StreamFormat format() const override;
+    bool setFormat(const StreamFormat &format) override;
+
+    QList<DeviceControl> controls() const override;
+    bool setControl(quint32 id, qint32 value) override;
+
+    bool start() override;
+    bool isLost() const override { return m_lost; }
+    bool takeFrame(QImage *image) override;
+
+private:
+    V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QString &card);
+    bool chooseFirstFormat();
+    void readInterval();
+    void stop();
+    void onReadable();
+    bool requeue(int index);
+    void fail(int errorNumber);
+    DeviceControl describeControl(const v4l2_queryctrl &query) const;
+
+    std::shared_ptr<V4l2Syscalls> m_sys;
+    UniqueFd m_fd;
+    std::unique_ptr<FrameConverter> m_converter;
+    std::vector<UniqueMapping> m_buffers;
+    QSocketNotifier *m_notifier = nullptr;
+    QString m_card;
+    v4l2_format m_native{};
+    FrameInterval m_interval;
+    int m_held = -1;
+    quint32 m_heldBytes = 0;
+    bool m_streaming = false;
+    bool m_lost = false;
+};
+
+// The V4L2 cameras: the /dev/video* nodes that capture video, in node-number order.
+class V4l2DriverSource final : public DriverSource {
+public:
+    explicit V4l2DriverSource(std::shared_ptr<V4l2Syscalls> sys) : m_sys(std::move(sys)) {}
+    std::vector<DriverDescription> drivers() override;
+    std::unique_ptr<CaptureDevice> open(int index, QString *error) override;
+
+private:
+    struct Node {
+        QString path;
+        DriverDescription description;
+    };
+    std::vector<Node> scan();
+    std::shared_ptr<V4l2Syscalls> m_sys;
+};
+
+} // namespace voruna
