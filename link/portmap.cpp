@@ -143,7 +143,12 @@ QString deviceForPort(int portNumber)
 {
     if (portNumber < 1 || portNumber > kPortCount)
         return {};
-    return deviceForPort(portNumber, portsFolder(), systemPorts());
+    const QString folder = portsFolder();
+    // A pinned port needs no look at the system's ports.
+    const PortAssignment pinned = assignPort(portNumber, folder, {});
+    if (!pinned.link.isEmpty())
+        return pinned.device;
+    return deviceForPort(portNumber, folder, systemPorts());
 }
 
 } // namespace voruna

@@ -45,12 +45,25 @@ Lamp *makeLamp(QWidget *parent, const char *name, int left, int top, int fill)
     return lamp;
 }
 
+// The stand-in for Arial is a hair wider than Arial on the screens the layout was drawn for;
+// narrow the text just enough that it fits its box whole instead of being cut off.
+void fitTextToBox(QLabel *label)
+{
+    QFont font = label->font();
+    const int advance = QFontMetrics(font).horizontalAdvance(label->text());
+    if (advance > label->width()) {
+        font.setStretch(100 * label->width() / advance);
+        label->setFont(font);
+    }
+}
+
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect box)
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(box);
     label->setFont(arial(8.25));
+    fitTextToBox(label);
     return label;
 }
 
@@ -62,8 +75,8 @@ void Form1::buildLayout()
     Label1 = makeLabel(s, "Label1", QString(), twipsRect(300, 120, 1875, 435));
     Label1->setFont(arial(15.75, true));
     Label1->setAlignment(Qt::AlignCenter);
-    Label1->setFrameStyle(QFrame::Box | QFrame::Plain);
-    Label1->setLineWidth(1);
+    // A single black line around it; the text keeps its own colour.
+    Label1->setStyleSheet(QStringLiteral("QLabel#Label1 { border: 1px solid black; }"));
     QPalette purple = Label1->palette();
     purple.setColor(QPalette::WindowText, colorFromRgbInt(12583104));
     Label1->setPalette(purple);

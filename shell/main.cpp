@@ -1,6 +1,7 @@
 #include "link/qtserialcontrol.h"
-#include "shell/form1.h"
 #include "shell/messageboxes.h"
+#include "shell/windowflow.h"
+#include "video/capturelayer.h"
 
 #include <QApplication>
 
@@ -9,13 +10,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voruna"));
     QApplication::setApplicationVersion(QStringLiteral("1.1"));
+    QApplication::setDesktopFileName(QStringLiteral("voruna"));
+    // The console's start-up messages show while no window is on screen; only "Exit" ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     voruna::QtSerialControl serial;
     voruna::ScreenMessageBoxes messages;
-    voruna::Form1 console(serial, messages);
-    QObject::connect(&console, &voruna::Form1::exitmenuClicked, &app, &QApplication::quit);
-    QObject::connect(&console, &voruna::Form1::closeBoxUsed, &app, &QApplication::quit);
-    console.Form1_Form_Load();
-    console.show();
+    const std::unique_ptr<voruna::CaptureLayer> capture = voruna::makeV4l2CaptureLayer();
+    voruna::WindowFlow windows(serial, messages, *capture);
+    QObject::connect(&windows, &voruna::WindowFlow::ended, &app, &QCoreApplication::quit);
+    windows.start();
     return app.exec();
 }

@@ -1,5 +1,5 @@
 #include "link/portmap.h"
-#include "ptykit/uniquefd.h"
+#include "ptykit/ownedfd.h"
 #include "support/ptypeer.h"
 #include "support/tempconfighome.h"
 
@@ -152,7 +152,7 @@ void PortMapTest::pinnedPeerIsOpenedByNumber()
     QVERIFY2(peer.isValid(), qPrintable(peer.errorString()));
     QCOMPARE(deviceForPort(5), peer.devicePath());
 
-    const UniqueFd client(::open(QFile::encodeName(deviceForPort(5)).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    const OwnedFd client(::open(QFile::encodeName(deviceForPort(5)).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK));
     QVERIFY(client.isValid());
     const int fd = client.get();
     QCOMPARE(::write(fd, ":Mn#", 4), ssize_t(4));

@@ -289,6 +289,7 @@ void ShellSplashAbout::tabGoesFromCloseToPicture()
 {
     Form4 about;
     about.show();
+    about.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&about));
     QCOMPARE(QApplication::focusWidget(), about.Command1);
     QTest::keyClick(about.Command1, Qt::Key_Tab);

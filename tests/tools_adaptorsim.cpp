@@ -1,5 +1,5 @@
 #include "ptykit/pseudoterminal.h"
-#include "ptykit/uniquefd.h"
+#include "ptykit/ownedfd.h"
 #include "support/simprocess.h"
 
 #include <QDeadlineTimer>
@@ -48,7 +48,7 @@ public:
     }
 
 private:
-    UniqueFd m_fd;
+    OwnedFd m_fd;
 };
 
 bool isLink(const QString &path)
@@ -79,6 +79,7 @@ private Q_SLOTS:
     void refusesToReplace();
     void badOptions_data();
     void badOptions();
+    void portsToolShowsEachPort();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -95,17 +96,17 @@ void AdaptorSimTest::answers_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QByteArray>("early"); // within 150 ms of the probe
-    QTest::addColumn<QByteArray>("later"); // in the 400 ms after that
+    QTest::addColumn<QByteArray>("later"); // in the 500 ms after that
     QTest::addColumn<QString>("logged");
     QTest::newRow("plain") << QStringList{} << QByteArray("^") << QByteArray() << "? probe -> answered ^";
     QTest::newRow("line end") << QStringList{"--line-end"} << QByteArray("^\r\n") << QByteArray()
                               << "? probe -> answered ^\\r\\n";
     QTest::newRow("silent") << QStringList{"--silent"} << QByteArray() << QByteArray()
                             << "? probe -> not answered";
-    QTest::newRow("late") << QStringList{"--late", "250"} << QByteArray() << QByteArray("^")
-                          << "? probe -> answering ^ in 250 ms";
-    QTest::newRow("split") << QStringList{"--split", "250"} << QByteArray("^") << QByteArray("\r\n")
-                           << "? probe -> answered ^, then \\r\\n 250 ms later";
+    QTest::newRow("late") << QStringList{"--late", "300"} << QByteArray() << QByteArray("^")
+                          << "? probe -> answering ^ in 300 ms";
+    QTest::newRow("split") << QStringList{"--split", "300"} << QByteArray("^") << QByteArray("\r\n")
+                           << "? probe -> answered ^, then \\r\\n 300 ms later";
 }
 
 void AdaptorSimTest::answers()
@@ -121,7 +122,7 @@ void AdaptorSimTest::answers()
 
     QVERIFY(client.write("?"));
     QCOMPARE(client.readFor(150), early);
-    QCOMPARE(client.readFor(400), later);
+    QCOMPARE(client.readFor(500), later);
     QVERIFY2(!sim.waitForLine(logged, 1000).isEmpty(), qPrintable(sim.lines().join('\n')));
 }
 
@@ -351,6 +352,30 @@ void AdaptorSimTest::badOptions()
     QCOMPARE(sim.exitCode(), 2);
     QVERIFY2(sim.errorOutput().contains(message), qPrintable(sim.errorOutput()));
     QVERIFY(!QFileInfo::exists(ports()));
+}
+
+void AdaptorSimTest::portsToolShowsEachPort()
+{
+    QVERIFY(QDir().mkpath(ports()));
+    PseudoTerminal pinned;
+    QString error;
+    QVERIFY2(pinned.open(&error), qPrintable(error));
+    QVERIFY(QFile::link(pinned.slavePath(), ports() + "/com3"));
+    QVERIFY(QFile::link(ports() + "/unplugged", ports() + "/com2"));
+
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", m_home->path());
+    tool.setProcessEnvironment(environment);
+    tool.start(QFileInfo(SimProcess::program()).dir().filePath("voruna-ports"), QStringList{});
+    QVERIFY(tool.waitForFinished(5000));
+    QCOMPARE(tool.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 17);
+    QCOMPARE(lines.at(0), "Ports folder: " + ports());
+    QCOMPARE(lines.at(2), "COM 2:  \u2014none\u2014 (pinned to " + ports() + "/unplugged, which is not there)");
+    QCOMPARE(lines.at(3), "COM 3:  " + pinned.slavePath() + " (pinned)");
+    QVERIFY2(lines.at(16).startsWith("COM 16: "), qPrintable(lines.at(16)));
 }
 
 QTEST_GUILESS_MAIN(AdaptorSimTest)

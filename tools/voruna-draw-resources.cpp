@@ -13,7 +13,6 @@
 #include <QList>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPolygonF>
 #include <QRadialGradient>
 #include <QSaveFile>
 #include <QTextStream>

@@ -50,6 +50,8 @@ public:
     FrameMetrics frameMetrics() const override;
 
     const DisplaySettings &displaySettings() const { return m_display; }
+    // The connected camera; nullptr when none.
+    CaptureDevice *device() const { return m_device.get(); }
 
 private:
     void onFrameArrived();

@@ -5,7 +5,9 @@
 #include <libv4l-plugin.h>
 #include <libv4lconvert.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 
 namespace voruna {
@@ -55,6 +57,25 @@ v4l2_format rgbFormat(QSize size)
 
 } // namespace
 
+bool FrameConverter::canConvert(quint32 pixelFormat)
+{
+    // The camera formats libv4lconvert decodes (it offers RGB even for a camera that only
+    // sends, say, H.264, so the source format is checked here).
+    static constexpr quint32 known[] = {
+        V4L2_PIX_FMT_RGB24,   V4L2_PIX_FMT_BGR24,   V4L2_PIX_FMT_RGB565,  V4L2_PIX_FMT_YUYV,
+        V4L2_PIX_FMT_YVYU,    V4L2_PIX_FMT_UYVY,    V4L2_PIX_FMT_YUV420,  V4L2_PIX_FMT_YVU420,
+        V4L2_PIX_FMT_NV12,    V4L2_PIX_FMT_GREY,    V4L2_PIX_FMT_Y16,     V4L2_PIX_FMT_Y10BPACK,
+        V4L2_PIX_FMT_MJPEG,   V4L2_PIX_FMT_JPEG,    V4L2_PIX_FMT_PJPG,    V4L2_PIX_FMT_JPGL,
+        V4L2_PIX_FMT_SBGGR8,  V4L2_PIX_FMT_SGBRG8,  V4L2_PIX_FMT_SGRBG8,  V4L2_PIX_FMT_SRGGB8,
+        V4L2_PIX_FMT_SPCA501, V4L2_PIX_FMT_SPCA505, V4L2_PIX_FMT_SPCA508, V4L2_PIX_FMT_SPCA561,
+        V4L2_PIX_FMT_SN9C10X, V4L2_PIX_FMT_SN9C20X_I420, V4L2_PIX_FMT_SN9C2028,
+        V4L2_PIX_FMT_PAC207,  V4L2_PIX_FMT_MR97310A, V4L2_PIX_FMT_SQ905C,  V4L2_PIX_FMT_OV511,
+        V4L2_PIX_FMT_OV518,   V4L2_PIX_FMT_STV0680, V4L2_PIX_FMT_CPIA1,   V4L2_PIX_FMT_KONICA420,
+        V4L2_PIX_FMT_SE401,   V4L2_PIX_FMT_HM12,
+    };
+    return std::find(std::begin(known), std::end(known), pixelFormat) != std::end(known);
+}
+
 FrameConverter::FrameConverter(V4l2Syscalls &sys, int fd)
     : m_sys(sys)
     , m_data(v4lconvert_create_with_dev_ops(fd, &sys, &tableOps))
@@ -73,7 +94,8 @@ bool FrameConverter::nativeFormatFor(QSize size, v4l2_format *native)
         return false;
     v4l2_format wanted = rgbFormat(size);
     v4l2_format source{};
-    if (v4lconvert_try_format(m_data, &wanted, &source) != 0)
+    if (v4lconvert_try_format(m_data, &wanted, &source) != 0
+        || !canConvert(source.fmt.pix.pixelformat))
         return false;
     *native = source;
     return true;

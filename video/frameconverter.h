@@ -25,6 +25,9 @@ public:
 
     bool isValid() const { return m_data != nullptr; }
 
+    // Whether frames in the camera's `pixelFormat` can be turned into RGB.
+    static bool canConvert(quint32 pixelFormat);
+
     // The device's own format that libv4lconvert picks to give RGB at about `size` (the same
     // choice libv4l2 makes); false when no format of the device can be converted.
     bool nativeFormatFor(QSize size, v4l2_format *native);

@@ -153,7 +153,8 @@ QList<PixelFormatChoice> V4l2Device::pixelFormats() const
         desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (!m_fd.isValid() || xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FMT, &desc) != 0)
             break;
-        list.push_back({desc.pixelformat, fixedText(desc.description, sizeof desc.description)});
+        if (FrameConverter::canConvert(desc.pixelformat))
+            list.push_back({desc.pixelformat, fixedText(desc.description, sizeof desc.description)});
     }
     return list;
 }

@@ -11,6 +11,7 @@
 
 #include <linux/videodev2.h>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -91,6 +92,8 @@ private:
 
     std::map<int, std::shared_ptr<Camera>> m_cameras;
     std::map<int, std::shared_ptr<Camera>> m_files;
+    // Also the unplugged ones: their buffers stay until unmapped.
+    std::vector<std::shared_ptr<Camera>> m_everyCamera;
     int m_mappings = 0;
     int m_frames = 0;
 };

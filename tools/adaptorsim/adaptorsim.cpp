@@ -87,6 +87,7 @@ int AdaptorSim::run(StopSignals &stop)
             break;
     }
     say(QStringLiteral("error: %1").arg(m_failure));
+    std::fprintf(stderr, "voruna-adaptor-sim: %s\n", m_failure.toLocal8Bit().constData());
     return 1;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ptykit/uniquefd.h"
+#include "ptykit/ownedfd.h"
 
 #include <signal.h>
 
@@ -24,7 +24,7 @@ public:
 
 private:
     sigset_t m_previousMask {};
-    UniqueFd m_fd;
+    OwnedFd m_fd;
 };
 
 } // namespace voruna

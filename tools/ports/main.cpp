@@ -32,6 +32,8 @@ int main(int argc, char **argv)
     if (!arguments.isEmpty()) {
         const bool help = arguments == QStringList{QStringLiteral("--help")};
         QTextStream err(stderr);
+        if (!help)
+            err << "voruna-ports: unknown argument \"" << arguments.first() << "\"\n\n";
         (help ? out : err) << "Usage: voruna-ports\n\n"
                "Lists COM 1 to COM 16 with the device each one opens now. A link comN in the\n"
                "ports folder pins port N; the other ports are the serial ports of the system,\n"

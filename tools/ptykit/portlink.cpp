@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -106,27 +107,46 @@ bool PortLink::create(const QString &folder, int portNumber, const QString &targ
     if (present && existing == Existing::KeepLive && !mayReplace(oldTarget, error))
         return false;
 
+    if (!placeLink(target, present, error)) {
+        m_path.clear();
+        return false;
+    }
+    // Written after the link, so that a note never vouches for a link that is not this one's.
     QSaveFile note(m_notePath);
     if (note.open(QIODevice::WriteOnly)) {
         note.write(QByteArray::number(::getpid()) + '\n' + processName(::getpid()) + '\n'
                    + encoded(target) + '\n');
         note.commit();
     }
-    // A new link under a temporary name renamed over the old one: the port never disappears
-    // in between, and a reader never sees a half-made link.
-    const QString temporary = dir.filePath(QStringLiteral(".com%1.%2.new").arg(portNumber).arg(::getpid()));
-    ::unlink(encoded(temporary).constData());
-    if (::symlink(encoded(target).constData(), encoded(temporary).constData()) != 0
-        || ::rename(encoded(temporary).constData(), encoded(m_path).constData()) != 0) {
-        *error = QStringLiteral("cannot link %1 -> %2: %3").arg(m_path, target, errnoText());
-        ::unlink(encoded(temporary).constData());
-        QFile::remove(m_notePath);
-        m_path.clear();
-        return false;
-    }
     m_target = target;
     m_replaced = oldTarget;
     return true;
+}
+
+bool PortLink::placeLink(const QString &target, bool replacing, QString *error)
+{
+    const QByteArray path = encoded(m_path);
+    const QByteArray to = encoded(target);
+    if (!replacing) {
+        // Fails when another program made the link since it was looked at.
+        if (::symlink(to.constData(), path.constData()) == 0)
+            return true;
+        *error = QStringLiteral("cannot link %1 -> %2: %3").arg(m_path, target, errnoText());
+        return false;
+    }
+    // A new link under a temporary name renamed over the old one: the port never disappears
+    // in between, and a reader never sees a half-made link.
+    const QByteArray temporary = encoded(QStringLiteral("%1/.com%2.%3.new")
+                                               .arg(QFileInfo(m_path).path())
+                                               .arg(m_portNumber)
+                                               .arg(::getpid()));
+    ::unlink(temporary.constData());
+    if (::symlink(to.constData(), temporary.constData()) == 0
+        && ::rename(temporary.constData(), path.constData()) == 0)
+        return true;
+    *error = QStringLiteral("cannot link %1 -> %2: %3").arg(m_path, target, errnoText());
+    ::unlink(temporary.constData());
+    return false;
 }
 
 void PortLink::remove()

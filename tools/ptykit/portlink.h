@@ -35,6 +35,7 @@ public:
 
 private:
     bool mayReplace(const QString &oldTarget, QString *error) const;
+    bool placeLink(const QString &target, bool replacing, QString *error);
 
     QString m_path;
     QString m_notePath;

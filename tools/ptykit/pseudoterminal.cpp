@@ -24,7 +24,7 @@ QString systemError(const char *what)
 bool PseudoTerminal::open(QString *error)
 {
     close();
-    UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    OwnedFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!master.isValid()) {
         *error = systemError("cannot open a pseudo-terminal (posix_openpt)");
         return false;
@@ -38,7 +38,7 @@ bool PseudoTerminal::open(QString *error)
         *error = systemError("cannot name the pseudo-terminal (ptsname)");
         return false;
     }
-    UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    OwnedFd slave(::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!slave.isValid()) {
         *error = systemError("cannot open the pseudo-terminal's device");
         return false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ptykit/uniquefd.h"
+#include "ptykit/ownedfd.h"
 
 #include <QString>
 
@@ -29,8 +29,8 @@ public:
     void dropPendingForDevice();
 
 private:
-    UniqueFd m_master;
-    UniqueFd m_slave;
+    OwnedFd m_master;
+    OwnedFd m_slave;
     QString m_slavePath;
 };
 

@@ -7,19 +7,19 @@
 namespace voruna {
 
 // Sole owner of a file descriptor: closes it when destroyed; moves, never copies.
-class UniqueFd {
+class OwnedFd {
 public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    UniqueFd(UniqueFd &&other) noexcept : m_fd(other.release()) {}
-    UniqueFd &operator=(UniqueFd &&other) noexcept
+    OwnedFd() = default;
+    explicit OwnedFd(int fd) : m_fd(fd) {}
+    OwnedFd(OwnedFd &&other) noexcept : m_fd(other.release()) {}
+    OwnedFd &operator=(OwnedFd &&other) noexcept
     {
         reset(other.release());
         return *this;
     }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    ~UniqueFd() { reset(); }
+    OwnedFd(const OwnedFd &) = delete;
+    OwnedFd &operator=(const OwnedFd &) = delete;
+    ~OwnedFd() { reset(); }
 
     int get() const { return m_fd; }
     bool isValid() const { return m_fd >= 0; }

@@ -1,0 +1,179 @@
+// How quickly the guide console reaches the adaptor: a pad press to its bytes on the wire, a
+// "Connect" click to the detection message, and the memory the running console holds.
+#include "link/portmap.h"
+#include "link/qtserialcontrol.h"
+#include "ptykit/portlink.h"
+#include "ptykit/pseudoterminal.h"
+#include "shell/form1.h"
+#include "shell/slewbutton.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QComboBox>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <poll.h>
+#include <unistd.h>
+
+using namespace voruna;
+
+namespace {
+
+class TimedMessages final : public MessageBoxes {
+public:
+    void show(QWidget *, Icon, const QString &text) override
+    {
+        lastText = text;
+        shownAtNs = clock.nsecsElapsed();
+    }
+    QElapsedTimer clock;
+    QString lastText;
+    qint64 shownAtNs = 0;
+};
+
+void percentiles(benchmark::State &state, std::vector<double> samples, const char *unit)
+{
+    std::sort(samples.begin(), samples.end());
+    const auto at = [&](double q) { return samples[size_t(q * double(samples.size() - 1))]; };
+    state.counters[std::string("median_") + unit] = at(0.5);
+    state.counters[std::string("p99_") + unit] = at(0.99);
+}
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+void sendMouse(QWidget *w, QEvent::Type type)
+{
+    const QPointF pos(18, 18);
+    QMouseEvent event(type, pos, w->mapToGlobal(pos), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+// Reads from the master until count bytes came; returns false after a second.
+bool drain(int master, int count)
+{
+    char buffer[64];
+    int got = 0;
+    while (got < count) {
+        pollfd fd{master, POLLIN, 0};
+        if (::poll(&fd, 1, 1000) <= 0)
+            return false;
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0)
+            got += int(n);
+    }
+    return true;
+}
+
+void BM_PressToWire(benchmark::State &state)
+{
+    QTemporaryDir home;
+    PseudoTerminal pty;
+    PortLink link;
+    QString error;
+    if (!pty.open(&error) || !link.create(home.path(), 1, pty.slavePath(), PortLink::Existing::Replace, &error)) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    const QString folder = home.path();
+    QtSerialControl serial([folder](int n) { return deviceForPort(n, folder, {}); });
+    TimedMessages messages;
+    Form1 console(serial, messages);
+    console.show();
+    console.Combo1->addItem(QStringLiteral("COM 1:"));
+    console.Combo1->setCurrentIndex(0);
+    console.Form1_Combo1_Click();
+    std::vector<double> pressUs;
+    QElapsedTimer clock;
+    for (auto _ : state) {
+        clock.start();
+        sendMouse(console.Command1, QEvent::MouseButtonPress);
+        if (!drain(pty.masterFd(), 4)) {
+            state.SkipWithError("no bytes on the wire");
+            return;
+        }
+        pressUs.push_back(double(clock.nsecsElapsed()) / 1000.0);
+        sendMouse(console.Command1, QEvent::MouseButtonRelease);
+        drain(pty.masterFd(), 4);
+    }
+    percentiles(state, pressUs, "us");
+}
+BENCHMARK(BM_PressToWire)->Iterations(500)->Unit(benchmark::kMicrosecond);
+
+void BM_ConnectToMessage(benchmark::State &state)
+{
+    QTemporaryDir home;
+    const QString sim = QString::fromLocal8Bit(qgetenv("VORUNA_TOOLS_DIR")) + QStringLiteral("/voruna-adaptor-sim");
+    QProcess adaptor;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    adaptor.setProcessEnvironment(env);
+    adaptor.start(sim, {QStringLiteral("--port"), QStringLiteral("1")});
+    if (!adaptor.waitForReadyRead(5000)) {
+        state.SkipWithError("set VORUNA_TOOLS_DIR to the folder of voruna-adaptor-sim");
+        return;
+    }
+    const QString folder = home.path() + QStringLiteral("/voruna/ports");
+    QtSerialControl serial([folder](int n) { return deviceForPort(n, folder, {}); });
+    TimedMessages messages;
+    Form1 console(serial, messages);
+    console.show();
+    console.Combo1->addItem(QStringLiteral("COM 1:"));
+    console.Combo1->setCurrentIndex(0);
+    std::vector<double> ms;
+    for (auto _ : state) {
+        messages.clock.start();
+        messages.lastText.clear();
+        console.Command5->click();
+        if (messages.lastText != QLatin1String("USB Autoguide Adaptor detected")) {
+            state.SkipWithError("adaptor not detected");
+            return;
+        }
+        ms.push_back(double(messages.shownAtNs) / 1e6);
+    }
+    percentiles(state, ms, "ms");
+    adaptor.terminate();
+    adaptor.waitForFinished(2000);
+}
+BENCHMARK(BM_ConnectToMessage)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void BM_ConsoleResident(benchmark::State &state)
+{
+    QtSerialControl serial([](int) { return QString(); });
+    TimedMessages messages;
+    for (auto _ : state) {
+        Form1 console(serial, messages);
+        console.Form1_Form_Load();
+        console.show();
+        QApplication::processEvents();
+        state.counters["resident_MiB"] = double(residentKiB()) / 1024.0;
+    }
+}
+BENCHMARK(BM_ConsoleResident)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,149 @@
+#include "shell/windowflow.h"
+
+#include "shell/form1.h"
+#include "shell/form4.h"
+#include "shell/form5.h"
+#include "video/capturelayer.h"
+#include "video/form2.h"
+
+#include <QTimer>
+
+namespace voruna {
+
+namespace {
+
+void bringForward(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+WindowFlow::WindowFlow(SerialControl &serial, MessageBoxes &messages, CaptureLayer &capture,
+                       QObject *parent)
+    : QObject(parent), m_serial(serial), m_messages(messages), m_capture(capture)
+{
+}
+
+WindowFlow::~WindowFlow()
+{
+    // Whatever is still loaded when the program ends goes without running any handling; the
+    // video window's notifications must not outlive it all the same.
+    unloadForm2();
+}
+
+void WindowFlow::start()
+{
+    m_form5 = std::make_unique<Form5>();
+    connect(m_form5->Timer1, &QTimer::timeout, this, &WindowFlow::Form5_Timer1_Timer);
+    m_form5->show();
+}
+
+void WindowFlow::Form5_Timer1_Timer()
+{
+    // The console's load may wait in a message box while the timer could tick again: the
+    // hand-over happens once.
+    if (m_handedOver)
+        return;
+    m_handedOver = true;
+    m_form5->Timer1->stop();
+    m_form5->hide();
+    showForm1();
+}
+
+void WindowFlow::showForm1()
+{
+    if (!m_form1) {
+        m_form1 = std::make_unique<Form1>(m_serial, m_messages);
+        // Queued: the console is destroyed by these, never from inside its own menu.
+        connect(m_form1.get(), &Form1::exitmenuClicked, this, &WindowFlow::Form1_exitmenu_Click,
+                Qt::QueuedConnection);
+        connect(m_form1.get(), &Form1::closeBoxUsed, this, &WindowFlow::Form1_exitmenu_Click,
+                Qt::QueuedConnection);
+        connect(m_form1.get(), &Form1::videomenuClicked, this, &WindowFlow::Form1_videomenu_Click);
+        connect(m_form1.get(), &Form1::aboutmenuClicked, this, &WindowFlow::Form1_aboutmenu_Click);
+        m_form1->Form1_Form_Load();
+    }
+    bringForward(m_form1.get());
+}
+
+void WindowFlow::showForm2()
+{
+    if (!m_form2) {
+        m_form2 = std::make_unique<Form2>(m_capture);
+        connect(m_form2.get(), &Form2::mnuguideClicked, this, &WindowFlow::Form2_mnuguide_Click);
+        connect(m_form2.get(), &Form2::mnucloseClicked, this, &WindowFlow::Form2_mnuclose_Click,
+                Qt::QueuedConnection);
+        connect(m_form2.get(), &Form2::closeBoxUsed, this, &WindowFlow::Form2_closeBox,
+                Qt::QueuedConnection);
+        m_form2->Form2_Form_Load();
+    }
+    bringForward(m_form2.get());
+}
+
+void WindowFlow::showForm4()
+{
+    if (!m_form4) {
+        m_form4 = std::make_unique<Form4>();
+        connect(m_form4.get(), &Form4::closeBoxUsed, this, &WindowFlow::unloadForm4,
+                Qt::QueuedConnection);
+    }
+    bringForward(m_form4.get());
+}
+
+void WindowFlow::unloadForm1()
+{
+    // Destroying the console closes its port.
+    m_form1.reset();
+}
+
+void WindowFlow::unloadForm2()
+{
+    if (!m_form2)
+        return;
+    m_form2->Form2_Form_Unload();
+    m_form2.reset();
+}
+
+void WindowFlow::unloadForm4()
+{
+    m_form4.reset();
+}
+
+void WindowFlow::Form1_exitmenu_Click()
+{
+    unloadForm2();
+    unloadForm1();
+    Q_EMIT ended();
+}
+
+void WindowFlow::Form1_videomenu_Click()
+{
+    showForm2();
+}
+
+void WindowFlow::Form1_aboutmenu_Click()
+{
+    showForm4();
+}
+
+void WindowFlow::Form2_mnuguide_Click()
+{
+    showForm1();
+}
+
+void WindowFlow::Form2_mnuclose_Click()
+{
+    unloadForm2();
+    showForm1();
+}
+
+void WindowFlow::Form2_closeBox()
+{
+    // The close box leaves the console where it is.
+    unloadForm2();
+}
+
+} // namespace voruna

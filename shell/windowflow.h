@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+namespace voruna {
+
+class CaptureLayer;
+class Form1;
+class Form2;
+class Form4;
+class Form5;
+class MessageBoxes;
+class SerialControl;
+
+// The owner of the program's windows. Each exists at most once and is reached by its name;
+// showing a window that is not loaded loads it (its load handling runs to the end before it
+// shows), unloading runs its unload handling and destroys it, and unloading a window that is
+// not loaded does nothing. The devices are handed in and must outlive the flow.
+class WindowFlow final : public QObject {
+    Q_OBJECT
+public:
+    WindowFlow(SerialControl &serial, MessageBoxes &messages, CaptureLayer &capture,
+               QObject *parent = nullptr);
+    ~WindowFlow() override;
+
+    // Program start: loads and shows the splash window, whose timer hands over to the console.
+    void start();
+
+    // The windows now loaded, or nullptr.
+    Form5 *form5() const { return m_form5.get(); }
+    Form1 *form1() const { return m_form1.get(); }
+    Form4 *form4() const { return m_form4.get(); }
+    Form2 *form2() const { return m_form2.get(); }
+
+    void Form5_Timer1_Timer();
+    void Form1_exitmenu_Click();
+    void Form1_videomenu_Click();
+    void Form1_aboutmenu_Click();
+    void Form2_mnuguide_Click();
+    void Form2_mnuclose_Click();
+
+Q_SIGNALS:
+    // "Exit" has unloaded the windows: the program ends now.
+    void ended();
+
+private:
+    void showForm1();
+    void showForm2();
+    void showForm4();
+    void unloadForm1();
+    void unloadForm2();
+    void unloadForm4();
+    void Form2_closeBox();
+
+    SerialControl &m_serial;
+    MessageBoxes &m_messages;
+    CaptureLayer &m_capture;
+    std::unique_ptr<Form5> m_form5;
+    std::unique_ptr<Form1> m_form1;
+    std::unique_ptr<Form4> m_form4;
+    std::unique_ptr<Form2> m_form2;
+    bool m_handedOver = false;
+};
+
+} // namespace voruna

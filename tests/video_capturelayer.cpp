@@ -1,0 +1,287 @@
+// The V4L2 capture layer against the scripted kernel: enumeration, connect, capabilities,
+// frames, the preview period and a camera unplugged while streaming.
+#include "video_support/capturerig.h"
+
+#include "video/capturesubwindow.h"
+#include "video/notices.h"
+#include "video/previewwidget.h"
+
+#include <QTest>
+
+#include <cerrno>
+
+using namespace voruna;
+using namespace voruna::test;
+
+namespace {
+
+PreviewWidget *pictureOf(CaptureWindow *window)
+{
+    return dynamic_cast<QWidget *>(window)->findChild<PreviewWidget *>();
+}
+
+// The colour of the frame shown at `point`, as painted (RGB32).
+QColor shownColour(CaptureWindow *window, QPoint point)
+{
+    return QColor(pictureOf(window)->frame().pixel(point));
+}
+
+bool near(QColor a, QColor b, int tolerance = 24)
+{
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
+        && std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+} // namespace
+
+class VideoCaptureLayerTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void enumeration_data();
+    void enumeration();
+    void connectFailing();
+    void capabilities();
+    void framesArriveAsRgb_data();
+    void framesArriveAsRgb();
+    void previewShowsAtMostOncePerPeriod();
+    void previewOffShowsNothing();
+    void unplugMidStream();
+    void windowClosedWithFramePending();
+    void formatRefusedKeepsPrevious();
+    void hookClosesWindowDuringLoss();
+};
+
+void VideoCaptureLayerTest::enumeration_data()
+{
+    QTest::addColumn<QList<int>>("nodes");
+    QTest::addColumn<int>("notCapturing"); // node that is a metadata node, -1 for none
+    QTest::addColumn<int>("unreadable");   // node whose capabilities cannot be read
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("three cameras") << QList<int>{0, 1, 2} << -1 << -1
+                                   << QStringList{"cam0", "cam1", "cam2"};
+    QTest::newRow("gap in node numbers") << QList<int>{0, 2} << -1 << -1
+                                         << QStringList{"cam0", "cam2"};
+    QTest::newRow("metadata node skipped") << QList<int>{0, 1, 2} << 1 << -1
+                                           << QStringList{"cam0", "cam2"};
+    QTest::newRow("capabilities unreadable") << QList<int>{0, 1} << -1 << 0
+                                             << QStringList{"cam1"};
+    QTest::newRow("no camera") << QList<int>{} << -1 << -1 << QStringList{};
+}
+
+void VideoCaptureLayerTest::enumeration()
+{
+    QFETCH(QList<int>, nodes);
+    QFETCH(int, notCapturing);
+    QFETCH(int, unreadable);
+    QFETCH(QStringList, names);
+    CaptureRig rig;
+    for (int node : nodes) {
+        FakeCameraSpec spec = webcamSpec("cam" + QByteArray::number(node));
+        spec.canCapture = node != notCapturing;
+        spec.queryCapFails = node == unreadable;
+        rig.fake->addCamera(node, spec);
+    }
+    QStringList listed;
+    for (int index = 0; auto driver = rig.layer->driverDescription(index); ++index) {
+        listed << driver->name;
+        QCOMPARE(driver->version, QStringLiteral("fakecam 6.1.0"));
+    }
+    QCOMPARE(listed, names);
+    QVERIFY(!rig.layer->driverDescription(-1));
+    QCOMPARE(rig.fake->openDescriptors(), 0);
+}
+
+void VideoCaptureLayerTest::connectFailing()
+{
+    CaptureRig rig;
+    FakeCameraSpec h264Only = webcamSpec();
+    h264Only.formats = {{V4L2_PIX_FMT_H264, "H.264", {{640, 480}}, {{1, 30}}}};
+    h264Only.fourcc = V4L2_PIX_FMT_H264;
+    rig.fake->addCamera(0, h264Only);
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(!window->driverConnect(0));
+    QVERIFY(!window->driverConnect(1));
+    QCOMPARE(rig.errors.size(), 2);
+    QCOMPARE(rig.errors[0].first, notice::ConnectFailed);
+    QCOMPARE(rig.errors[0].second,
+             QStringLiteral("/dev/video0 sends no picture format this program can show"));
+    QCOMPARE(rig.fake->openDescriptors(), 0);
+    DriverCaps caps;
+    QSize size;
+    QVERIFY(!window->driverGetCaps(&caps));
+    QVERIFY(!window->getStatus(&size));
+    *rig.fake->spec(0) = webcamSpec();
+    QVERIFY(window->driverConnect(0));
+}
+
+void VideoCaptureLayerTest::capabilities()
+{
+    CaptureRig rig;
+    rig.fake->addCamera(0, webcamSpec("with controls"));
+    FakeCameraSpec bare = webcamSpec("no controls");
+    bare.controls.clear();
+    rig.fake->addCamera(3, bare);
+    CaptureWindow *window = rig.createWindow();
+    DriverCaps caps;
+    QVERIFY(window->driverConnect(1));
+    QVERIFY(window->driverGetCaps(&caps));
+    QCOMPARE(caps.deviceIndex, 1);
+    QVERIFY(!caps.hasDlgVideoSource);
+    QVERIFY(caps.hasDlgVideoFormat && caps.hasDlgVideoDisplay);
+    QVERIFY(window->driverConnect(0));
+    QVERIFY(window->driverGetCaps(&caps));
+    QCOMPARE(caps.deviceIndex, 0);
+    QVERIFY(caps.hasDlgVideoSource);
+    QSize size;
+    QVERIFY(window->getStatus(&size));
+    QCOMPARE(size, QSize(320, 240));
+    // The second connect let go of the first camera.
+    QCOMPARE(rig.fake->openDescriptors(), 1);
+    QCOMPARE(rig.statuses.last(), qMakePair(notice::StreamStarted, QStringLiteral("320 x 240 YUYV at 30 fps")));
+}
+
+void VideoCaptureLayerTest::framesArriveAsRgb_data()
+{
+    QTest::addColumn<quint32>("fourcc");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("YUYV") << quint32(V4L2_PIX_FMT_YUYV) << QSize(320, 240);
+    QTest::newRow("MJPEG") << quint32(V4L2_PIX_FMT_MJPEG) << QSize(640, 480);
+}
+
+void VideoCaptureLayerTest::framesArriveAsRgb()
+{
+    QFETCH(quint32, fourcc);
+    QFETCH(QSize, size);
+    CaptureRig rig;
+    FakeCameraSpec spec = webcamSpec();
+    spec.fourcc = fourcc;
+    spec.size = size;
+    rig.fake->addCamera(0, spec);
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    window->setPreview(true);
+    QVERIFY(rig.fake->produceFrame(0));
+    QTRY_VERIFY(!pictureOf(window)->frame().isNull());
+    QCOMPARE(pictureOf(window)->frame().size(), size);
+    const int bar = size.width() / 8;
+    QVERIFY(near(shownColour(window, {bar / 2, 10}), Qt::white));
+    QVERIFY(near(shownColour(window, {bar * 3 / 2, 10}), Qt::yellow));
+    QVERIFY(near(shownColour(window, {bar * 13 / 2, 10}), Qt::blue));
+    QVERIFY(near(shownColour(window, {2, size.height() - 2}), Qt::black));
+}
+
+void VideoCaptureLayerTest::previewShowsAtMostOncePerPeriod()
+{
+    CaptureRig rig;
+    rig.fake->addCamera(0, webcamSpec());
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    window->setPreviewRate(300);
+    window->setPreview(true);
+    rig.fake->produceFrame(0);
+    QTRY_VERIFY(!pictureOf(window)->frame().isNull());
+    const qint64 first = pictureOf(window)->frame().cacheKey();
+    for (int i = 0; i < 3; ++i) {
+        rig.fake->produceFrame(0);
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(pictureOf(window)->frame().cacheKey(), first);
+    // The newest of the three shows once the period is over.
+    QTRY_VERIFY_WITH_TIMEOUT(pictureOf(window)->frame().cacheKey() != first, 2000);
+}
+
+void VideoCaptureLayerTest::previewOffShowsNothing()
+{
+    CaptureRig rig;
+    rig.fake->addCamera(0, webcamSpec());
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    for (int i = 0; i < 6; ++i) { // more frames than buffers: the stream must keep going
+        QVERIFY(rig.fake->produceFrame(0));
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(pictureOf(window)->frame().isNull());
+    window->setPreview(true);
+    rig.fake->produceFrame(0);
+    QTRY_VERIFY(!pictureOf(window)->frame().isNull());
+}
+
+void VideoCaptureLayerTest::unplugMidStream()
+{
+    CaptureRig rig;
+    rig.fake->addCamera(0, webcamSpec());
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    window->setPreview(true);
+    rig.fake->produceFrame(0);
+    QTRY_VERIFY(!pictureOf(window)->frame().isNull());
+    rig.fake->unplug(0);
+    QTRY_COMPARE(rig.errors.size(), 1);
+    QCOMPARE(rig.errors[0], qMakePair(notice::DeviceLost, QStringLiteral("Video device lost: Fake Camera")));
+    QCOMPARE(rig.fake->openDescriptors(), 0);
+    QCOMPARE(rig.fake->mappedBuffers(), 0);
+    QVERIFY(!pictureOf(window)->frame().isNull()); // the last picture stays
+    QSize size;
+    DriverCaps caps;
+    QVERIFY(!window->getStatus(&size));
+    QVERIFY(!window->driverGetCaps(&caps));
+    rig.fake->addCamera(0, webcamSpec());
+    QVERIFY(window->driverConnect(0));
+    QVERIFY(window->getStatus(&size));
+}
+
+void VideoCaptureLayerTest::windowClosedWithFramePending()
+{
+    CaptureRig rig;
+    rig.fake->addCamera(0, webcamSpec());
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    window->setPreview(true);
+    rig.fake->produceFrame(0);
+    rig.fake->produceFrame(0);
+    delete dynamic_cast<QWidget *>(window);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.fake->openDescriptors(), 0);
+    QCOMPARE(rig.fake->mappedBuffers(), 0);
+}
+
+void VideoCaptureLayerTest::formatRefusedKeepsPrevious()
+{
+    CaptureRig rig;
+    rig.fake->addCamera(0, webcamSpec());
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    CaptureDevice *device = dynamic_cast<CaptureSubWindow *>(window)->device();
+    QVERIFY(device);
+    QVERIFY(!device->setFormat({V4L2_PIX_FMT_H264, {640, 480}, {}}));
+    QCOMPARE(device->format().size, QSize(320, 240));
+    QCOMPARE(device->format().pixelFormat, quint32(V4L2_PIX_FMT_YUYV));
+    QVERIFY(device->setFormat({V4L2_PIX_FMT_MJPEG, {1280, 720}, {1, 15}}));
+    QCOMPARE(device->format(), (StreamFormat{V4L2_PIX_FMT_MJPEG, {1280, 720}, {1, 15}}));
+    window->setPreview(true);
+    QVERIFY(rig.fake->produceFrame(0)); // streaming again after the change
+    QTRY_COMPARE(pictureOf(window)->frame().size(), QSize(1280, 720));
+}
+
+void VideoCaptureLayerTest::hookClosesWindowDuringLoss()
+{
+    CaptureRig rig;
+    rig.fake->addCamera(0, webcamSpec());
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    window->setPreview(true);
+    rig.fake->produceFrame(0);
+    // The error hook ends the window's owner while the loss is being delivered.
+    window->setErrorHook([&rig](CaptureWindow *, int, const char *) {
+        rig.area.reset();
+        return 0;
+    });
+    rig.fake->unplug(0);
+    QTRY_VERIFY(!rig.area);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.fake->openDescriptors(), 0);
+    QCOMPARE(rig.fake->mappedBuffers(), 0);
+}
+
+QTEST_MAIN(VideoCaptureLayerTest)
+#include "video_capturelayer.moc"

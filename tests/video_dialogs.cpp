@@ -1,0 +1,167 @@
+// The camera's settings dialogs and the display stretch.
+#include "video_support/formrig.h"
+
+#include "video/displaydialog.h"
+#include "video/displaysettings.h"
+#include "video/formatdialog.h"
+#include "video/sourcedialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+using namespace voruna;
+using namespace voruna::test;
+
+Q_DECLARE_METATYPE(voruna::DisplaySettings)
+
+class VideoDialogsTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void stretch_data();
+    void stretch();
+    void mirrorAndFlip();
+    void sourceControlsApplyAsTheyChange();
+    void formatListsWhatTheCameraLists();
+    void displayRedrawsStoppedPicture();
+};
+
+void VideoDialogsTest::stretch_data()
+{
+    QTest::addColumn<DisplaySettings>("settings");
+    QTest::addColumn<int>("in");
+    QTest::addColumn<int>("out");
+    const DisplaySettings plain;
+    DisplaySettings levels;
+    levels.blackPoint = 20;
+    levels.whitePoint = 120;
+    DisplaySettings lifted;
+    lifted.gamma = 2.0;
+    DisplaySettings crossed; // white below black: kept one above it
+    crossed.blackPoint = 100;
+    crossed.whitePoint = 50;
+    QTest::newRow("identity") << plain << 77 << 77;
+    QTest::newRow("below black point") << levels << 10 << 0;
+    QTest::newRow("mid range") << levels << 70 << 128;
+    QTest::newRow("above white point") << levels << 200 << 255;
+    QTest::newRow("gamma lifts faint") << lifted << 64 << 128;
+    QTest::newRow("gamma keeps ends") << lifted << 255 << 255;
+    QTest::newRow("crossed points") << crossed << 101 << 255;
+}
+
+void VideoDialogsTest::stretch()
+{
+    QFETCH(DisplaySettings, settings);
+    QFETCH(int, in);
+    QFETCH(int, out);
+    QCOMPARE(int(stretchTable(settings)[in]), out);
+}
+
+void VideoDialogsTest::mirrorAndFlip()
+{
+    QImage rgb(3, 2, QImage::Format_RGB888);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            rgb.setPixel(x, y, qRgb(x * 100, y * 100, 7));
+    DisplaySettings settings;
+    settings.mirror = true;
+    settings.flip = true;
+    QImage out;
+    renderForDisplay(rgb, settings, &out);
+    QCOMPARE(out.format(), QImage::Format_RGB32);
+    QCOMPARE(out.pixel(0, 0), qRgb(200, 100, 7));
+    QCOMPARE(out.pixel(2, 1), qRgb(0, 0, 7));
+    settings.mirror = false;
+    renderForDisplay(rgb, settings, &out);
+    QCOMPARE(out.pixel(0, 0), qRgb(0, 100, 7));
+}
+
+void VideoDialogsTest::sourceControlsApplyAsTheyChange()
+{
+    FormRig rig;
+    rig.fake->addCamera(0, webcamSpec());
+    rig.open();
+    SourceDialog dialog(*rig.sub()->device());
+    auto *form = dialog.findChild<QFormLayout *>();
+    QStringList order;
+    for (int row = 0; row < form->rowCount(); ++row)
+        order << qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget())->text();
+    QCOMPARE(order, (QStringList{"Auto Exposure", "Exposure Time, Absolute", "Gain", "Brightness", "Horizontal Flip"}));
+    const auto editor = [&dialog](quint32 id) {
+        return dialog.findChild<QWidget *>(QStringLiteral("control%1").arg(id));
+    };
+    // Exposure time is inactive while the camera exposes by itself.
+    QVERIFY(!editor(V4L2_CID_EXPOSURE_ABSOLUTE)->isEnabled());
+    auto *mode = qobject_cast<QComboBox *>(editor(V4L2_CID_EXPOSURE_AUTO));
+    QCOMPARE(mode->count(), 2); // the camera's menu has gaps
+    mode->setCurrentIndex(mode->findText(QStringLiteral("Manual Mode")));
+    Q_EMIT mode->activated(mode->currentIndex());
+    QVERIFY(editor(V4L2_CID_EXPOSURE_ABSOLUTE)->isEnabled());
+    editor(V4L2_CID_GAIN)->findChild<QSpinBox *>()->setValue(77);
+    editor(V4L2_CID_EXPOSURE_ABSOLUTE)->findChild<QSpinBox *>()->setValue(900);
+    qobject_cast<QCheckBox *>(editor(V4L2_CID_HFLIP))->setChecked(true);
+    QMap<quint32, qint32> values = rig.fake->controlValues(0);
+    QCOMPARE(values[V4L2_CID_GAIN], 77);
+    QCOMPARE(values[V4L2_CID_EXPOSURE_ABSOLUTE], 900);
+    QCOMPARE(values[V4L2_CID_EXPOSURE_AUTO], qint32(V4L2_EXPOSURE_MANUAL));
+    QCOMPARE(values[V4L2_CID_HFLIP], 1);
+    dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::RestoreDefaults)->click();
+    values = rig.fake->controlValues(0);
+    QCOMPARE(values[V4L2_CID_GAIN], 32);
+    QCOMPARE(values[V4L2_CID_EXPOSURE_AUTO], 3);
+    QCOMPARE(values[V4L2_CID_HFLIP], 0);
+    QCOMPARE(editor(V4L2_CID_GAIN)->findChild<QSpinBox *>()->value(), 32);
+}
+
+void VideoDialogsTest::formatListsWhatTheCameraLists()
+{
+    FormRig rig;
+    FakeCameraSpec spec = webcamSpec();
+    spec.formats.append({V4L2_PIX_FMT_H264, "H.264", {{1920, 1080}}, {{1, 30}}});
+    rig.fake->addCamera(0, spec);
+    rig.open();
+    FormatDialog dialog(*rig.sub()->device());
+    auto *formats = dialog.findChild<QComboBox *>(QStringLiteral("pixelFormat"));
+    auto *sizes = dialog.findChild<QComboBox *>(QStringLiteral("frameSize"));
+    auto *rates = dialog.findChild<QComboBox *>(QStringLiteral("frameRate"));
+    QCOMPARE(formats->count(), 2); // H.264 cannot be shown
+    QCOMPARE(formats->currentText(), QStringLiteral("YUYV 4:2:2"));
+    QCOMPARE(sizes->currentText(), QStringLiteral("320 x 240"));
+    QCOMPARE(rates->currentText(), QStringLiteral("30 fps"));
+    formats->setCurrentIndex(1);
+    QCOMPARE(sizes->count(), 3);
+    QCOMPARE(sizes->currentText(), QStringLiteral("320 x 240")); // kept where the camera has it
+    sizes->setCurrentIndex(2);
+    rates->setCurrentIndex(1);
+    QCOMPARE(dialog.chosenFormat(), (StreamFormat{V4L2_PIX_FMT_MJPEG, {1280, 720}, {1, 15}}));
+}
+
+void VideoDialogsTest::displayRedrawsStoppedPicture()
+{
+    FormRig rig;
+    rig.fake->addCamera(0, webcamSpec());
+    Form2 &form = rig.open();
+    rig.fake->produceFrame(0);
+    QTRY_VERIFY(!rig.picture()->frame().isNull());
+    form.mnuPreview->trigger(); // stopped: the dialog still redraws the last frame
+    const QRgb topLeft = rig.picture()->frame().pixel(0, 0);
+    onModal([](QWidget *dialog) {
+        dialog->findChild<QCheckBox *>(QStringLiteral("mirror"))->setChecked(true);
+        dialog->findChild<QSpinBox *>(QStringLiteral("whitePoint"))->setValue(100);
+        qobject_cast<QDialog *>(dialog)->accept();
+    });
+    form.mnuDisplay->trigger();
+    const QImage shown = rig.picture()->frame();
+    QVERIFY(shown.pixel(0, 0) != topLeft);                           // black bar now on the left
+    QCOMPARE(QColor(shown.pixel(shown.width() - 5, 5)), QColor(Qt::white)); // white bar on the right
+    QVERIFY(rig.sub()->displaySettings().mirror);
+    QCOMPARE(rig.fake->spec(0)->size, QSize(320, 240)); // the camera's picture is untouched
+}
+
+QTEST_MAIN(VideoDialogsTest)
+#include "video_dialogs.moc"

@@ -1,0 +1,296 @@
+// The format, control and streaming requests of the scripted cameras.
+#include "fakecamera.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/mman.h>
+
+namespace voruna::test {
+
+namespace {
+
+constexpr int notHandled = -2;
+
+int failWith(int error)
+{
+    errno = error;
+    return -1;
+}
+
+QSize nearest(const QList<QSize> &sizes, QSize wanted)
+{
+    const auto distance = [wanted](QSize s) {
+        return std::abs(s.width() * s.height() - wanted.width() * wanted.height());
+    };
+    QSize best = sizes.value(0);
+    for (QSize size : sizes) {
+        if (distance(size) < distance(best))
+            best = size;
+    }
+    return best;
+}
+
+// What the camera would take for `pix`: a listed format (else its first) at a listed size.
+void adjust(const FakeCameraSpec &spec, v4l2_pix_format &pix)
+{
+    const FakeFormat *chosen = &spec.formats.front();
+    for (const FakeFormat &format : spec.formats) {
+        if (format.fourcc == pix.pixelformat)
+            chosen = &format;
+    }
+    const QSize size = nearest(chosen->sizes, QSize(pix.width, pix.height));
+    pix.pixelformat = chosen->fourcc;
+    pix.width = size.width();
+    pix.height = size.height();
+    pix.field = V4L2_FIELD_NONE;
+    pix.bytesperline = chosen->fourcc == V4L2_PIX_FMT_YUYV ? pix.width * 2 : 0;
+    pix.sizeimage = pix.width * pix.height * 2;
+    pix.colorspace = V4L2_COLORSPACE_SRGB;
+}
+
+bool isActive(const FakeCameraSpec &spec, const FakeControl &control)
+{
+    if (control.query.id != V4L2_CID_EXPOSURE_ABSOLUTE)
+        return true;
+    for (const FakeControl &other : spec.controls) {
+        if (other.query.id == V4L2_CID_EXPOSURE_AUTO)
+            return other.value == V4L2_EXPOSURE_MANUAL;
+    }
+    return true;
+}
+
+} // namespace
+
+int FakeV4l2::formats(Camera &camera, unsigned long request, void *arg)
+{
+    FakeCameraSpec &spec = camera.spec;
+    switch (request) {
+    case VIDIOC_ENUM_FMT: {
+        auto *desc = static_cast<v4l2_fmtdesc *>(arg);
+        if (desc->index >= __u32(spec.formats.size()))
+            return failWith(EINVAL);
+        const FakeFormat &format = spec.formats[desc->index];
+        desc->pixelformat = format.fourcc;
+        desc->flags = format.fourcc == V4L2_PIX_FMT_MJPEG ? V4L2_FMT_FLAG_COMPRESSED : 0;
+        std::memset(desc->description, 0, sizeof desc->description);
+        std::memcpy(desc->description, format.description.constData(),
+                    std::min<std::size_t>(format.description.size(), sizeof desc->description - 1));
+        return 0;
+    }
+    case VIDIOC_G_FMT:
+        camera.fill(static_cast<v4l2_format *>(arg)->fmt.pix);
+        return 0;
+    case VIDIOC_TRY_FMT:
+    case VIDIOC_S_FMT: {
+        auto *format = static_cast<v4l2_format *>(arg);
+        if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+            return failWith(EINVAL);
+        adjust(spec, format->fmt.pix);
+        if (request == VIDIOC_TRY_FMT)
+            return 0;
+        if (!camera.buffers.empty())
+            return failWith(EBUSY);
+        spec.fourcc = format->fmt.pix.pixelformat;
+        spec.size = QSize(format->fmt.pix.width, format->fmt.pix.height);
+        return 0;
+    }
+    case VIDIOC_G_PARM:
+    case VIDIOC_S_PARM: {
+        auto &capture = static_cast<v4l2_streamparm *>(arg)->parm.capture;
+        if (request == VIDIOC_S_PARM) {
+            const FakeFormat *format = camera.format(spec.fourcc);
+            const FrameInterval wanted{capture.timeperframe.numerator, capture.timeperframe.denominator};
+            if (format && format->intervals.contains(wanted))
+                spec.interval = wanted;
+        }
+        capture.capability = V4L2_CAP_TIMEPERFRAME;
+        capture.timeperframe = {spec.interval.numerator, spec.interval.denominator};
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMESIZES: {
+        auto *size = static_cast<v4l2_frmsizeenum *>(arg);
+        const FakeFormat *format = camera.format(size->pixel_format);
+        if (!format || size->index >= __u32(format->sizes.size()))
+            return failWith(EINVAL);
+        size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+        size->discrete = {__u32(format->sizes[size->index].width()),
+                          __u32(format->sizes[size->index].height())};
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMEINTERVALS: {
+        auto *ival = static_cast<v4l2_frmivalenum *>(arg);
+        const FakeFormat *format = camera.format(ival->pixel_format);
+        if (!format || !format->sizes.contains(QSize(ival->width, ival->height))
+            || ival->index >= __u32(format->intervals.size()))
+            return failWith(EINVAL);
+        ival->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+        ival->discrete = {format->intervals[ival->index].numerator,
+                          format->intervals[ival->index].denominator};
+        return 0;
+    }
+    default:
+        return notHandled;
+    }
+}
+
+int FakeV4l2::control(Camera &camera, unsigned long request, void *arg)
+{
+    QList<FakeControl> &controls = camera.spec.controls;
+    const auto find = [&controls](quint32 id) -> FakeControl * {
+        for (FakeControl &control : controls) {
+            if (control.query.id == id)
+                return &control;
+        }
+        return nullptr;
+    };
+    switch (request) {
+    case VIDIOC_QUERYCTRL: {
+        auto *query = static_cast<v4l2_queryctrl *>(arg);
+        const FakeControl *found = nullptr;
+        if (query->id & V4L2_CTRL_FLAG_NEXT_CTRL) {
+            const quint32 after = query->id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
+            for (const FakeControl &control : controls) {
+                if (control.query.id > after && (!found || control.query.id < found->query.id))
+                    found = &control;
+            }
+        } else {
+            found = find(query->id);
+        }
+        if (!found)
+            return failWith(EINVAL);
+        *query = found->query;
+        if (!isActive(camera.spec, *found))
+            query->flags |= V4L2_CTRL_FLAG_INACTIVE;
+        return 0;
+    }
+    case VIDIOC_QUERYMENU: {
+        auto *item = static_cast<v4l2_querymenu *>(arg);
+        const FakeControl *control = find(item->id);
+        const qint32 position = control ? qint32(item->index) - control->query.minimum : -1;
+        if (!control || position < 0 || position >= control->menu.size()
+            || control->menu[position].isEmpty())
+            return failWith(EINVAL);
+        std::memset(item->name, 0, sizeof item->name);
+        std::memcpy(item->name, control->menu[position].constData(),
+                    std::min<std::size_t>(control->menu[position].size(), sizeof item->name - 1));
+        return 0;
+    }
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL: {
+        auto *value = static_cast<v4l2_control *>(arg);
+        FakeControl *control = find(value->id);
+        if (!control || control->query.type == V4L2_CTRL_TYPE_CTRL_CLASS)
+            return failWith(EINVAL);
+        if (request == VIDIOC_G_CTRL) {
+            value->value = control->value;
+            return 0;
+        }
+        if (value->value < control->query.minimum || value->value > control->query.maximum)
+            return failWith(ERANGE);
+        control->value = value->value;
+        return 0;
+    }
+    default:
+        return notHandled;
+    }
+}
+
+int FakeV4l2::streaming(Camera &camera, int fd, unsigned long request, void *arg)
+{
+    switch (request) {
+    case VIDIOC_REQBUFS: {
+        auto *request = static_cast<v4l2_requestbuffers *>(arg);
+        if (request->memory != V4L2_MEMORY_MMAP)
+            return failWith(EINVAL);
+        if (camera.mapped > 0 || camera.streaming)
+            return failWith(EBUSY);
+        v4l2_pix_format pix{};
+        camera.fill(pix);
+        camera.buffers.assign(std::min<__u32>(request->count, 8), std::vector<uchar>(pix.sizeimage));
+        camera.used.assign(camera.buffers.size(), 0);
+        camera.queued.clear();
+        camera.done.clear();
+        camera.streamFd = request->count ? fd : -1;
+        request->count = __u32(camera.buffers.size());
+        return 0;
+    }
+    case VIDIOC_QUERYBUF:
+    case VIDIOC_QBUF:
+    case VIDIOC_DQBUF: {
+        auto *buffer = static_cast<v4l2_buffer *>(arg);
+        if (request == VIDIOC_DQBUF) {
+            if (!camera.streaming)
+                return failWith(EINVAL);
+            if (camera.done.empty())
+                return failWith(EAGAIN);
+            buffer->index = __u32(camera.done.front());
+            camera.done.pop_front();
+            if (camera.done.empty())
+                wake(fd, false);
+        } else if (buffer->index >= camera.buffers.size()) {
+            return failWith(EINVAL);
+        }
+        const int index = int(buffer->index);
+        if (request == VIDIOC_QBUF) {
+            if (std::find(camera.queued.begin(), camera.queued.end(), index) != camera.queued.end())
+                return failWith(EINVAL);
+            camera.queued.push_back(index);
+        }
+        buffer->length = __u32(camera.buffers[index].size());
+        buffer->m.offset = __u32(index) << 16;
+        buffer->bytesused = request == VIDIOC_DQBUF ? camera.used[index] : 0;
+        buffer->sequence = request == VIDIOC_DQBUF ? camera.sequence++ : 0;
+        buffer->flags = V4L2_BUF_FLAG_MAPPED;
+        return 0;
+    }
+    case VIDIOC_STREAMON:
+        if (camera.buffers.empty())
+            return failWith(EINVAL);
+        camera.streaming = true;
+        return 0;
+    case VIDIOC_STREAMOFF:
+        camera.streaming = false;
+        camera.queued.clear();
+        camera.done.clear();
+        wake(fd, false);
+        return 0;
+    default:
+        return notHandled;
+    }
+}
+
+void *FakeV4l2::mmap(std::size_t length, int, int, int fd, off_t offset)
+{
+    Camera *camera = cameraOf(fd);
+    if (!camera || !camera->present) {
+        errno = camera ? ENODEV : EBADF;
+        return MAP_FAILED;
+    }
+    const std::size_t index = std::size_t(offset) >> 16;
+    if (index >= camera->buffers.size() || length > camera->buffers[index].size()) {
+        errno = EINVAL;
+        return MAP_FAILED;
+    }
+    ++camera->mapped;
+    ++m_mappings;
+    return camera->buffers[index].data();
+}
+
+int FakeV4l2::munmap(void *address, std::size_t)
+{
+    for (const auto &camera : m_everyCamera) {
+        for (const auto &buffer : camera->buffers) {
+            if (buffer.data() == address) {
+                --camera->mapped;
+                --m_mappings;
+                return 0;
+            }
+        }
+    }
+    return failWith(EINVAL);
+}
+
+} // namespace voruna::test

@@ -1,0 +1,52 @@
+#include "stubsource.h"
+
+namespace voruna::test {
+
+namespace {
+
+class StubDevice final : public CaptureDevice {
+public:
+    explicit StubDevice(const StubDriver &driver) : m_driver(driver) {}
+    bool hasSourceDialog() const override { return m_driver.source; }
+    bool hasFormatDialog() const override { return m_driver.format; }
+    bool hasDisplayDialog() const override { return m_driver.display; }
+    QList<PixelFormatChoice> pixelFormats() const override { return {}; }
+    QList<QSize> frameSizes(quint32) const override { return {m_driver.size}; }
+    QList<FrameInterval> frameIntervals(quint32, QSize) const override { return {}; }
+    StreamFormat format() const override { return {0, m_driver.size, {}}; }
+    bool setFormat(const StreamFormat &) override { return false; }
+    QList<DeviceControl> controls() const override { return {}; }
+    bool setControl(quint32, qint32) override { return false; }
+    bool start() override { return true; }
+    bool isLost() const override { return false; }
+    bool takeFrame(QImage *image) override
+    {
+        *image = QImage(m_driver.size, QImage::Format_RGB888);
+        image->fill(Qt::gray);
+        return true;
+    }
+
+private:
+    StubDriver m_driver;
+};
+
+} // namespace
+
+std::vector<DriverDescription> StubSource::drivers()
+{
+    std::vector<DriverDescription> list;
+    for (const StubDriver &driver : m_drivers)
+        list.push_back({driver.name, QStringLiteral("stub 1.0")});
+    return list;
+}
+
+std::unique_ptr<CaptureDevice> StubSource::open(int index, QString *error)
+{
+    if (index < 0 || index >= int(m_drivers.size()) || !m_drivers[index].opens) {
+        *error = QStringLiteral("Stub driver %1 does not open").arg(index);
+        return nullptr;
+    }
+    return std::make_unique<StubDevice>(m_drivers[index]);
+}
+
+} // namespace voruna::test

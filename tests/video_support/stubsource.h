@@ -1,0 +1,31 @@
+#pragma once
+
+#include "video/capturedevice.h"
+
+#include <vector>
+
+namespace voruna::test {
+
+// A driver that is not a V4L2 camera: fixed picture size and dialog flags, a grey frame
+// whenever one is asked for. Stands for drivers listed after the cameras.
+struct StubDriver {
+    QString name;
+    QSize size{160, 120};
+    bool source = true;
+    bool format = true;
+    bool display = true;
+    bool opens = true;
+};
+
+class StubSource final : public DriverSource {
+public:
+    explicit StubSource(std::vector<StubDriver> drivers) : m_drivers(std::move(drivers)) {}
+    std::vector<DriverDescription> drivers() override;
+    std::unique_ptr<CaptureDevice> open(int index, QString *error) override;
+    std::vector<StubDriver> &scripted() { return m_drivers; }
+
+private:
+    std::vector<StubDriver> m_drivers;
+};
+
+} // namespace voruna::test
