@@ -13,9 +13,9 @@ namespace {
 void openToFirstFrame(benchmark::State &state)
 {
     FormRig rig;
-    FakeCameraSpec spec = webcamSpec();
-    spec.size = QSize(640, 480);
-    rig.fake->addCamera(0, spec);
+    FakeCameraConfig config = webcamConfig();
+    config.size = QSize(640, 480);
+    rig.fake->addCamera(0, config);
     for (auto _ : state) {
         rig.open();
         rig.fake->produceFrame(0);

@@ -1,5 +1,6 @@
 // The cost of one previewed frame: conversion to RGB, display stretch, painting into the
-// capture window, beside a plain copy of the same frame.
+// capture window, beside a plain copy of the same frame. "plain" is the display as it opens
+// (no mirror, no stretch); "stretched"/"guide" flips and stretches with a gamma.
 #include "video_support/fakev4l2.h"
 
 #include "video/displaysettings.h"
@@ -27,7 +28,7 @@ struct Frame {
 
     Frame(quint32 fourcc, QSize size)
     {
-        fake.addCamera(0, webcamSpec());
+        fake.addCamera(0, webcamConfig());
         fd = fake.open("/dev/video0", O_RDWR);
         converter = std::make_unique<FrameConverter>(fake, fd);
         native.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -78,11 +79,11 @@ void convert(benchmark::State &state, quint32 fourcc, QSize size)
     }
 }
 
-void stretch(benchmark::State &state, QSize size)
+void stretch(benchmark::State &state, QSize size, bool plain)
 {
     const QImage rgb = fakeTestPicture(size);
     QImage shown;
-    const DisplaySettings settings = guideStretch();
+    const DisplaySettings settings = plain ? DisplaySettings() : guideStretch();
     for (auto _ : state) {
         renderForDisplay(rgb, settings, &shown);
         benchmark::DoNotOptimize(shown.constBits());
@@ -101,12 +102,12 @@ void paint(benchmark::State &state, QSize size, double windowScale)
     }
 }
 
-void wholePath(benchmark::State &state, quint32 fourcc, QSize size)
+void wholePath(benchmark::State &state, quint32 fourcc, QSize size, bool plain)
 {
     Frame frame(fourcc, size);
     QImage rgb, shown;
     QImage window(size, QImage::Format_RGB32);
-    const DisplaySettings settings = guideStretch();
+    const DisplaySettings settings = plain ? DisplaySettings() : guideStretch();
     for (auto _ : state) {
         frame.converter->toRgb(frame.native,
             reinterpret_cast<const unsigned char *>(frame.bytes.constData()), frame.bytes.size(), &rgb);
@@ -127,15 +128,21 @@ BENCHMARK_CAPTURE(convert, yuyv_vga, V4L2_PIX_FMT_YUYV, vga)->Unit(benchmark::kM
 BENCHMARK_CAPTURE(convert, yuyv_hd, V4L2_PIX_FMT_YUYV, hd)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(convert, mjpeg_vga, V4L2_PIX_FMT_MJPEG, vga)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(convert, mjpeg_hd, V4L2_PIX_FMT_MJPEG, hd)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(stretch, vga, vga)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(stretch, hd, hd)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(stretch, plain_vga, vga, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(stretch, plain_hd, hd, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(stretch, guide_vga, vga, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(stretch, guide_hd, hd, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(paint, vga_fitted, vga, 1.0)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(paint, hd_fitted, hd, 1.0)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(paint, hd_shrunk, hd, 0.6)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(wholePath, yuyv_vga, V4L2_PIX_FMT_YUYV, vga)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(wholePath, yuyv_hd, V4L2_PIX_FMT_YUYV, hd)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(wholePath, mjpeg_vga, V4L2_PIX_FMT_MJPEG, vga)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(wholePath, mjpeg_hd, V4L2_PIX_FMT_MJPEG, hd)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(wholePath, yuyv_vga_plain, V4L2_PIX_FMT_YUYV, vga, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(wholePath, yuyv_vga_stretched, V4L2_PIX_FMT_YUYV, vga, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(wholePath, yuyv_hd_plain, V4L2_PIX_FMT_YUYV, hd, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(wholePath, yuyv_hd_stretched, V4L2_PIX_FMT_YUYV, hd, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(wholePath, mjpeg_vga_plain, V4L2_PIX_FMT_MJPEG, vga, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(wholePath, mjpeg_vga_stretched, V4L2_PIX_FMT_MJPEG, vga, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(wholePath, mjpeg_hd_plain, V4L2_PIX_FMT_MJPEG, hd, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(wholePath, mjpeg_hd_stretched, V4L2_PIX_FMT_MJPEG, hd, false)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {

@@ -18,7 +18,9 @@ int main(int argc, char *argv[])
     voruna::ScreenMessageBoxes messages;
     const std::unique_ptr<voruna::CaptureLayer> capture = voruna::makeV4l2CaptureLayer();
     voruna::WindowFlow windows(serial, messages, *capture);
-    QObject::connect(&windows, &voruna::WindowFlow::ended, &app, &QCoreApplication::quit);
+    // exit(), not quit(): quit() first asks every window to close, and a window that only hides
+    // (or is unloaded by its owner instead) would cancel the end of the program.
+    QObject::connect(&windows, &voruna::WindowFlow::ended, &app, [] { QCoreApplication::exit(0); });
     windows.start();
     return app.exec();
 }

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -76,6 +77,7 @@ private Q_SLOTS:
     void exit_data();
     void exit();
     void consoleCloseBoxExits();
+    void exitFromTheKeyboard();
     void aboutHidesAndKeepsLoaded();
     void aboutCloseBoxUnloads();
 };
@@ -238,6 +240,22 @@ void WindowFlowTest::consoleCloseBoxExits()
     QVERIFY(!p.windows->form1());
     QVERIFY(!p.windows->form2());
     QCOMPARE(loadsOf(p), 0);
+}
+
+void WindowFlowTest::exitFromTheKeyboard()
+{
+    Program p;
+    p.startAndHandOver();
+    Form1 *console = p.windows->form1();
+    console->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(console));
+    QSignalSpy ended(p.windows.get(), &WindowFlow::ended);
+    QTest::keyClick(console, Qt::Key_F, Qt::AltModifier);
+    QTRY_VERIFY(console->filenemu->isVisible());
+    QTest::keyClick(console->filenemu, Qt::Key_Up); // wraps round to "Exit"
+    QTest::keyClick(console->filenemu, Qt::Key_Return);
+    QTRY_COMPARE(ended.size(), 1);
+    QVERIFY(!p.windows->form1());
 }
 
 void WindowFlowTest::aboutHidesAndKeepsLoaded()

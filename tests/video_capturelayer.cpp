@@ -49,6 +49,7 @@ private Q_SLOTS:
     void windowClosedWithFramePending();
     void formatRefusedKeepsPrevious();
     void hookClosesWindowDuringLoss();
+    void realCamera();
 };
 
 void VideoCaptureLayerTest::enumeration_data()
@@ -76,10 +77,10 @@ void VideoCaptureLayerTest::enumeration()
     QFETCH(QStringList, names);
     CaptureRig rig;
     for (int node : nodes) {
-        FakeCameraSpec spec = webcamSpec("cam" + QByteArray::number(node));
-        spec.canCapture = node != notCapturing;
-        spec.queryCapFails = node == unreadable;
-        rig.fake->addCamera(node, spec);
+        FakeCameraConfig config = webcamConfig("cam" + QByteArray::number(node));
+        config.canCapture = node != notCapturing;
+        config.queryCapFails = node == unreadable;
+        rig.fake->addCamera(node, config);
     }
     QStringList listed;
     for (int index = 0; auto driver = rig.layer->driverDescription(index); ++index) {
@@ -94,7 +95,7 @@ void VideoCaptureLayerTest::enumeration()
 void VideoCaptureLayerTest::connectFailing()
 {
     CaptureRig rig;
-    FakeCameraSpec h264Only = webcamSpec();
+    FakeCameraConfig h264Only = webcamConfig();
     h264Only.formats = {{V4L2_PIX_FMT_H264, "H.264", {{640, 480}}, {{1, 30}}}};
     h264Only.fourcc = V4L2_PIX_FMT_H264;
     rig.fake->addCamera(0, h264Only);
@@ -110,15 +111,15 @@ void VideoCaptureLayerTest::connectFailing()
     QSize size;
     QVERIFY(!window->driverGetCaps(&caps));
     QVERIFY(!window->getStatus(&size));
-    *rig.fake->spec(0) = webcamSpec();
+    *rig.fake->config(0) = webcamConfig();
     QVERIFY(window->driverConnect(0));
 }
 
 void VideoCaptureLayerTest::capabilities()
 {
     CaptureRig rig;
-    rig.fake->addCamera(0, webcamSpec("with controls"));
-    FakeCameraSpec bare = webcamSpec("no controls");
+    rig.fake->addCamera(0, webcamConfig("with controls"));
+    FakeCameraConfig bare = webcamConfig("no controls");
     bare.controls.clear();
     rig.fake->addCamera(3, bare);
     CaptureWindow *window = rig.createWindow();
@@ -153,10 +154,10 @@ void VideoCaptureLayerTest::framesArriveAsRgb()
     QFETCH(quint32, fourcc);
     QFETCH(QSize, size);
     CaptureRig rig;
-    FakeCameraSpec spec = webcamSpec();
-    spec.fourcc = fourcc;
-    spec.size = size;
-    rig.fake->addCamera(0, spec);
+    FakeCameraConfig config = webcamConfig();
+    config.fourcc = fourcc;
+    config.size = size;
+    rig.fake->addCamera(0, config);
     CaptureWindow *window = rig.createWindow();
     QVERIFY(window->driverConnect(0));
     window->setPreview(true);
@@ -173,7 +174,7 @@ void VideoCaptureLayerTest::framesArriveAsRgb()
 void VideoCaptureLayerTest::previewShowsAtMostOncePerPeriod()
 {
     CaptureRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     CaptureWindow *window = rig.createWindow();
     QVERIFY(window->driverConnect(0));
     window->setPreviewRate(300);
@@ -193,7 +194,7 @@ void VideoCaptureLayerTest::previewShowsAtMostOncePerPeriod()
 void VideoCaptureLayerTest::previewOffShowsNothing()
 {
     CaptureRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     CaptureWindow *window = rig.createWindow();
     QVERIFY(window->driverConnect(0));
     for (int i = 0; i < 6; ++i) { // more frames than buffers: the stream must keep going
@@ -209,7 +210,7 @@ void VideoCaptureLayerTest::previewOffShowsNothing()
 void VideoCaptureLayerTest::unplugMidStream()
 {
     CaptureRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     CaptureWindow *window = rig.createWindow();
     QVERIFY(window->driverConnect(0));
     window->setPreview(true);
@@ -225,7 +226,7 @@ void VideoCaptureLayerTest::unplugMidStream()
     DriverCaps caps;
     QVERIFY(!window->getStatus(&size));
     QVERIFY(!window->driverGetCaps(&caps));
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     QVERIFY(window->driverConnect(0));
     QVERIFY(window->getStatus(&size));
 }
@@ -233,7 +234,7 @@ void VideoCaptureLayerTest::unplugMidStream()
 void VideoCaptureLayerTest::windowClosedWithFramePending()
 {
     CaptureRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     CaptureWindow *window = rig.createWindow();
     QVERIFY(window->driverConnect(0));
     window->setPreview(true);
@@ -248,7 +249,7 @@ void VideoCaptureLayerTest::windowClosedWithFramePending()
 void VideoCaptureLayerTest::formatRefusedKeepsPrevious()
 {
     CaptureRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     CaptureWindow *window = rig.createWindow();
     QVERIFY(window->driverConnect(0));
     CaptureDevice *device = dynamic_cast<CaptureSubWindow *>(window)->device();
@@ -266,7 +267,7 @@ void VideoCaptureLayerTest::formatRefusedKeepsPrevious()
 void VideoCaptureLayerTest::hookClosesWindowDuringLoss()
 {
     CaptureRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     CaptureWindow *window = rig.createWindow();
     QVERIFY(window->driverConnect(0));
     window->setPreview(true);
@@ -281,6 +282,25 @@ void VideoCaptureLayerTest::hookClosesWindowDuringLoss()
     QCoreApplication::processEvents();
     QCOMPARE(rig.fake->openDescriptors(), 0);
     QCOMPARE(rig.fake->mappedBuffers(), 0);
+}
+
+// With a camera attached: VORUNA_VIDEO_DEVICE=1 runs this against the real kernel.
+void VideoCaptureLayerTest::realCamera()
+{
+    if (qEnvironmentVariableIsEmpty("VORUNA_VIDEO_DEVICE"))
+        QSKIP("set VORUNA_VIDEO_DEVICE to test with the cameras of this computer");
+    std::unique_ptr<CaptureLayer> layer = makeV4l2CaptureLayer();
+    const std::optional<DriverDescription> driver = layer->driverDescription(0);
+    QVERIFY2(driver, "no camera found");
+    QMdiArea area;
+    area.resize(1400, 900);
+    CaptureWindow *window = layer->createCaptureWindow(&area, driver->name, QRect(0, 0, 160, 120));
+    QVERIFY(window->driverConnect(0));
+    window->setPreview(true);
+    QTRY_VERIFY_WITH_TIMEOUT(!pictureOf(window)->frame().isNull(), 5000);
+    QSize size;
+    QVERIFY(window->getStatus(&size));
+    QCOMPARE(pictureOf(window)->frame().size(), size);
 }
 
 QTEST_MAIN(VideoCaptureLayerTest)

@@ -16,7 +16,7 @@ private Q_SLOTS:
 void VideoCyclesTest::openAndClose200Times()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     for (int cycle = 0; cycle < 200; ++cycle) {
         rig.open();
         QVERIFY(rig.fake->produceFrame(0));
@@ -28,8 +28,8 @@ void VideoCyclesTest::openAndClose200Times()
         QCoreApplication::processEvents();
         QCOMPARE(rig.fake->openDescriptors(), 0);
         QCOMPARE(rig.fake->mappedBuffers(), 0);
-        if (!rig.fake->spec(0))
-            rig.fake->addCamera(0, webcamSpec());
+        if (!rig.fake->config(0))
+            rig.fake->addCamera(0, webcamConfig());
     }
 }
 

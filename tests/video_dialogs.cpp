@@ -84,7 +84,7 @@ void VideoDialogsTest::mirrorAndFlip()
 void VideoDialogsTest::sourceControlsApplyAsTheyChange()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     rig.open();
     SourceDialog dialog(*rig.sub()->device());
     auto *form = dialog.findChild<QFormLayout *>();
@@ -121,9 +121,9 @@ void VideoDialogsTest::sourceControlsApplyAsTheyChange()
 void VideoDialogsTest::formatListsWhatTheCameraLists()
 {
     FormRig rig;
-    FakeCameraSpec spec = webcamSpec();
-    spec.formats.append({V4L2_PIX_FMT_H264, "H.264", {{1920, 1080}}, {{1, 30}}});
-    rig.fake->addCamera(0, spec);
+    FakeCameraConfig config = webcamConfig();
+    config.formats.append({V4L2_PIX_FMT_H264, "H.264", {{1920, 1080}}, {{1, 30}}});
+    rig.fake->addCamera(0, config);
     rig.open();
     FormatDialog dialog(*rig.sub()->device());
     auto *formats = dialog.findChild<QComboBox *>(QStringLiteral("pixelFormat"));
@@ -144,7 +144,7 @@ void VideoDialogsTest::formatListsWhatTheCameraLists()
 void VideoDialogsTest::displayRedrawsStoppedPicture()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     rig.fake->produceFrame(0);
     QTRY_VERIFY(!rig.picture()->frame().isNull());
@@ -160,7 +160,7 @@ void VideoDialogsTest::displayRedrawsStoppedPicture()
     QVERIFY(shown.pixel(0, 0) != topLeft);                           // black bar now on the left
     QCOMPARE(QColor(shown.pixel(shown.width() - 5, 5)), QColor(Qt::white)); // white bar on the right
     QVERIFY(rig.sub()->displaySettings().mirror);
-    QCOMPARE(rig.fake->spec(0)->size, QSize(320, 240)); // the camera's picture is untouched
+    QCOMPARE(rig.fake->config(0)->size, QSize(320, 240)); // the camera's picture is untouched
 }
 
 QTEST_MAIN(VideoDialogsTest)

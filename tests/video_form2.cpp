@@ -3,7 +3,6 @@
 
 #include "video/crosshaircursor.h"
 #include "video/fittovideo.h"
-#include "video/notificationtext.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -12,13 +11,15 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 
 using namespace voruna;
 using namespace voruna::test;
 
-using Notices = QList<QPair<int, QString>>;
 Q_DECLARE_METATYPE(voruna::test::StubDriver)
 
 namespace {
@@ -28,11 +29,11 @@ QSize pictureArea(FormRig &rig)
     return rig.picture()->size();
 }
 
-FakeCameraSpec cameraWithoutControls()
+FakeCameraConfig cameraWithoutControls()
 {
-    FakeCameraSpec spec = webcamSpec("Bare Camera");
-    spec.controls.clear();
-    return spec;
+    FakeCameraConfig config = webcamConfig("Bare Camera");
+    config.controls.clear();
+    return config;
 }
 
 } // namespace
@@ -46,11 +47,9 @@ private Q_SLOTS:
     void loadSteps_data();
     void loadSteps();
     void loadPreviewsFittedPicture();
-    void notifications_data();
-    void notifications();
-    void notificationTextCut_data();
-    void notificationTextCut();
     void fitFormula();
+    void fitInWindowsStyle();
+    void dragStaysInArea();
     void scaleBothWays();
     void previewBothWays();
     void alwaysVisibleBothWays();
@@ -150,11 +149,11 @@ void VideoForm2Test::loadSteps()
     QFETCH(QSize, size);
     FormRig rig(stub.name.isEmpty() ? std::vector<StubDriver>{} : std::vector<StubDriver>{stub});
     if (camera == 1)
-        rig.fake->addCamera(0, webcamSpec());
+        rig.fake->addCamera(0, webcamConfig());
     if (camera == 2)
         rig.fake->addCamera(0, cameraWithoutControls());
     if (camera == 3) {
-        FakeCameraSpec h264 = webcamSpec("H264 Camera");
+        FakeCameraConfig h264 = webcamConfig("H264 Camera");
         h264.formats = {{V4L2_PIX_FMT_H264, "H.264", {{640, 480}}, {{1, 30}}}};
         h264.fourcc = V4L2_PIX_FMT_H264;
         rig.fake->addCamera(0, h264);
@@ -175,7 +174,7 @@ void VideoForm2Test::loadSteps()
 void VideoForm2Test::loadPreviewsFittedPicture()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     QCOMPARE(rig.status(), QStringLiteral("320 x 240 YUYV at 30 fps"));
     QCOMPARE(rig.sub()->size(), fittedSize({320, 240}, rig.sub()->frameMetrics()));
@@ -185,74 +184,53 @@ void VideoForm2Test::loadPreviewsFittedPicture()
     QVERIFY(form.isVisible());
 }
 
-void VideoForm2Test::notifications_data()
-{
-    QTest::addColumn<bool>("error");
-    QTest::addColumn<Notices>("sent");
-    QTest::addColumn<QString>("shown");
-    using Sent = Notices;
-    for (bool error : {false, true}) {
-        const QByteArray kind = error ? "error " : "status ";
-        QTest::newRow(kind + "id 0 keeps text") << error << Sent{{1, "first"}, {0, "ignored"}} << "first";
-        QTest::newRow(kind + "empty text empties") << error << Sent{{1, "first"}, {5, ""}} << "";
-        QTest::newRow(kind + "second of two") << error << Sent{{1, "first"}, {2, "second"}} << "second";
-        QTest::newRow(kind + "overlong cut") << error << Sent{{3, QString(600, 'x')}} << QString(508, 'x');
-    }
-}
-
-void VideoForm2Test::notifications()
-{
-    QFETCH(bool, error);
-    QFETCH(Notices, sent);
-    QFETCH(QString, shown);
-    FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
-    rig.open();
-    CaptureDevice *device = rig.sub()->device();
-    for (const auto &[id, text] : sent) {
-        if (error)
-            Q_EMIT device->failed(id, text);
-        else
-            Q_EMIT device->statusNotice(id, text);
-    }
-    QCOMPARE(rig.status(), shown);
-    // Removed at unload: nothing reaches the status line any more.
-    rig.form->Form2_Form_Unload();
-    Q_EMIT device->statusNotice(1, QStringLiteral("late"));
-    QCOMPARE(rig.status(), shown);
-}
-
-void VideoForm2Test::notificationTextCut_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("short") << QByteArray("Video device lost") << "Video device lost";
-    QTest::newRow("exactly 508") << QByteArray(508, 'a') << QString(508, 'a');
-    QTest::newRow("509 cut") << QByteArray(509, 'a') << QString(508, 'a');
-    QTest::newRow("split character dropped")
-        << QByteArray(507, 'a') + "\xc3\xa9" + "zz" << QString(507, 'a');
-    QTest::newRow("whole character at the end")
-        << QByteArray(506, 'a') + "\xc3\xa9" + "zz" << QString(506, 'a') + QChar(0xe9);
-}
-
-void VideoForm2Test::notificationTextCut()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(notificationText(bytes.constData()), text);
-    QCOMPARE(notificationText(nullptr), QString());
-}
-
 void VideoForm2Test::fitFormula()
 {
     QCOMPARE(fittedSize({320, 240}, {18, 4, 4}), QSize(328, 266));
     QCOMPARE(fittedSize({160, 120}, {18, 4, 4}), QSize(168, 146));
 }
 
+void VideoForm2Test::fitInWindowsStyle()
+{
+    FormRig rig;
+    rig.fake->addCamera(0, webcamConfig());
+    rig.open();
+    std::unique_ptr<QStyle> windows(QStyleFactory::create(QStringLiteral("Windows")));
+    QVERIFY(windows);
+    rig.sub()->setStyle(windows.get());
+    const FrameMetrics metrics = rig.sub()->frameMetrics();
+    QCOMPARE(metrics.captionHeight, 18);
+    QCOMPARE(metrics.frameWidth, 4);
+    fitToVideo(rig.sub());
+    QCOMPARE(rig.sub()->size(), QSize(328, 266));
+    QTRY_COMPARE(pictureArea(rig), QSize(320, 240));
+    rig.sub()->setStyle(nullptr);
+}
+
+void VideoForm2Test::dragStaysInArea()
+{
+    FormRig rig;
+    rig.fake->addCamera(0, webcamConfig());
+    Form2 &form = rig.open();
+    form.resize(500, 400);
+    QTest::qWait(250); // the sub-window takes its drag regions some time after a resize
+    QWidget *viewport = form.captureArea->viewport();
+    const QPoint caption(rig.sub()->width() / 2, rig.sub()->frameMetrics().captionHeight / 2 + 2);
+    const QPoint far = rig.sub()->mapFromGlobal(viewport->mapToGlobal(QPoint(2000, 2000)));
+    QTest::mouseMove(rig.sub(), caption); // the sub-window picks its drag operation on hover
+    QTest::mousePress(rig.sub(), Qt::LeftButton, {}, caption);
+    QTest::mouseMove(rig.sub(), caption + QPoint(30, 30));
+    QTest::mouseMove(rig.sub(), far);
+    QTest::mouseRelease(rig.sub(), Qt::LeftButton, {}, far);
+    QVERIFY2(rig.sub()->pos() != QPoint(0, 0), "the drag did not move the window");
+    QVERIFY(viewport->rect().contains(rig.sub()->geometry().topLeft()));
+    QVERIFY(rig.sub()->x() < viewport->width() && rig.sub()->y() < viewport->height());
+}
+
 void VideoForm2Test::scaleBothWays()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     rig.sub()->move(12, 7);
     const FrameMetrics metrics = rig.sub()->frameMetrics();
@@ -273,7 +251,7 @@ void VideoForm2Test::scaleBothWays()
 void VideoForm2Test::previewBothWays()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     form.mnuPreview->trigger();
     QVERIFY(!form.mnuPreview->isChecked());
@@ -295,6 +273,7 @@ void VideoForm2Test::alwaysVisibleBothWays()
     FormRig rig;
     Form2 &form = rig.open();
     const QSize size = form.size();
+    const QPoint place = form.pos();
     form.mnuAlwaysVisible->trigger();
     QVERIFY(form.mnuAlwaysVisible->isChecked());
     QVERIFY(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -303,6 +282,7 @@ void VideoForm2Test::alwaysVisibleBothWays()
     QVERIFY(!form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(form.isVisible());
     QCOMPARE(form.size(), size);
+    QCOMPARE(form.pos(), place);
 }
 
 void VideoForm2Test::switchesWithoutDriver()
@@ -319,9 +299,9 @@ void VideoForm2Test::switchesWithoutDriver()
 void VideoForm2Test::formatChangeRefits()
 {
     FormRig rig;
-    FakeCameraSpec spec = webcamSpec();
-    spec.size = QSize(160, 120);
-    rig.fake->addCamera(0, spec);
+    FakeCameraConfig config = webcamConfig();
+    config.size = QSize(160, 120);
+    rig.fake->addCamera(0, config);
     Form2 &form = rig.open();
     const QSize before = rig.sub()->size();
     onModal([](QWidget *dialog) {
@@ -331,7 +311,7 @@ void VideoForm2Test::formatChangeRefits()
     });
     form.mnuFormat->trigger();
     QCOMPARE(rig.sub()->size(), before + QSize(160, 120));
-    QCOMPARE(rig.fake->spec(0)->size, QSize(320, 240));
+    QCOMPARE(rig.fake->config(0)->size, QSize(320, 240));
     QCOMPARE(rig.status(), QStringLiteral("320 x 240 YUYV at 30 fps"));
     QTRY_COMPARE(pictureArea(rig), QSize(320, 240));
 }
@@ -339,7 +319,7 @@ void VideoForm2Test::formatChangeRefits()
 void VideoForm2Test::sourceAndDisplayKeepSize()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     rig.sub()->resize(250, 200); // the user resized it
     for (QAction *item : {form.mnuSource, form.mnuDisplay}) {
@@ -352,7 +332,7 @@ void VideoForm2Test::sourceAndDisplayKeepSize()
 void VideoForm2Test::shortcuts()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     QApplication::setActiveWindow(&form);
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -397,7 +377,7 @@ void VideoForm2Test::navigationSignals()
 void VideoForm2Test::closedByHookDuringLoss()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     rig.fake->produceFrame(0);
     // The owner closes the window as soon as the loss shows in the status line.
@@ -415,8 +395,8 @@ void VideoForm2Test::closedByHookDuringLoss()
 void VideoForm2Test::screenshot()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec("Guide Camera"));
-    *rig.fake->spec(0) = [] { FakeCameraSpec s = webcamSpec("Guide Camera"); s.size = {160, 120}; return s; }();
+    rig.fake->addCamera(0, webcamConfig("Guide Camera"));
+    *rig.fake->config(0) = [] { FakeCameraConfig s = webcamConfig("Guide Camera"); s.size = {160, 120}; return s; }();
     Form2 &form = rig.open();
     QVERIFY(rig.fake->produceFrame(0));
     QTRY_VERIFY(!rig.picture()->frame().isNull());

@@ -81,7 +81,7 @@ void VideoForm3Test::listsAndPreselects()
 {
     FormRig rig({noDisplayDialog});
     for (int node : {0, 1, 2})
-        rig.fake->addCamera(node, webcamSpec("cam" + QByteArray::number(node)));
+        rig.fake->addCamera(node, webcamConfig("cam" + QByteArray::number(node)));
     Form2 &form = rig.open();
     QVERIFY(form.captureWindow()->driverConnect(1));
     QStringList seen;
@@ -89,7 +89,7 @@ void VideoForm3Test::listsAndPreselects()
     runSelect(form, [&](form3 &dialog) {
         seen = entries(dialog);
         selected = dialog.cmboSource->currentIndex();
-        QCOMPARE(QApplication::focusWidget(), dialog.cmboSource);
+        QCOMPARE(dialog.focusWidget(), dialog.cmboSource);
     });
     QCOMPARE(seen, (QStringList{"cam0", "cam1", "cam2", "Sky Simulator"}));
     QCOMPARE(selected, 1);
@@ -99,7 +99,7 @@ void VideoForm3Test::connectedIndexBeyondList()
 {
     FormRig rig;
     for (int node : {0, 1, 2})
-        rig.fake->addCamera(node, webcamSpec("cam" + QByteArray::number(node)));
+        rig.fake->addCamera(node, webcamConfig("cam" + QByteArray::number(node)));
     Form2 &form = rig.open();
     QVERIFY(form.captureWindow()->driverConnect(2));
     rig.fake->unplug(1); // the list shrinks to two entries; the connected camera stays
@@ -116,7 +116,7 @@ void VideoForm3Test::connectedIndexBeyondList()
 void VideoForm3Test::nothingConnectedNothingPreselected()
 {
     FormRig rig({noDisplayDialog});
-    FakeCameraSpec h264 = webcamSpec("H264 Camera");
+    FakeCameraConfig h264 = webcamConfig("H264 Camera");
     h264.formats = {{V4L2_PIX_FMT_H264, "H.264", {{640, 480}}, {{1, 30}}}};
     h264.fourcc = V4L2_PIX_FMT_H264;
     rig.fake->addCamera(0, h264);
@@ -129,7 +129,7 @@ void VideoForm3Test::nothingConnectedNothingPreselected()
 void VideoForm3Test::selectWithoutEntryIsCancel()
 {
     FormRig rig;
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     const QSize size = rig.sub()->size();
     const QString status = rig.status();
@@ -146,7 +146,7 @@ void VideoForm3Test::selectWithoutEntryIsCancel()
 void VideoForm3Test::changeDriverTogglesDisplay()
 {
     FormRig rig({noDisplayDialog});
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     form.mnuScale->trigger(); // check marks stay as they are across a change
     runSelect(form, [](form3 &dialog) {
@@ -171,7 +171,7 @@ void VideoForm3Test::changeDriverTogglesDisplay()
 void VideoForm3Test::failedConnectChangesNothing()
 {
     FormRig rig({noDisplayDialog, neverOpens});
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     const QSize size = rig.sub()->size();
     runSelect(form, [](form3 &dialog) {
@@ -187,7 +187,7 @@ void VideoForm3Test::failedConnectChangesNothing()
 void VideoForm3Test::keys()
 {
     FormRig rig({noDisplayDialog});
-    rig.fake->addCamera(0, webcamSpec());
+    rig.fake->addCamera(0, webcamConfig());
     Form2 &form = rig.open();
     // Esc does nothing; Enter in the list selects.
     int result = runSelect(form, [](form3 &dialog) {

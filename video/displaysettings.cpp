@@ -20,6 +20,13 @@ std::array<std::uint8_t, 256> stretchTable(const DisplaySettings &settings)
 
 void renderForDisplay(const QImage &rgb, const DisplaySettings &settings, QImage *out)
 {
+    const bool plainLevels = settings.blackPoint <= 0 && settings.whitePoint >= 255
+        && settings.gamma == 1.0;
+    if (plainLevels && !settings.mirror && !settings.flip) {
+        // Nothing to stretch: Qt's own (vectorised) conversion is the fastest way.
+        *out = rgb.convertToFormat(QImage::Format_RGB32);
+        return;
+    }
     const int width = rgb.width();
     const int height = rgb.height();
     if (out->size() != rgb.size() || out->format() != QImage::Format_RGB32)

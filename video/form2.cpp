@@ -219,6 +219,17 @@ void Form2::Form2_mnuAlwaysVisible_Click()
         show();
 }
 
+bool Form2::event(QEvent *event)
+{
+    // Menu hovering would put the items' (empty) tips in the status line and wipe the
+    // driver's last notification: the status line shows notifications only.
+    if (event->type() == QEvent::StatusTip) {
+        event->accept();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
 void Form2::closeEvent(QCloseEvent *event)
 {
     event->ignore();

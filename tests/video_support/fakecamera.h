@@ -11,7 +11,7 @@ namespace voruna::test {
 
 struct FakeV4l2::Camera {
     int node = 0;
-    FakeCameraSpec spec;
+    FakeCameraConfig config;
     bool present = true;
     std::vector<std::vector<uchar>> buffers;
     std::deque<int> queued;
@@ -26,7 +26,7 @@ struct FakeV4l2::Camera {
 
     const FakeFormat *format(quint32 fourcc) const
     {
-        for (const FakeFormat &f : spec.formats) {
+        for (const FakeFormat &f : config.formats) {
             if (f.fourcc == fourcc)
                 return &f;
         }
@@ -34,20 +34,20 @@ struct FakeV4l2::Camera {
     }
     void fill(v4l2_pix_format &pix) const
     {
-        pix.pixelformat = spec.fourcc;
-        pix.width = spec.size.width();
-        pix.height = spec.size.height();
+        pix.pixelformat = config.fourcc;
+        pix.width = config.size.width();
+        pix.height = config.size.height();
         pix.field = V4L2_FIELD_NONE;
-        pix.bytesperline = spec.fourcc == V4L2_PIX_FMT_YUYV ? pix.width * 2 : 0;
+        pix.bytesperline = config.fourcc == V4L2_PIX_FMT_YUYV ? pix.width * 2 : 0;
         pix.sizeimage = pix.width * pix.height * 2;
         pix.colorspace = V4L2_COLORSPACE_SRGB;
     }
     const QByteArray &picture()
     {
-        const StreamFormat now{spec.fourcc, spec.size, {}};
+        const StreamFormat now{config.fourcc, config.size, {}};
         if (frame.isEmpty() || !(frameFormat == now)) {
-            const QImage image = fakeTestPicture(spec.size);
-            frame = spec.fourcc == V4L2_PIX_FMT_MJPEG ? toMjpeg(image) : toYuyv(image);
+            const QImage image = fakeTestPicture(config.size);
+            frame = config.fourcc == V4L2_PIX_FMT_MJPEG ? toMjpeg(image) : toYuyv(image);
             frameFormat = now;
         }
         return frame;

@@ -46,16 +46,16 @@ void copyText(__u8 *target, std::size_t size, const QByteArray &text)
 
 } // namespace
 
-FakeCameraSpec webcamSpec(const QByteArray &card)
+FakeCameraConfig webcamConfig(const QByteArray &card)
 {
-    FakeCameraSpec spec;
-    spec.card = card;
+    FakeCameraConfig config;
+    config.card = card;
     const QList<FrameInterval> rates = {{1, 30}, {1, 15}};
-    spec.formats = {
+    config.formats = {
         {V4L2_PIX_FMT_YUYV, "YUYV 4:2:2", {{160, 120}, {320, 240}, {640, 480}}, rates},
         {V4L2_PIX_FMT_MJPEG, "Motion-JPEG", {{320, 240}, {640, 480}, {1280, 720}}, rates},
     };
-    spec.controls = {
+    config.controls = {
         makeControl(V4L2_CID_USER_CLASS, V4L2_CTRL_TYPE_CTRL_CLASS, "User Controls", 0, 0, 0),
         makeControl(V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", -64, 64, 0),
         makeControl(V4L2_CID_HFLIP, V4L2_CTRL_TYPE_BOOLEAN, "Horizontal Flip", 0, 1, 0),
@@ -64,8 +64,8 @@ FakeCameraSpec webcamSpec(const QByteArray &card)
         makeControl(V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Exposure Time, Absolute",
                     3, 2047, 156),
     };
-    spec.controls[4].menu = {"", "Manual Mode", "", "Aperture Priority Mode"};
-    return spec;
+    config.controls[4].menu = {"", "Manual Mode", "", "Aperture Priority Mode"};
+    return config;
 }
 
 QImage fakeTestPicture(QSize size)
@@ -129,11 +129,11 @@ FakeV4l2::~FakeV4l2()
         ::close(fd);
 }
 
-void FakeV4l2::addCamera(int node, FakeCameraSpec spec)
+void FakeV4l2::addCamera(int node, FakeCameraConfig config)
 {
     auto camera = std::make_shared<Camera>();
     camera->node = node;
-    camera->spec = std::move(spec);
+    camera->config = std::move(config);
     m_cameras[node] = camera;
     m_everyCamera.push_back(camera);
 }
@@ -151,17 +151,17 @@ void FakeV4l2::unplug(int node)
     }
 }
 
-FakeCameraSpec *FakeV4l2::spec(int node)
+FakeCameraConfig *FakeV4l2::config(int node)
 {
     auto found = m_cameras.find(node);
-    return found == m_cameras.end() ? nullptr : &found->second->spec;
+    return found == m_cameras.end() ? nullptr : &found->second->config;
 }
 
 QMap<quint32, qint32> FakeV4l2::controlValues(int node) const
 {
     QMap<quint32, qint32> values;
     if (auto found = m_cameras.find(node); found != m_cameras.end()) {
-        for (const FakeControl &control : found->second->spec.controls)
+        for (const FakeControl &control : found->second->config.controls)
             values.insert(control.query.id, control.value);
     }
     return values;
@@ -203,8 +203,8 @@ int FakeV4l2::open(const char *path, int)
     auto found = m_cameras.find(name.mid(10).toInt());
     if (found == m_cameras.end())
         return failWith(ENOENT);
-    if (found->second->spec.openError)
-        return failWith(found->second->spec.openError);
+    if (found->second->config.openError)
+        return failWith(found->second->config.openError);
     const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (fd < 0)
         return -1;
@@ -255,15 +255,15 @@ int FakeV4l2::ioctl(int fd, unsigned long request, void *arg)
     if (!camera->present)
         return failWith(ENODEV);
     if (request == VIDIOC_QUERYCAP) {
-        if (camera->spec.queryCapFails)
+        if (camera->config.queryCapFails)
             return failWith(EIO);
         auto *cap = static_cast<v4l2_capability *>(arg);
         *cap = {};
-        copyText(cap->driver, sizeof cap->driver, camera->spec.driver);
-        copyText(cap->card, sizeof cap->card, camera->spec.card);
+        copyText(cap->driver, sizeof cap->driver, camera->config.driver);
+        copyText(cap->card, sizeof cap->card, camera->config.card);
         copyText(cap->bus_info, sizeof cap->bus_info, "fake:" + QByteArray::number(camera->node));
-        cap->version = camera->spec.version;
-        cap->device_caps = camera->spec.canCapture ? V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING
+        cap->version = camera->config.version;
+        cap->device_caps = camera->config.canCapture ? V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING
                                                    : V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
         cap->capabilities = cap->device_caps | V4L2_CAP_DEVICE_CAPS;
         return 0;

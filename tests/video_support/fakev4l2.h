@@ -32,7 +32,7 @@ struct FakeControl {
 };
 
 // What a scripted camera looks like.
-struct FakeCameraSpec {
+struct FakeCameraConfig {
     QByteArray card = "Fake Camera";
     QByteArray driver = "fakecam";
     quint32 version = 0x060100;
@@ -48,7 +48,12 @@ struct FakeCameraSpec {
 
 // A webcam: YUYV 160x120..640x480 and MJPEG up to 1280x720, exposure, gain, brightness,
 // auto exposure and a flip switch.
-FakeCameraSpec webcamSpec(const QByteArray &card = "Fake Camera");
+FakeCameraConfig webcamConfig(const QByteArray &card = "Fake Camera");
+// Former name of webcamConfig(), kept while callers move over.
+inline FakeCameraConfig webcamSpec(const QByteArray &card = "Fake Camera")
+{
+    return webcamConfig(card);
+}
 
 // The picture a fake camera shows: colour bars over a grey ramp with one bright star.
 QImage fakeTestPicture(QSize size);
@@ -62,13 +67,13 @@ public:
     FakeV4l2();
     ~FakeV4l2() override;
 
-    void addCamera(int node, FakeCameraSpec spec);
+    void addCamera(int node, FakeCameraConfig config);
     // The camera goes away: its node vanishes, open descriptors fail with ENODEV and wake up.
     void unplug(int node);
     // Fills the oldest queued buffer of a streaming camera with its picture; false when the
     // camera is not streaming or has no queued buffer.
     bool produceFrame(int node);
-    FakeCameraSpec *spec(int node);
+    FakeCameraConfig *config(int node);
     QMap<quint32, qint32> controlValues(int node) const;
 
     int openDescriptors() const { return int(m_files.size()); }
@@ -86,6 +91,8 @@ private:
     struct Camera;
     int control(Camera &camera, unsigned long request, void *arg);
     int formats(Camera &camera, unsigned long request, void *arg);
+    int enumerate(Camera &camera, unsigned long request, void *arg);
+    int buffer(Camera &camera, int fd, unsigned long request, void *arg);
     int streaming(Camera &camera, int fd, unsigned long request, void *arg);
     Camera *cameraOf(int fd);
     void wake(int fd, bool readable);

@@ -34,10 +34,10 @@ QSize nearest(const QList<QSize> &sizes, QSize wanted)
 }
 
 // What the camera would take for `pix`: a listed format (else its first) at a listed size.
-void adjust(const FakeCameraSpec &spec, v4l2_pix_format &pix)
+void adjust(const FakeCameraConfig &config, v4l2_pix_format &pix)
 {
-    const FakeFormat *chosen = &spec.formats.front();
-    for (const FakeFormat &format : spec.formats) {
+    const FakeFormat *chosen = &config.formats.front();
+    for (const FakeFormat &format : config.formats) {
         if (format.fourcc == pix.pixelformat)
             chosen = &format;
     }
@@ -51,11 +51,11 @@ void adjust(const FakeCameraSpec &spec, v4l2_pix_format &pix)
     pix.colorspace = V4L2_COLORSPACE_SRGB;
 }
 
-bool isActive(const FakeCameraSpec &spec, const FakeControl &control)
+bool isActive(const FakeCameraConfig &config, const FakeControl &control)
 {
     if (control.query.id != V4L2_CID_EXPOSURE_ABSOLUTE)
         return true;
-    for (const FakeControl &other : spec.controls) {
+    for (const FakeControl &other : config.controls) {
         if (other.query.id == V4L2_CID_EXPOSURE_AUTO)
             return other.value == V4L2_EXPOSURE_MANUAL;
     }
@@ -64,50 +64,20 @@ bool isActive(const FakeCameraSpec &spec, const FakeControl &control)
 
 } // namespace
 
-int FakeV4l2::formats(Camera &camera, unsigned long request, void *arg)
+int FakeV4l2::enumerate(Camera &camera, unsigned long request, void *arg)
 {
-    FakeCameraSpec &spec = camera.spec;
+    FakeCameraConfig &config = camera.config;
     switch (request) {
     case VIDIOC_ENUM_FMT: {
         auto *desc = static_cast<v4l2_fmtdesc *>(arg);
-        if (desc->index >= __u32(spec.formats.size()))
+        if (desc->index >= __u32(config.formats.size()))
             return failWith(EINVAL);
-        const FakeFormat &format = spec.formats[desc->index];
+        const FakeFormat &format = config.formats[desc->index];
         desc->pixelformat = format.fourcc;
         desc->flags = format.fourcc == V4L2_PIX_FMT_MJPEG ? V4L2_FMT_FLAG_COMPRESSED : 0;
         std::memset(desc->description, 0, sizeof desc->description);
         std::memcpy(desc->description, format.description.constData(),
                     std::min<std::size_t>(format.description.size(), sizeof desc->description - 1));
-        return 0;
-    }
-    case VIDIOC_G_FMT:
-        camera.fill(static_cast<v4l2_format *>(arg)->fmt.pix);
-        return 0;
-    case VIDIOC_TRY_FMT:
-    case VIDIOC_S_FMT: {
-        auto *format = static_cast<v4l2_format *>(arg);
-        if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
-            return failWith(EINVAL);
-        adjust(spec, format->fmt.pix);
-        if (request == VIDIOC_TRY_FMT)
-            return 0;
-        if (!camera.buffers.empty())
-            return failWith(EBUSY);
-        spec.fourcc = format->fmt.pix.pixelformat;
-        spec.size = QSize(format->fmt.pix.width, format->fmt.pix.height);
-        return 0;
-    }
-    case VIDIOC_G_PARM:
-    case VIDIOC_S_PARM: {
-        auto &capture = static_cast<v4l2_streamparm *>(arg)->parm.capture;
-        if (request == VIDIOC_S_PARM) {
-            const FakeFormat *format = camera.format(spec.fourcc);
-            const FrameInterval wanted{capture.timeperframe.numerator, capture.timeperframe.denominator};
-            if (format && format->intervals.contains(wanted))
-                spec.interval = wanted;
-        }
-        capture.capability = V4L2_CAP_TIMEPERFRAME;
-        capture.timeperframe = {spec.interval.numerator, spec.interval.denominator};
         return 0;
     }
     case VIDIOC_ENUM_FRAMESIZES: {
@@ -136,9 +106,50 @@ int FakeV4l2::formats(Camera &camera, unsigned long request, void *arg)
     }
 }
 
+int FakeV4l2::formats(Camera &camera, unsigned long request, void *arg)
+{
+    if (int result = enumerate(camera, request, arg); result != notHandled)
+        return result;
+    FakeCameraConfig &config = camera.config;
+    switch (request) {
+    case VIDIOC_G_FMT:
+        camera.fill(static_cast<v4l2_format *>(arg)->fmt.pix);
+        return 0;
+    case VIDIOC_TRY_FMT:
+    case VIDIOC_S_FMT: {
+        auto *format = static_cast<v4l2_format *>(arg);
+        if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+            return failWith(EINVAL);
+        adjust(config, format->fmt.pix);
+        if (request == VIDIOC_TRY_FMT)
+            return 0;
+        if (!camera.buffers.empty())
+            return failWith(EBUSY);
+        config.fourcc = format->fmt.pix.pixelformat;
+        config.size = QSize(format->fmt.pix.width, format->fmt.pix.height);
+        return 0;
+    }
+    case VIDIOC_G_PARM:
+    case VIDIOC_S_PARM: {
+        auto &capture = static_cast<v4l2_streamparm *>(arg)->parm.capture;
+        if (request == VIDIOC_S_PARM) {
+            const FakeFormat *format = camera.format(config.fourcc);
+            const FrameInterval wanted{capture.timeperframe.numerator, capture.timeperframe.denominator};
+            if (format && format->intervals.contains(wanted))
+                config.interval = wanted;
+        }
+        capture.capability = V4L2_CAP_TIMEPERFRAME;
+        capture.timeperframe = {config.interval.numerator, config.interval.denominator};
+        return 0;
+    }
+    default:
+        return notHandled;
+    }
+}
+
 int FakeV4l2::control(Camera &camera, unsigned long request, void *arg)
 {
-    QList<FakeControl> &controls = camera.spec.controls;
+    QList<FakeControl> &controls = camera.config.controls;
     const auto find = [&controls](quint32 id) -> FakeControl * {
         for (FakeControl &control : controls) {
             if (control.query.id == id)
@@ -162,7 +173,7 @@ int FakeV4l2::control(Camera &camera, unsigned long request, void *arg)
         if (!found)
             return failWith(EINVAL);
         *query = found->query;
-        if (!isActive(camera.spec, *found))
+        if (!isActive(camera.config, *found))
             query->flags |= V4L2_CTRL_FLAG_INACTIVE;
         return 0;
     }
@@ -198,6 +209,35 @@ int FakeV4l2::control(Camera &camera, unsigned long request, void *arg)
     }
 }
 
+int FakeV4l2::buffer(Camera &camera, int fd, unsigned long request, void *arg)
+{
+    auto *buffer = static_cast<v4l2_buffer *>(arg);
+    if (request == VIDIOC_DQBUF) {
+        if (!camera.streaming)
+            return failWith(EINVAL);
+        if (camera.done.empty())
+            return failWith(EAGAIN);
+        buffer->index = __u32(camera.done.front());
+        camera.done.pop_front();
+        if (camera.done.empty())
+            wake(fd, false);
+    } else if (buffer->index >= camera.buffers.size()) {
+        return failWith(EINVAL);
+    }
+    const int index = int(buffer->index);
+    if (request == VIDIOC_QBUF) {
+        if (std::find(camera.queued.begin(), camera.queued.end(), index) != camera.queued.end())
+            return failWith(EINVAL);
+        camera.queued.push_back(index);
+    }
+    buffer->length = __u32(camera.buffers[index].size());
+    buffer->m.offset = __u32(index) << 16;
+    buffer->bytesused = request == VIDIOC_DQBUF ? camera.used[index] : 0;
+    buffer->sequence = request == VIDIOC_DQBUF ? camera.sequence++ : 0;
+    buffer->flags = V4L2_BUF_FLAG_MAPPED;
+    return 0;
+}
+
 int FakeV4l2::streaming(Camera &camera, int fd, unsigned long request, void *arg)
 {
     switch (request) {
@@ -219,33 +259,8 @@ int FakeV4l2::streaming(Camera &camera, int fd, unsigned long request, void *arg
     }
     case VIDIOC_QUERYBUF:
     case VIDIOC_QBUF:
-    case VIDIOC_DQBUF: {
-        auto *buffer = static_cast<v4l2_buffer *>(arg);
-        if (request == VIDIOC_DQBUF) {
-            if (!camera.streaming)
-                return failWith(EINVAL);
-            if (camera.done.empty())
-                return failWith(EAGAIN);
-            buffer->index = __u32(camera.done.front());
-            camera.done.pop_front();
-            if (camera.done.empty())
-                wake(fd, false);
-        } else if (buffer->index >= camera.buffers.size()) {
-            return failWith(EINVAL);
-        }
-        const int index = int(buffer->index);
-        if (request == VIDIOC_QBUF) {
-            if (std::find(camera.queued.begin(), camera.queued.end(), index) != camera.queued.end())
-                return failWith(EINVAL);
-            camera.queued.push_back(index);
-        }
-        buffer->length = __u32(camera.buffers[index].size());
-        buffer->m.offset = __u32(index) << 16;
-        buffer->bytesused = request == VIDIOC_DQBUF ? camera.used[index] : 0;
-        buffer->sequence = request == VIDIOC_DQBUF ? camera.sequence++ : 0;
-        buffer->flags = V4L2_BUF_FLAG_MAPPED;
-        return 0;
-    }
+    case VIDIOC_DQBUF:
+        return buffer(camera, fd, request, arg);
     case VIDIOC_STREAMON:
         if (camera.buffers.empty())
             return failWith(EINVAL);
