@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QDir>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -26,10 +27,19 @@ QString SimProcess::program()
     return QDir(folder).filePath(QStringLiteral("voruna-adaptor-sim"));
 }
 
+QString SimProcess::runtimeFolder(const QString &configHome)
+{
+    const QString folder = configHome + QStringLiteral("/run");
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return folder;
+}
+
 bool SimProcess::start(const QStringList &options, int timeoutMs)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder(m_configHome));
     m_process.setProcessEnvironment(environment);
     m_process.setProgram(program());
     m_process.setArguments(options);

@@ -8,7 +8,8 @@
 
 namespace voruna {
 
-// voruna-adaptor-sim from $VORUNA_TOOLS_DIR, run for one test with its own XDG_CONFIG_HOME.
+// voruna-adaptor-sim from $VORUNA_TOOLS_DIR, run for one test with its own XDG_CONFIG_HOME and
+// XDG_RUNTIME_DIR (configHome/run), so that its port link and its mount socket stay the test's.
 // Waits keep the test's event loop turning. Stopped (SIGTERM, then SIGKILL) when destroyed.
 class SimProcess {
 public:
@@ -20,6 +21,8 @@ public:
 
     // The simulator program the tests run.
     static QString program();
+    // The XDG_RUNTIME_DIR that simulators of `configHome` get, made when missing.
+    static QString runtimeFolder(const QString &configHome);
 
     // Starts it with these options and waits for its "ready:" line. false when it cannot start,
     // ends first (it refused the link, say) or is not ready within timeoutMs; errorString() then

@@ -1,5 +1,6 @@
 #include "adaptorsim/adaptorsim.h"
 
+#include "adaptorsim/mountfeedserver.h"
 #include "adaptorsim/stopsignals.h"
 #include "ptykit/pseudoterminal.h"
 
@@ -49,8 +50,14 @@ QString seconds(std::chrono::steady_clock::duration d)
 
 } // namespace
 
-AdaptorSim::AdaptorSim(const SimOptions &options, PseudoTerminal &pty, FILE *log)
-    : m_options(options), m_pty(pty), m_log(log), m_filler(kFloodChunk, 'x')
+AdaptorSim::AdaptorSim(const SimOptions &options, PseudoTerminal &pty, FILE *log,
+                       MountFeedServer *feed)
+    : m_options(options)
+    , m_pty(pty)
+    , m_log(log)
+    , m_filler(kFloodChunk, 'x')
+    , m_feed(feed)
+    , m_mount(options.guideRate, Clock::now())
 {
 }
 
@@ -67,9 +74,11 @@ int AdaptorSim::run(StopSignals &stop)
         say(QStringLiteral("flooding: sending \"x\" as fast as the port takes it"));
     for (;;) {
         const bool wantOut = !m_out.isEmpty() || m_options.flood;
-        pollfd fds[2] = {{stop.fd(), POLLIN, 0},
-                         {m_pty.masterFd(), short(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
-        if (::poll(fds, 2, pollTimeoutMs()) < 0 && errno != EINTR) {
+        std::vector<pollfd> fds {{stop.fd(), POLLIN, 0},
+                                 {m_pty.masterFd(), short(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
+        if (m_feed)
+            m_feed->addPollFds(fds);
+        if (::poll(fds.data(), nfds_t(fds.size()), pollTimeoutMs()) < 0 && errno != EINTR) {
             m_failure = QStringLiteral("poll: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
             break;
         }
@@ -81,6 +90,8 @@ int AdaptorSim::run(StopSignals &stop)
         }
         if ((fds[1].revents & (POLLIN | POLLERR | POLLHUP)) && !readCommands())
             break;
+        if (m_feed)
+            m_feed->serve(fds, 2, [this] { return mountNow(); });
         sendDue();
         giveUpUnfinished();
         if (!writeOut())
@@ -176,6 +187,7 @@ void AdaptorSim::handleMove(const ReceivedCommand &command)
     std::optional<Clock::time_point> &since = m_movingSince[index];
     const auto now = Clock::now();
     if (command.start) {
+        m_mount.start(command.direction, now);
         if (since)
             say(head + QStringLiteral(" start (already moving for %1)").arg(seconds(now - *since)));
         else
@@ -183,7 +195,11 @@ void AdaptorSim::handleMove(const ReceivedCommand &command)
         if (!since)
             since = now;
     } else if (since) {
-        say(head + QStringLiteral(" stop after %1").arg(seconds(now - *since)));
+        m_mount.stop(command.direction, now);
+        say(head + QStringLiteral(" stop after %1; mount at RA %2\", Dec %3\"")
+                       .arg(seconds(now - *since))
+                       .arg(m_mount.raAt(now), 0, 'f', 1)
+                       .arg(m_mount.decAt(now), 0, 'f', 1));
         since.reset();
     } else {
         say(head + QStringLiteral(" stop (was not moving)"));
@@ -235,6 +251,13 @@ bool AdaptorSim::writeOut()
         else
             return true; // one chunk per turn, so reading and signals keep their turn
     }
+}
+
+MountReading AdaptorSim::mountNow() const
+{
+    const auto now = Clock::now();
+    return {m_mount.raAt(now), m_mount.decAt(now), QString::fromStdString(m_mount.moving()),
+            m_mount.secondsAt(now)};
 }
 
 int AdaptorSim::pollTimeoutMs() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "adaptorsim/commanddecoder.h"
+#include "adaptorsim/mountmodel.h"
 #include "adaptorsim/simoptions.h"
 
 #include <QByteArray>
@@ -14,14 +15,18 @@
 
 namespace voruna {
 
+class MountFeedServer;
 class PseudoTerminal;
 class StopSignals;
 
 // The simulated adaptor on the master side of a pseudo-terminal: answers the probe as the
-// options say, and prints one line per command received, flushed at once.
+// options say, moves its mount by the slew commands, and prints one line per command received,
+// flushed at once. With a `feed` (which must outlive it), it answers the sky camera's requests
+// for the mount's position from the same loop.
 class AdaptorSim {
 public:
-    AdaptorSim(const SimOptions &options, PseudoTerminal &pty, FILE *log);
+    AdaptorSim(const SimOptions &options, PseudoTerminal &pty, FILE *log,
+               MountFeedServer *feed = nullptr);
 
     // Serves the port until a stop signal arrives (returns 0) or the terminal fails (returns 1).
     // Never blocks on the port: every wait is the one poll.
@@ -44,6 +49,7 @@ private:
     void giveUpUnfinished();
     bool writeOut();
     int pollTimeoutMs() const;
+    MountReading mountNow() const;
 
     SimOptions m_options;
     PseudoTerminal &m_pty;
@@ -52,6 +58,8 @@ private:
     QByteArray m_out; // answers not yet taken by the terminal
     const QByteArray m_filler;
     std::vector<Scheduled> m_scheduled;
+    MountFeedServer *m_feed;
+    MountModel m_mount;
     std::array<std::optional<Clock::time_point>, 4> m_movingSince; // n, s, w, e
     Clock::time_point m_lastReceived;
     QString m_failure;

@@ -2,11 +2,13 @@
 // hardware and for the tests. See --help.
 
 #include "adaptorsim/adaptorsim.h"
+#include "adaptorsim/mountfeedserver.h"
 #include "adaptorsim/simoptions.h"
 #include "adaptorsim/stopsignals.h"
 #include "link/portmap.h"
 #include "ptykit/portlink.h"
 #include "ptykit/pseudoterminal.h"
+#include "video/mountfeed.h"
 
 #include <QStringList>
 
@@ -19,6 +21,22 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "voruna-adaptor-sim: %s\n", message.toLocal8Bit().constData());
     return 2;
+}
+
+// Publishes the mount for the sky camera. A simulator that cannot still serves the port: it
+// says why and goes on without the sky.
+void publishMount(voruna::MountFeedServer &feed, const voruna::SimOptions &options)
+{
+    if (!options.sky)
+        return;
+    QString error;
+    const QString folder = voruna::mountFeedFolder(true, &error);
+    if (!folder.isEmpty() && feed.listen(voruna::mountFeedPath(folder, options.port), &error)) {
+        std::printf("sky: mount published on %s, guide rate %.2f\"/s\n",
+                    feed.path().toLocal8Bit().constData(), options.guideRate);
+        return;
+    }
+    std::printf("sky: not published: %s\n", error.toLocal8Bit().constData());
 }
 
 QStringList argumentsOf(int argc, char **argv)
@@ -59,10 +77,13 @@ int main(int argc, char **argv)
         return fail(error);
     if (!link.replaced().isEmpty())
         std::printf("replaced a stale link to %s\n", link.replaced().toLocal8Bit().constData());
+    // Before the ready line: whoever sees that line finds the mount published too.
+    MountFeedServer feed;
+    publishMount(feed, parsed.options);
     std::printf("ready: COM %d -> %s (link %s)\n", port, pty.slavePath().toLocal8Bit().constData(),
                 link.path().toLocal8Bit().constData());
     std::fflush(stdout);
 
-    AdaptorSim sim(parsed.options, pty, stdout);
+    AdaptorSim sim(parsed.options, pty, stdout, feed.isListening() ? &feed : nullptr);
     return sim.run(stop);
 }

@@ -11,16 +11,21 @@ const char kHelp[] = R"(Usage: voruna-adaptor-sim [options]
 Stands in for the USB Autoguide Adaptor: makes a pseudo-terminal, links it as comN in the
 ports folder ($XDG_CONFIG_HOME/voruna/ports, by default ~/.config/voruna/ports) so that Voruna
 finds it as COM N, answers the probe "?" with "^" and prints every command it receives.
-Stop it with Ctrl-C; the link goes with it.
+Behind it a mount moves while a slew command runs: each start command moves its axis at the
+guide rate until the stop command of that direction (north = +Dec, west = +RA). The mount's
+position is published on a socket in $XDG_RUNTIME_DIR/voruna (sky-comN.sock), where Voruna's
+"Voruna Sky Simulator" camera finds it. Stop it with Ctrl-C; the link and the socket go with it.
 
 Options:
-  --port N      link as COM N, 1 to 16 (default 1)
-  --silent      never answer the probe
-  --line-end    answer "^\r\n" in one write
-  --late MS     answer MS milliseconds after the probe
-  --split MS    answer "^", then "\r\n" MS milliseconds later
-  --flood       keep sending "x" as fast as the port takes it
-  --help        show this text
+  --port N        link as COM N, 1 to 16 (default 1)
+  --silent        never answer the probe
+  --line-end      answer "^\r\n" in one write
+  --late MS       answer MS milliseconds after the probe
+  --split MS      answer "^", then "\r\n" MS milliseconds later
+  --flood         keep sending "x" as fast as the port takes it
+  --guide-rate R  move the mount R arcseconds per second (default 7.5, half sidereal)
+  --no-sky        do not publish the mount
+  --help          show this text
 )";
 
 // The value of an option that takes milliseconds or a port number.
@@ -39,6 +44,21 @@ bool numberAfter(const QStringList &arguments, qsizetype &i, int low, int high, 
                     .arg(name).arg(low).arg(high).arg(arguments.at(i));
         return false;
     }
+    return true;
+}
+
+bool rateAfter(const QStringList &arguments, qsizetype &i, double &value, QString &error)
+{
+    bool ok = false;
+    if (i + 1 < arguments.size())
+        value = arguments.at(i + 1).toDouble(&ok);
+    if (!ok || !(value >= 0.1 && value <= 3600.0)) {
+        error = QStringLiteral("--guide-rate takes arcseconds per second from 0.1 to 3600%1")
+                    .arg(i + 1 < arguments.size() ? QStringLiteral(", not \"%1\"").arg(arguments.at(i + 1))
+                                                  : QString());
+        return false;
+    }
+    ++i;
     return true;
 }
 
@@ -77,6 +97,10 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
             o.lineEnd = true;
         else if (a == QLatin1String("--flood"))
             o.flood = true;
+        else if (a == QLatin1String("--guide-rate"))
+            rateAfter(arguments, i, o.guideRate, error);
+        else if (a == QLatin1String("--no-sky"))
+            o.sky = false;
         else
             error = QStringLiteral("unknown option \"%1\" (try --help)").arg(a);
     }

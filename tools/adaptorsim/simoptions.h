@@ -13,6 +13,8 @@ struct SimOptions {
     int lateMs = 0;         // answers this long after the probe
     int splitMs = -1;       // >= 0: answers "^", then "\r\n" this long after
     bool flood = false;     // keeps sending bytes
+    double guideRate = 7.5; // arcseconds per second that a held direction moves the mount
+    bool sky = true;        // publishes the mount for the sky camera
 };
 
 struct SimOptionsResult {
