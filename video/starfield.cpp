@@ -118,7 +118,7 @@ void StarField::render(const SkyView &view, QImage *image) const
     for (const Star &star : m_stars) {
         const QPointF at(middle.x() + wrapped(star.ra + view.offset.x()) / scale,
                          middle.y() - wrapped(star.dec + view.offset.y()) / scale);
-        addStar(star, at, sigma, scale, view, image);
+        addStar(star, at, sigma, view, image);
     }
 }
 
@@ -154,10 +154,9 @@ void StarField::fillBackground(const SkyView &view, QImage *image) const
     }
 }
 
-void StarField::addStar(const Star &star, QPointF centre, double sigma, double scale,
-                        const SkyView &view, QImage *image) const
+void StarField::addStar(const Star &star, QPointF centre, double sigma, const SkyView &view,
+                        QImage *image) const
 {
-    Q_UNUSED(scale);
     constexpr int kMaxSpan = 64;
     const int radius = std::min(kMaxSpan / 2 - 1, int(std::ceil(4.0 * sigma)));
     const int left = std::max(0, int(std::floor(centre.x())) - radius);

@@ -56,7 +56,7 @@ private:
         std::array<float, 3> colour {1.0f, 1.0f, 1.0f};
     };
     void fillBackground(const SkyView &view, QImage *image) const;
-    void addStar(const Star &star, QPointF centre, double sigma, double scale, const SkyView &view,
+    void addStar(const Star &star, QPointF centre, double sigma, const SkyView &view,
                  QImage *image) const;
 
     std::vector<Star> m_stars;
