@@ -20,42 +20,46 @@ QString describe(CommError error)
     return QStringLiteral("unknown error");
 }
 
+namespace {
+
+template <typename T, size_t N>
+bool lookUp(const std::pair<const char *, T> (&table)[N], const QString &key, T &out)
+{
+    for (const auto &[name, value] : table) {
+        if (key == QLatin1String(name)) {
+            out = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::pair<const char *, QSerialPort::Parity> kParities[] = {
+    {"n", QSerialPort::NoParity},   {"e", QSerialPort::EvenParity},  {"o", QSerialPort::OddParity},
+    {"m", QSerialPort::MarkParity}, {"s", QSerialPort::SpaceParity},
+};
+const std::pair<const char *, QSerialPort::DataBits> kDataBits[] = {
+    {"5", QSerialPort::Data5}, {"6", QSerialPort::Data6}, {"7", QSerialPort::Data7}, {"8", QSerialPort::Data8},
+};
+const std::pair<const char *, QSerialPort::StopBits> kStopBits[] = {
+    {"1", QSerialPort::OneStop}, {"1.5", QSerialPort::OneAndHalfStop}, {"2", QSerialPort::TwoStop},
+};
+
+} // namespace
+
 bool parseLineSettings(const QString &text, LineSettings &out)
 {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() != 4)
         return false;
     bool ok = false;
-    const int baud = parts[0].trimmed().toInt(&ok);
-    if (!ok || baud <= 0)
-        return false;
     LineSettings s;
-    s.baud = baud;
-    const QString parity = parts[1].trimmed().toLower();
-    if (parity == QLatin1String("n"))
-        s.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("e"))
-        s.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("o"))
-        s.parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("m"))
-        s.parity = QSerialPort::MarkParity;
-    else if (parity == QLatin1String("s"))
-        s.parity = QSerialPort::SpaceParity;
-    else
+    s.baud = parts[0].trimmed().toInt(&ok);
+    if (!ok || s.baud <= 0)
         return false;
-    const int data = parts[2].trimmed().toInt(&ok);
-    if (!ok || data < 5 || data > 8)
-        return false;
-    s.dataBits = static_cast<QSerialPort::DataBits>(data);
-    const QString stop = parts[3].trimmed();
-    if (stop == QLatin1String("1"))
-        s.stopBits = QSerialPort::OneStop;
-    else if (stop == QLatin1String("1.5"))
-        s.stopBits = QSerialPort::OneAndHalfStop;
-    else if (stop == QLatin1String("2"))
-        s.stopBits = QSerialPort::TwoStop;
-    else
+    if (!lookUp(kParities, parts[1].trimmed().toLower(), s.parity)
+        || !lookUp(kDataBits, parts[2].trimmed(), s.dataBits)
+        || !lookUp(kStopBits, parts[3].trimmed(), s.stopBits))
         return false;
     out = s;
     return true;
