@@ -31,7 +31,7 @@ struct Program {
     Program()
     {
         QDir::setCurrent(work.path()); // the settings file of this run only
-        kernel->addCamera(0, voruna::test::webcamSpec());
+        kernel->addCamera(0, voruna::test::webcamConfig());
         capture = makeV4l2CaptureLayer(kernel);
         windows = std::make_unique<WindowFlow>(serial, messages, *capture);
     }

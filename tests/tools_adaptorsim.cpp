@@ -172,10 +172,12 @@ void AdaptorSimTest::movements_data()
     QTest::addColumn<QByteArray>("start");
     QTest::addColumn<QByteArray>("stop");
     QTest::addColumn<QString>("meaning");
-    QTest::newRow("north") << QByteArray(":Mn#") << QByteArray(":Qn#") << "DEC+";
-    QTest::newRow("south") << QByteArray(":Ms#") << QByteArray(":Qs#") << "DEC-";
-    QTest::newRow("west") << QByteArray(":Mw#") << QByteArray(":Qw#") << "RA+";
-    QTest::newRow("east") << QByteArray(":Me#") << QByteArray(":Qe#") << "RA-";
+    QTest::addColumn<int>("raSense"); // how the mount moved: +1, -1 or 0 per axis
+    QTest::addColumn<int>("decSense");
+    QTest::newRow("north") << QByteArray(":Mn#") << QByteArray(":Qn#") << "DEC+" << 0 << 1;
+    QTest::newRow("south") << QByteArray(":Ms#") << QByteArray(":Qs#") << "DEC-" << 0 << -1;
+    QTest::newRow("west") << QByteArray(":Mw#") << QByteArray(":Qw#") << "RA+" << 1 << 0;
+    QTest::newRow("east") << QByteArray(":Me#") << QByteArray(":Qe#") << "RA-" << -1 << 0;
 }
 
 void AdaptorSimTest::movements()
@@ -183,8 +185,10 @@ void AdaptorSimTest::movements()
     QFETCH(QByteArray, start);
     QFETCH(QByteArray, stop);
     QFETCH(QString, meaning);
+    QFETCH(int, raSense);
+    QFETCH(int, decSense);
     SimProcess sim(m_home->path());
-    QVERIFY2(sim.start({"--port", "7"}), qPrintable(sim.errorString()));
+    QVERIFY2(sim.start({"--port", "7", "--guide-rate", "20"}), qPrintable(sim.errorString()));
     QCOMPARE(sim.linkPath(), ports() + "/com7");
     RawClient client(sim.devicePath());
 
@@ -193,12 +197,17 @@ void AdaptorSimTest::movements()
     QTest::qWait(150);
     QVERIFY(client.write(stop));
     const QString line = sim.waitForLine(QString::fromLatin1(stop), 1000);
-    static const QRegularExpression after(QStringLiteral("^(.+) stop after (\\d+\\.\\d\\d) s$"));
+    static const QRegularExpression after(QStringLiteral(
+        "^(.+) stop after (\\d+\\.\\d\\d) s; mount at RA (-?\\d+\\.\\d)\", Dec (-?\\d+\\.\\d)\"$"));
     const QRegularExpressionMatch match = after.match(line);
     QVERIFY2(match.hasMatch(), qPrintable(line));
     QCOMPARE(match.captured(1), stop + ' ' + meaning);
     const double seconds = match.captured(2).toDouble();
     QVERIFY2(seconds >= 0.14 && seconds < 1.0, qPrintable(line));
+    // The mount moved along its axis only, the way of the command, at 20"/s for that time.
+    const double slewed = 20.0 * seconds;
+    QVERIFY2(std::abs(match.captured(3).toDouble() - raSense * slewed) <= 0.25, qPrintable(line));
+    QVERIFY2(std::abs(match.captured(4).toDouble() - decSense * slewed) <= 0.25, qPrintable(line));
 }
 
 void AdaptorSimTest::decoding_data()
@@ -226,6 +235,7 @@ void AdaptorSimTest::decoding()
     QFETCH(QStringList, expected);
     SimProcess sim(m_home->path());
     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const qsizetype before = sim.lines().size(); // up to the ready line
     RawClient client(sim.devicePath());
     for (const QByteArray &piece : pieces) {
         QVERIFY(client.write(piece));
@@ -233,7 +243,7 @@ void AdaptorSimTest::decoding()
     }
     for (const QString &line : expected)
         QVERIFY2(!sim.waitForLine(line, 1500).isEmpty(), qPrintable(line + " in:\n" + sim.lines().join('\n')));
-    QCOMPARE(sim.lines().size(), expected.size() + 1); // and the ready line
+    QCOMPARE(sim.lines().size(), before + expected.size());
 }
 
 void AdaptorSimTest::linkRemovedOnStopSignal_data()
@@ -341,6 +351,9 @@ void AdaptorSimTest::badOptions_data()
     QTest::newRow("no number") << QStringList{"--late"} << "--late needs a number";
     QTest::newRow("unknown") << QStringList{"--fast"} << "unknown option \"--fast\"";
     QTest::newRow("silent and late") << QStringList{"--silent", "--late", "5"} << "--silent never answers";
+    QTest::newRow("guide rate 0") << QStringList{"--guide-rate", "0"} << "--guide-rate takes arcseconds per second from 0.1 to 3600, not \"0\"";
+    QTest::newRow("guide rate not a number") << QStringList{"--guide-rate", "fast"} << "--guide-rate takes arcseconds";
+    QTest::newRow("guide rate missing") << QStringList{"--guide-rate"} << "--guide-rate takes arcseconds";
 }
 
 void AdaptorSimTest::badOptions()

@@ -1,5 +1,6 @@
 #include "capturedevice.h"
 #include "capturesubwindow.h"
+#include "skycamera.h"
 #include "v4l2device.h"
 #include "v4l2syscalls.h"
 
@@ -77,7 +78,11 @@ std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer(std::shared_ptr<V4l2Syscalls>
 
 std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer()
 {
-    return makeV4l2CaptureLayer(makeKernelSyscalls());
+    // After the cameras, the sky simulator, listed while an adaptor simulator runs.
+    std::vector<std::unique_ptr<DriverSource>> sources;
+    sources.push_back(std::make_unique<V4l2DriverSource>(makeKernelSyscalls()));
+    sources.push_back(std::make_unique<SkyDriverSource>());
+    return makeCaptureLayer(std::move(sources));
 }
 
 } // namespace voruna

@@ -49,11 +49,6 @@ struct FakeCameraConfig {
 // A webcam: YUYV 160x120..640x480 and MJPEG up to 1280x720, exposure, gain, brightness,
 // auto exposure and a flip switch.
 FakeCameraConfig webcamConfig(const QByteArray &card = "Fake Camera");
-// Former name of webcamConfig(), kept while callers move over.
-inline FakeCameraConfig webcamSpec(const QByteArray &card = "Fake Camera")
-{
-    return webcamConfig(card);
-}
 
 // The picture a fake camera shows: colour bars over a grey ramp with one bright star.
 QImage fakeTestPicture(QSize size);

@@ -1,0 +1,221 @@
+#include "ptykit/ownedfd.h"
+#include "support/simprocess.h"
+#include "support/skypicture.h"
+#include "video/capturedevice.h"
+#include "video/capturesubwindow.h"
+#include "video/mountfeed.h"
+#include "video/previewwidget.h"
+#include "video/skycamera.h"
+
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace voruna;
+
+namespace {
+
+// One camera that is listed and never opens: the sky must come after it.
+class OneCamera final : public DriverSource {
+public:
+    std::vector<DriverDescription> drivers() override { return {{QStringLiteral("Test Camera"), {}}}; }
+    std::unique_ptr<CaptureDevice> open(int, QString *error) override
+    {
+        *error = QStringLiteral("not a real camera");
+        return nullptr;
+    }
+};
+
+std::unique_ptr<CaptureLayer> layerWithSky(const QString &home)
+{
+    std::vector<std::unique_ptr<DriverSource>> sources;
+    sources.push_back(std::make_unique<OneCamera>());
+    sources.push_back(std::make_unique<SkyDriverSource>(SimProcess::runtimeFolder(home) + "/voruna"));
+    return makeCaptureLayer(std::move(sources));
+}
+
+QString driverName(CaptureLayer &layer, int index)
+{
+    const std::optional<DriverDescription> d = layer.driverDescription(index);
+    return d ? d->name : QStringLiteral("(none)");
+}
+
+QImage shownPicture(CaptureWindow *window)
+{
+    const QImage &shown = dynamic_cast<QWidget *>(window)->findChild<PreviewWidget *>()->frame();
+    return shown.convertToFormat(QImage::Format_RGB888);
+}
+
+// The guide star's centre in the picture shown now.
+std::optional<QPointF> guideStar(CaptureWindow *window, QPointF around)
+{
+    return starCentroid(shownPicture(window), around);
+}
+
+bool writeTo(const QString &device, const QByteArray &bytes)
+{
+    const OwnedFd fd(::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    return fd.isValid() && ::write(fd.get(), bytes.constData(), std::size_t(bytes.size())) == bytes.size();
+}
+
+} // namespace
+
+class SkyDriverTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void listedOnlyWhileSimulatorRuns_data();
+    void listedOnlyWhileSimulatorRuns();
+    void holdingNorthMovesTheStarUp();
+    void formatsAndControls();
+    void lostWhenSimulatorStops();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
+};
+
+void SkyDriverTest::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_home->isValid());
+}
+
+void SkyDriverTest::listedOnlyWhileSimulatorRuns_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGKILL") << SIGKILL;
+}
+
+void SkyDriverTest::listedOnlyWhileSimulatorRuns()
+{
+    QFETCH(int, signal);
+    const std::unique_ptr<CaptureLayer> layer = layerWithSky(m_home->path());
+    QCOMPARE(driverName(*layer, 0), "Test Camera");
+    QCOMPARE(driverName(*layer, 1), "(none)");
+
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start({"--port", "4"}), qPrintable(sim.errorString()));
+    const QString socket = mountFeedPath(SimProcess::runtimeFolder(m_home->path()) + "/voruna", 4);
+    QCOMPARE(driverName(*layer, 0), "Test Camera");
+    QCOMPARE(driverName(*layer, 1), SkyDriverSource::driverName());
+    QCOMPARE(driverName(*layer, 2), "(none)");
+
+    if (signal == SIGKILL)
+        sim.kill();
+    else
+        QVERIFY(signal == SIGINT ? sim.interrupt() : sim.terminate());
+    QCOMPARE(QFileInfo::exists(socket), signal == SIGKILL); // only a killed one leaves it
+    QCOMPARE(driverName(*layer, 1), "(none)");
+
+    // The next simulator on that port takes the place of a killed one.
+    SimProcess next(m_home->path());
+    QVERIFY2(next.start({"--port", "4"}), qPrintable(next.errorString()));
+    QVERIFY2(next.lines().join('\n').contains("sky: mount published on " + socket),
+             qPrintable(next.lines().join('\n')));
+    QCOMPARE(driverName(*layer, 1), SkyDriverSource::driverName());
+}
+
+void SkyDriverTest::holdingNorthMovesTheStarUp()
+{
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start({"--guide-rate", "15"}), qPrintable(sim.errorString()));
+    const std::unique_ptr<CaptureLayer> layer = layerWithSky(m_home->path());
+    QMdiArea area;
+    area.resize(900, 700);
+    CaptureWindow *window = layer->createCaptureWindow(&area, "sky", QRect(0, 0, 700, 560));
+    QVERIFY(window->driverConnect(1));
+    window->setPreviewRate(20);
+    window->setPreview(true);
+    QTRY_VERIFY(!shownPicture(window).isNull());
+    const std::optional<QPointF> start = guideStar(window, QPointF(320, 240));
+    QVERIFY(start);
+
+    // About a second north at 15"/s is some 7.5 px up at 2"/px; the slow drift adds well under one.
+    QVERIFY(writeTo(sim.devicePath(), ":Mn#"));
+    QVERIFY(!sim.waitForLine(":Mn# DEC+ start", 1000).isEmpty());
+    QTest::qWait(1000);
+    QVERIFY(writeTo(sim.devicePath(), ":Qn#"));
+    const QString stopped = sim.waitForLine(":Qn# DEC+ stop after", 1000);
+    QVERIFY(!stopped.isEmpty());
+    const double dec = stopped.section("Dec ", 1).section('"', 0, 0).toDouble();
+    QVERIFY2(dec > 10.0, qPrintable(stopped));
+    QTest::qWait(200); // a frame or more after the stop
+    const std::optional<QPointF> end = guideStar(window, *start - QPointF(0, dec / 2));
+    QVERIFY(end);
+    const QString moved = QStringLiteral("from %1, %2 to %3, %4 after %5")
+                              .arg(start->x()).arg(start->y()).arg(end->x()).arg(end->y()).arg(stopped);
+    QVERIFY2(std::abs((start->y() - end->y()) - dec / 2) < 1.0, qPrintable(moved));
+    QVERIFY2(std::abs(end->x() - start->x()) < 0.5, qPrintable(moved));
+}
+
+void SkyDriverTest::formatsAndControls()
+{
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const std::unique_ptr<CaptureLayer> layer = layerWithSky(m_home->path());
+    QMdiArea area;
+    auto *window = dynamic_cast<CaptureSubWindow *>(
+        layer->createCaptureWindow(&area, "sky", QRect(0, 0, 160, 120)));
+    QVERIFY(window);
+    QStringList statuses;
+    window->setStatusHook([&](CaptureWindow *, int, const char *text) {
+        statuses << QString::fromLocal8Bit(text);
+        return 0;
+    });
+    QVERIFY(window->driverConnect(1));
+    QVERIFY2(statuses.join('\n').contains("2.0\"/px"), qPrintable(statuses.join('\n')));
+    CaptureDevice *camera = window->device();
+    QCOMPARE(camera->frameSizes(camera->format().pixelFormat),
+             (QList<QSize>{{320, 240}, {640, 480}, {800, 600}, {1280, 720}}));
+    StreamFormat wanted = camera->format();
+    wanted.size = QSize(1280, 720);
+    QVERIFY(camera->setFormat(wanted));
+    wanted.size = QSize(100, 100);
+    QVERIFY(!camera->setFormat(wanted));
+    QSize size;
+    QVERIFY(window->getStatus(&size));
+    QCOMPARE(size, QSize(1280, 720));
+    window->setPreview(true);
+    QTRY_COMPARE(shownPicture(window).size(), QSize(1280, 720));
+
+    QVERIFY(camera->setControl(SkyCamera::exposureControl, 500));
+    QVERIFY(!camera->setControl(SkyCamera::exposureControl, 0));
+    QVERIFY(!camera->setControl(SkyCamera::gainControl, 101));
+    QCOMPARE(camera->controls().at(0).value, 500);
+}
+
+void SkyDriverTest::lostWhenSimulatorStops()
+{
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const std::unique_ptr<CaptureLayer> layer = layerWithSky(m_home->path());
+    QMdiArea area;
+    CaptureWindow *window = layer->createCaptureWindow(&area, "sky", QRect(0, 0, 160, 120));
+    QList<int> errors;
+    window->setErrorHook([&](CaptureWindow *, int id, const char *) {
+        errors << id;
+        return 0;
+    });
+    QVERIFY(window->driverConnect(1));
+    window->setPreview(true);
+    QTRY_VERIFY(!shownPicture(window).isNull());
+    sim.kill();
+    QTRY_COMPARE(errors, QList<int>{2}); // the camera is lost, once
+    QSize size;
+    QVERIFY(!window->getStatus(&size));
+    QVERIFY(!shownPicture(window).isNull()); // the last picture stays
+    // Nothing to connect now: the driver is gone from the list.
+    QVERIFY(!window->driverConnect(1));
+}
+
+QTEST_MAIN(SkyDriverTest)
+#include "sky_driver.moc"

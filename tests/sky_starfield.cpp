@@ -1,0 +1,138 @@
+#include "support/skypicture.h"
+#include "video/starfield.h"
+
+#include <QTest>
+
+using namespace voruna;
+
+class SkyStarFieldTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void guideStarFollowsTheSlew_data();
+    void guideStarFollowsTheSlew();
+    void samePictureForTheSameView();
+    void exposureAndGain_data();
+    void exposureAndGain();
+    void greyHasEqualChannels();
+
+private:
+    StarField m_sky;
+};
+
+void SkyStarFieldTest::guideStarFollowsTheSlew_data()
+{
+    // A slew of `ra`, `dec` arcseconds at 2"/px moves the star by (dx, dy) pixels on screen:
+    // west (+RA) right, north (+Dec) up.
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("ra");
+    QTest::addColumn<double>("dec");
+    QTest::addColumn<double>("dx");
+    QTest::addColumn<double>("dy");
+    QTest::newRow("north 15\" up 7.5 px") << QSize(640, 480) << 0.0 << 15.0 << 0.0 << -7.5;
+    QTest::newRow("south 15\" down 7.5 px") << QSize(640, 480) << 0.0 << -15.0 << 0.0 << 7.5;
+    QTest::newRow("west 30\" right 15 px") << QSize(640, 480) << 30.0 << 0.0 << 15.0 << 0.0;
+    QTest::newRow("east 30\" left 15 px") << QSize(640, 480) << -30.0 << 0.0 << -15.0 << 0.0;
+    QTest::newRow("north-west") << QSize(640, 480) << 22.5 << 22.5 << 11.25 << -11.25;
+    QTest::newRow("a third of a pixel") << QSize(640, 480) << 0.7 << -0.7 << 0.35 << 0.35;
+    QTest::newRow("far, in a large picture") << QSize(1280, 720) << -1000.0 << 500.0 << -500.0 << -250.0;
+    QTest::newRow("small picture") << QSize(320, 240) << 100.0 << -100.0 << 50.0 << 50.0;
+}
+
+void SkyStarFieldTest::guideStarFollowsTheSlew()
+{
+    QFETCH(QSize, size);
+    QFETCH(double, ra);
+    QFETCH(double, dec);
+    QFETCH(double, dx);
+    QFETCH(double, dy);
+    SkyView view;
+    view.size = size;
+    QImage before;
+    m_sky.render(view, &before);
+    const std::optional<QPointF> start = starCentroid(before, QPointF(size.width() / 2, size.height() / 2));
+    QVERIFY(start);
+    QVERIFY2(std::abs(start->x() - size.width() / 2) < 0.5 && std::abs(start->y() - size.height() / 2) < 0.5,
+             qPrintable(QStringLiteral("at rest the star is at %1, %2").arg(start->x()).arg(start->y())));
+
+    view.offset = QPointF(ra, dec);
+    view.noiseSeed = 2;
+    QImage after;
+    m_sky.render(view, &after);
+    const QPointF expected = *start + QPointF(dx, dy);
+    const std::optional<QPointF> moved = starCentroid(after, expected);
+    QVERIFY(moved);
+    const QString where = QStringLiteral("expected %1, %2, found %3, %4")
+                              .arg(expected.x()).arg(expected.y()).arg(moved->x()).arg(moved->y());
+    QVERIFY2(std::abs(moved->x() - expected.x()) < 0.5, qPrintable(where));
+    QVERIFY2(std::abs(moved->y() - expected.y()) < 0.5, qPrintable(where));
+    // The position the camera states agrees with the picture.
+    const QPointF stated = StarField::guideStarPosition(view);
+    QVERIFY2(std::abs(stated.x() - moved->x()) < 0.5 && std::abs(stated.y() - moved->y()) < 0.5,
+             qPrintable(where));
+}
+
+void SkyStarFieldTest::samePictureForTheSameView()
+{
+    SkyView view;
+    view.offset = QPointF(123.4, -56.7);
+    QImage a;
+    QImage b;
+    m_sky.render(view, &a);
+    m_sky.render(view, &b);
+    QCOMPARE(a.format(), QImage::Format_RGB888);
+    QCOMPARE(a.size(), QSize(640, 480));
+    QCOMPARE(a, b);
+    view.noiseSeed = 7;
+    m_sky.render(view, &b);
+    QVERIFY(a != b); // the noise changes from frame to frame
+}
+
+void SkyStarFieldTest::exposureAndGain_data()
+{
+    QTest::addColumn<int>("exposureMs");
+    QTest::addColumn<int>("gain");
+    QTest::addColumn<int>("longerExposureMs");
+    QTest::addColumn<int>("higherGain");
+    QTest::newRow("longer exposure") << 50 << 40 << 400 << 40;
+    QTest::newRow("higher gain") << 100 << 20 << 100 << 60;
+}
+
+void SkyStarFieldTest::exposureAndGain()
+{
+    QFETCH(int, exposureMs);
+    QFETCH(int, gain);
+    QFETCH(int, longerExposureMs);
+    QFETCH(int, higherGain);
+    SkyView view;
+    view.exposureMs = exposureMs;
+    view.gain = gain;
+    QImage dim;
+    m_sky.render(view, &dim);
+    view.exposureMs = longerExposureMs;
+    view.gain = higherGain;
+    QImage bright;
+    m_sky.render(view, &bright);
+    const Levels a = pictureLevels(dim);
+    const Levels b = pictureLevels(bright);
+    QVERIFY2(b.mean > a.mean * 1.5, qPrintable(QStringLiteral("%1 -> %2").arg(a.mean).arg(b.mean)));
+    QVERIFY2(b.spread > a.spread * 1.5, qPrintable(QStringLiteral("%1 -> %2").arg(a.spread).arg(b.spread)));
+}
+
+void SkyStarFieldTest::greyHasEqualChannels()
+{
+    SkyView view;
+    view.grey = true;
+    QImage picture;
+    m_sky.render(view, &picture);
+    for (int y = 0; y < picture.height(); y += 7) {
+        const uchar *row = picture.constScanLine(y);
+        for (int x = 0; x < picture.width(); ++x) {
+            if (row[3 * x] != row[3 * x + 1] || row[3 * x + 1] != row[3 * x + 2])
+                QFAIL(qPrintable(QStringLiteral("pixel %1, %2 is not grey").arg(x).arg(y)));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(SkyStarFieldTest)
+#include "sky_starfield.moc"
