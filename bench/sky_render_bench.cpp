@@ -1,6 +1,10 @@
-// What one picture of the simulated sky costs to render, per frame size.
+// What the sky simulator costs the program: one picture of the simulated sky per frame size, and
+// one look at the driver list's sky entry while no simulator runs.
 
+#include "video/skycamera.h"
 #include "video/starfield.h"
+
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -22,7 +26,16 @@ void renderSky(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * view.size.width() * view.size.height());
 }
 
+void listWithoutSimulator(benchmark::State &state)
+{
+    QTemporaryDir folder;
+    voruna::SkyDriverSource source(folder.path());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(source.drivers());
+}
+
 } // namespace
 
-BENCHMARK(renderSky)->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond);
+BENCHMARK(renderSky)->Args({320, 240})->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond);
+BENCHMARK(listWithoutSimulator)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

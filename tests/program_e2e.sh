@@ -9,6 +9,8 @@ sim=$2/voruna-adaptor-sim
 scratch=$(mktemp -d)
 trap 'kill $simpid $apppid 2>/dev/null; rm -rf "$scratch"' EXIT
 export XDG_CONFIG_HOME=$scratch/config
+export XDG_RUNTIME_DIR=$scratch/run
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
 mkdir -p "$scratch/work"
 
 fail() { echo "FAIL: $*"; echo "--- simulator"; cat "$scratch/sim.log"; echo "--- program"; cat "$scratch/app.log"; exit 1; }

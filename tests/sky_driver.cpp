@@ -3,12 +3,15 @@
 #include "support/skypicture.h"
 #include "video/capturedevice.h"
 #include "video/capturesubwindow.h"
+#include "video/form2.h"
 #include "video/mountfeed.h"
 #include "video/previewwidget.h"
 #include "video/skycamera.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,10 +35,24 @@ public:
     }
 };
 
-std::unique_ptr<CaptureLayer> layerWithSky(const QString &home)
+// No camera attached.
+class NoCameras final : public DriverSource {
+public:
+    std::vector<DriverDescription> drivers() override { return {}; }
+    std::unique_ptr<CaptureDevice> open(int, QString *error) override
+    {
+        *error = QStringLiteral("no camera");
+        return nullptr;
+    }
+};
+
+std::unique_ptr<CaptureLayer> layerWithSky(const QString &home, bool camera = true)
 {
     std::vector<std::unique_ptr<DriverSource>> sources;
-    sources.push_back(std::make_unique<OneCamera>());
+    if (camera)
+        sources.push_back(std::make_unique<OneCamera>());
+    else
+        sources.push_back(std::make_unique<NoCameras>());
     sources.push_back(std::make_unique<SkyDriverSource>(SimProcess::runtimeFolder(home) + "/voruna"));
     return makeCaptureLayer(std::move(sources));
 }
@@ -73,9 +90,11 @@ private Q_SLOTS:
     void init();
     void listedOnlyWhileSimulatorRuns_data();
     void listedOnlyWhileSimulatorRuns();
+    void fileInTheWayIsLeftAlone();
     void holdingNorthMovesTheStarUp();
     void formatsAndControls();
     void lostWhenSimulatorStops();
+    void videoWindowShowsTheSkyWithoutCamera();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -124,6 +143,28 @@ void SkyDriverTest::listedOnlyWhileSimulatorRuns()
     QCOMPARE(driverName(*layer, 1), SkyDriverSource::driverName());
 }
 
+void SkyDriverTest::fileInTheWayIsLeftAlone()
+{
+    // Something that is not a simulator's socket where the socket would go: the simulator
+    // still serves the port, publishes nothing and does not touch the file.
+    const QString folder = SimProcess::runtimeFolder(m_home->path()) + "/voruna";
+    QVERIFY(QDir().mkpath(folder));
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile file(mountFeedPath(folder, 5));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+    file.close();
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start({"--port", "5"}), qPrintable(sim.errorString()));
+    QVERIFY2(sim.lines().join('\n').contains("sky: not published: " + file.fileName() + " is there and is not a socket"),
+             qPrintable(sim.lines().join('\n')));
+    const std::unique_ptr<CaptureLayer> layer = layerWithSky(m_home->path());
+    QCOMPARE(driverName(*layer, 1), "(none)");
+    QVERIFY(sim.terminate());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep me"));
+}
+
 void SkyDriverTest::holdingNorthMovesTheStarUp()
 {
     SimProcess sim(m_home->path());
@@ -136,7 +177,8 @@ void SkyDriverTest::holdingNorthMovesTheStarUp()
     window->setPreviewRate(20);
     window->setPreview(true);
     QTRY_VERIFY(!shownPicture(window).isNull());
-    const std::optional<QPointF> start = guideStar(window, QPointF(320, 240));
+    const QSize size = shownPicture(window).size();
+    const std::optional<QPointF> start = guideStar(window, QPointF(size.width() / 2, size.height() / 2));
     QVERIFY(start);
 
     // About a second north at 15"/s is some 7.5 px up at 2"/px; the slow drift adds well under one.
@@ -215,6 +257,26 @@ void SkyDriverTest::lostWhenSimulatorStops()
     QVERIFY(!shownPicture(window).isNull()); // the last picture stays
     // Nothing to connect now: the driver is gone from the list.
     QVERIFY(!window->driverConnect(1));
+}
+
+void SkyDriverTest::videoWindowShowsTheSkyWithoutCamera()
+{
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const std::unique_ptr<CaptureLayer> layer = layerWithSky(m_home->path(), false);
+    Form2 form(*layer);
+    form.Form2_Form_Load();
+    form.show();
+    CaptureWindow *window = form.captureWindow();
+    QVERIFY(window);
+    QCOMPARE(dynamic_cast<QWidget *>(window)->windowTitle(), SkyDriverSource::driverName());
+    QVERIFY(form.mnuSource->isEnabled() && form.mnuFormat->isEnabled() && form.mnuDisplay->isEnabled());
+    QTRY_VERIFY(!shownPicture(window).isNull());
+    const QImage picture = shownPicture(window);
+    QCOMPARE(picture.size(), QSize(320, 240));
+    QVERIFY(guideStar(window, QPointF(160, 120)));
+    QVERIFY2(form.StatusBar->currentMessage().contains("320 x 240"), qPrintable(form.StatusBar->currentMessage()));
+    form.Form2_Form_Unload();
 }
 
 QTEST_MAIN(SkyDriverTest)

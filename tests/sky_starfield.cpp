@@ -1,4 +1,5 @@
 #include "support/skypicture.h"
+#include "video/skycamera.h"
 #include "video/starfield.h"
 
 #include <QTest>
@@ -15,6 +16,8 @@ private Q_SLOTS:
     void exposureAndGain_data();
     void exposureAndGain();
     void greyHasEqualChannels();
+    void driftAndItsCorrection_data();
+    void driftAndItsCorrection();
 
 private:
     StarField m_sky;
@@ -132,6 +135,35 @@ void SkyStarFieldTest::greyHasEqualChannels()
                 QFAIL(qPrintable(QStringLiteral("pixel %1, %2 is not grey").arg(x).arg(y)));
         }
     }
+}
+
+void SkyStarFieldTest::driftAndItsCorrection_data()
+{
+    // Readings of the mount 100 s apart; the star's move on screen in pixels at 2"/px.
+    QTest::addColumn<double>("ra");
+    QTest::addColumn<double>("dec");
+    QTest::addColumn<double>("dx");
+    QTest::addColumn<double>("dy");
+    QTest::newRow("left alone: down and to the left") << 0.0 << 0.0 << -5.0 << 15.0;
+    QTest::newRow("north 30\" takes out the drift in Dec") << 0.0 << 30.0 << -5.0 << 0.0;
+    QTest::newRow("and west 10\" the drift in RA") << 10.0 << 30.0 << 0.0 << 0.0;
+    QTest::newRow("too far north: above where it was") << 0.0 << 60.0 << -5.0 << -15.0;
+}
+
+void SkyStarFieldTest::driftAndItsCorrection()
+{
+    QFETCH(double, ra);
+    QFETCH(double, dec);
+    QFETCH(double, dx);
+    QFETCH(double, dy);
+    const MountReading first {100.0, -50.0, QString(), 20.0};
+    const MountReading now {100.0 + ra, -50.0 + dec, QString(), 120.0};
+    SkyView view;
+    const QPointF start = StarField::guideStarPosition(view);
+    view.offset = skyOffset(first, now);
+    const QPointF moved = StarField::guideStarPosition(view) - start;
+    QCOMPARE(moved.x() + 1.0, dx + 1.0); // fuzzy comparison needs no zero
+    QCOMPARE(moved.y() + 1.0, dy + 1.0);
 }
 
 QTEST_GUILESS_MAIN(SkyStarFieldTest)

@@ -38,11 +38,17 @@ QString formatName(quint32 pixelFormat)
 
 } // namespace
 
+QPointF skyOffset(const MountReading &first, const MountReading &now)
+{
+    const double t = now.seconds - first.seconds;
+    return {now.ra - first.ra + SkyCamera::driftRa * t, now.dec - first.dec + SkyCamera::driftDec * t};
+}
+
 SkyCamera::SkyCamera(std::unique_ptr<MountFeed> feed, int port, QObject *parent)
     : CaptureDevice(parent)
     , m_feed(std::move(feed))
     , m_timer(new QTimer(this))
-    , m_format{kRgb, QSize(640, 480), {1, 15}}
+    , m_format{kRgb, QSize(320, 240), {1, 15}}
     , m_port(port)
 {
     connect(m_timer, &QTimer::timeout, this, &SkyCamera::tick);
@@ -187,11 +193,8 @@ SkyView SkyCamera::view() const
     v.gain = m_gain;
     v.grey = m_format.pixelFormat == kGrey;
     v.noiseSeed = m_frames + 1;
-    if (m_first && m_newest) {
-        const double t = m_newest->seconds - m_first->seconds;
-        v.offset = QPointF(m_newest->ra - m_first->ra + driftRa * t,
-                           m_newest->dec - m_first->dec + driftDec * t);
-    }
+    if (m_first && m_newest)
+        v.offset = skyOffset(*m_first, *m_newest);
     return v;
 }
 

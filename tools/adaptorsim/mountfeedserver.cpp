@@ -112,7 +112,8 @@ void MountFeedServer::accept()
 bool MountFeedServer::answer(int fd, const std::function<MountReading()> &reading)
 {
     char buffer[256];
-    for (;;) {
+    // A bounded share per turn: a client that keeps writing cannot starve the port.
+    for (int turn = 0; turn < 16; ++turn) {
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return true;
@@ -127,6 +128,7 @@ bool MountFeedServer::answer(int fd, const std::function<MountReading()> &readin
                 return false;
         }
     }
+    return true;
 }
 
 } // namespace voruna
