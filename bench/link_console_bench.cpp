@@ -81,6 +81,21 @@ bool drain(int master, int count)
     return true;
 }
 
+// A shown console whose port list holds COM 1:, selected, resolved in `portsFolder` only.
+struct ConsoleOnPort1 {
+    explicit ConsoleOnPort1(const QString &portsFolder)
+        : serial([portsFolder](int n) { return deviceForPort(n, portsFolder, {}); }),
+          console(serial, messages)
+    {
+        console.show();
+        console.Combo1->addItem(QStringLiteral("COM 1:"));
+        console.Combo1->setCurrentIndex(0);
+    }
+    QtSerialControl serial;
+    TimedMessages messages;
+    Form1 console;
+};
+
 void BM_PressToWire(benchmark::State &state)
 {
     QTemporaryDir home;
@@ -91,13 +106,8 @@ void BM_PressToWire(benchmark::State &state)
         state.SkipWithError(qPrintable(error));
         return;
     }
-    const QString folder = home.path();
-    QtSerialControl serial([folder](int n) { return deviceForPort(n, folder, {}); });
-    TimedMessages messages;
-    Form1 console(serial, messages);
-    console.show();
-    console.Combo1->addItem(QStringLiteral("COM 1:"));
-    console.Combo1->setCurrentIndex(0);
+    ConsoleOnPort1 rig(home.path());
+    Form1 &console = rig.console;
     console.Form1_Combo1_Click();
     std::vector<double> pressUs;
     QElapsedTimer clock;
@@ -129,13 +139,9 @@ void BM_ConnectToMessage(benchmark::State &state)
         state.SkipWithError("set VORUNA_TOOLS_DIR to the folder of voruna-adaptor-sim");
         return;
     }
-    const QString folder = home.path() + QStringLiteral("/voruna/ports");
-    QtSerialControl serial([folder](int n) { return deviceForPort(n, folder, {}); });
-    TimedMessages messages;
-    Form1 console(serial, messages);
-    console.show();
-    console.Combo1->addItem(QStringLiteral("COM 1:"));
-    console.Combo1->setCurrentIndex(0);
+    ConsoleOnPort1 rig(home.path() + QStringLiteral("/voruna/ports"));
+    Form1 &console = rig.console;
+    TimedMessages &messages = rig.messages;
     std::vector<double> ms;
     for (auto _ : state) {
         messages.clock.start();
