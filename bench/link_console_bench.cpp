@@ -19,6 +19,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <poll.h>
 #include <unistd.h>
 
@@ -65,21 +68,56 @@ void sendMouse(QWidget *w, QEvent::Type type)
     QApplication::sendEvent(w, &event);
 }
 
-// Reads from the master until count bytes came; returns false after a second.
-bool drain(int master, int count)
+qint64 steadyNs()
 {
-    char buffer[64];
-    int got = 0;
-    while (got < count) {
-        pollfd fd{master, POLLIN, 0};
-        if (::poll(&fd, 1, 1000) <= 0)
-            return false;
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n > 0)
-            got += int(n);
-    }
-    return true;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
+
+// The adaptor's side of the wire, on its own thread: notes when bytes become readable there,
+// while the console's thread is still busy finishing the handler (lamp, text).
+class WireWatcher {
+public:
+    explicit WireWatcher(int master) : m_master(master), m_thread([this] { run(); }) {}
+    ~WireWatcher()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    qint64 bytes() const { return m_bytes; }
+    qint64 lastArrivalNs() const { return m_arrivalNs; }
+    // Waits until `total` bytes have arrived; false after a second.
+    bool waitFor(qint64 total) const
+    {
+        const qint64 deadline = steadyNs() + 1000000000;
+        while (m_bytes < total)
+            if (steadyNs() > deadline)
+                return false;
+        return true;
+    }
+
+private:
+    void run()
+    {
+        char buffer[256];
+        while (!m_stop) {
+            pollfd fd{m_master, POLLIN, 0};
+            if (::poll(&fd, 1, 20) <= 0)
+                continue;
+            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            if (n > 0) {
+                m_arrivalNs = steadyNs();
+                m_bytes += n;
+            }
+        }
+    }
+    int m_master;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_bytes{0};
+    std::atomic<qint64> m_arrivalNs{0};
+    std::thread m_thread;
+};
 
 // A shown console whose port list holds COM 1:, selected, resolved in `portsFolder` only.
 struct ConsoleOnPort1 {
@@ -110,17 +148,20 @@ void BM_PressToWire(benchmark::State &state)
     Form1 &console = rig.console;
     console.Form1_Combo1_Click();
     std::vector<double> pressUs;
-    QElapsedTimer clock;
+    WireWatcher wire(pty.masterFd());
+    qint64 expected = 0;
     for (auto _ : state) {
-        clock.start();
+        const qint64 pressed = steadyNs();
         sendMouse(console.Command1, QEvent::MouseButtonPress);
-        if (!drain(pty.masterFd(), 4)) {
+        expected += 4;
+        if (!wire.waitFor(expected)) {
             state.SkipWithError("no bytes on the wire");
             return;
         }
-        pressUs.push_back(double(clock.nsecsElapsed()) / 1000.0);
+        pressUs.push_back(double(wire.lastArrivalNs() - pressed) / 1000.0);
         sendMouse(console.Command1, QEvent::MouseButtonRelease);
-        drain(pty.masterFd(), 4);
+        expected += 4;
+        wire.waitFor(expected);
     }
     percentiles(state, pressUs, "us");
 }
