@@ -11,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -80,6 +83,7 @@ private Q_SLOTS:
     void badOptions_data();
     void badOptions();
     void portsToolShowsEachPort();
+    void exclusivityOfAKilledProgramIsLifted();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -389,6 +393,40 @@ void AdaptorSimTest::portsToolShowsEachPort()
     QCOMPARE(lines.at(2), "COM 2:  \u2014none\u2014 (pinned to " + ports() + "/unplugged, which is not there)");
     QCOMPARE(lines.at(3), "COM 3:  " + pinned.slavePath() + " (pinned)");
     QVERIFY2(lines.at(16).startsWith("COM 16: "), qPrintable(lines.at(16)));
+}
+
+// A program that takes the port for itself (as QSerialPort does) and is killed leaves it
+// exclusive; the simulator lifts that once nobody holds the port, and not before.
+void AdaptorSimTest::exclusivityOfAKilledProgramIsLifted()
+{
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const QByteArray device = QFile::encodeName(sim.devicePath());
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY);
+        if (fd < 0 || ::ioctl(fd, TIOCEXCL) != 0)
+            ::_exit(1);
+        for (;;)
+            ::pause();
+    }
+    QVERIFY(holder > 0);
+    const auto exclusive = [&device] {
+        // Root may open an exclusive terminal, so the test can look.
+        const OwnedFd look(::open(device.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        int value = -1;
+        ::ioctl(look.get(), TIOCGEXCL, &value);
+        return value;
+    };
+    QTRY_COMPARE(exclusive(), 1);
+    QTest::qWait(1500); // the simulator looks once a second: still held, so still exclusive
+    QCOMPARE(exclusive(), 1);
+
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    QVERIFY2(!sim.waitForLine(QStringLiteral("released it"), 3000).isEmpty(),
+             qPrintable(sim.lines().join('\n')));
+    QCOMPARE(exclusive(), 0);
 }
 
 QTEST_GUILESS_MAIN(AdaptorSimTest)

@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 
 // An unfinished command is given up after this long without more bytes.
 constexpr auto kUnfinishedPatience = 500ms;
+constexpr auto kExclusivityLookPeriod = 1000ms;
 constexpr qsizetype kFloodChunk = 4096;
 
 struct Direction {
@@ -94,6 +95,7 @@ int AdaptorSim::run(StopSignals &stop)
             m_feed->serve(fds, 2, [this] { return mountNow(); });
         sendDue();
         giveUpUnfinished();
+        releaseAbandonedPort();
         if (!writeOut())
             break;
     }
@@ -253,6 +255,16 @@ bool AdaptorSim::writeOut()
     }
 }
 
+void AdaptorSim::releaseAbandonedPort()
+{
+    const auto now = Clock::now();
+    if (now - m_lastExclusivityLook < kExclusivityLookPeriod)
+        return;
+    m_lastExclusivityLook = now;
+    if (m_pty.releaseAbandonedExclusivity())
+        say(QStringLiteral("the program that held the port exclusively has gone: released it"));
+}
+
 MountReading AdaptorSim::mountNow() const
 {
     const auto now = Clock::now();
@@ -269,8 +281,9 @@ int AdaptorSim::pollTimeoutMs() const
         const auto giveUp = m_lastReceived + kUnfinishedPatience;
         next = next ? std::min(*next, giveUp) : giveUp;
     }
-    if (!next)
-        return -1;
+    // Wake now and then to look for a port that a killed program left exclusive.
+    const auto look = m_lastExclusivityLook + kExclusivityLookPeriod;
+    next = next ? std::min(*next, look) : look;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
     return int(std::max<std::chrono::milliseconds::rep>(0, left.count()));
 }

@@ -48,6 +48,7 @@ private:
     void handleMove(const ReceivedCommand &command);
     void sendDue();
     void giveUpUnfinished();
+    void releaseAbandonedPort();
     bool writeOut();
     int pollTimeoutMs() const;
     MountReading mountNow() const;
@@ -63,6 +64,7 @@ private:
     MountModel m_mount;
     std::array<std::optional<Clock::time_point>, 4> m_movingSince; // n, s, w, e
     Clock::time_point m_lastReceived;
+    Clock::time_point m_lastExclusivityLook;
     QString m_failure;
 };
 

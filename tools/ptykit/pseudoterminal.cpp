@@ -1,8 +1,10 @@
 #include "ptykit/pseudoterminal.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -85,6 +87,41 @@ void PseudoTerminal::dropPendingForDevice()
 {
     if (m_slave.isValid())
         ::tcflush(m_slave.get(), TCIFLUSH);
+}
+
+namespace {
+
+// Whether a process other than this one has `device` open, by its descriptors in /proc.
+bool heldByAnotherProcess(const QString &device)
+{
+    const QByteArray wanted = QFile::encodeName(device);
+    const QString self = QString::number(::getpid());
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        if (pid == self || pid.front() < QLatin1Char('0') || pid.front() > QLatin1Char('9'))
+            continue;
+        const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
+        for (const QString &fd : QDir(fdFolder).entryList(QDir::Files | QDir::System)) {
+            char target[PATH_MAX];
+            const QByteArray link = QFile::encodeName(fdFolder + QLatin1Char('/') + fd);
+            const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+            if (n > 0 && QByteArray(target, int(n)) == wanted)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool PseudoTerminal::releaseAbandonedExclusivity()
+{
+    int exclusive = 0;
+    if (!m_slave.isValid() || ::ioctl(m_slave.get(), TIOCGEXCL, &exclusive) != 0 || !exclusive)
+        return false;
+    if (heldByAnotherProcess(m_slavePath))
+        return false;
+    return ::ioctl(m_slave.get(), TIOCNXCL) == 0;
 }
 
 } // namespace voruna

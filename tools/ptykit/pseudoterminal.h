@@ -28,6 +28,12 @@ public:
     // Throws those bytes away, as a serial driver does when its port is closed.
     void dropPendingForDevice();
 
+    // A program that opened the device for itself alone (TIOCEXCL, as QSerialPort does) and
+    // died without closing it leaves the device exclusive, since our own descriptor keeps it
+    // from being released: nobody but root could open it again. Lifts that when no other
+    // process holds the device any more; true when it did.
+    bool releaseAbandonedExclusivity();
+
 private:
     OwnedFd m_master;
     OwnedFd m_slave;
