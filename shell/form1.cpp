@@ -115,6 +115,8 @@ void Form1::applySavedIndex(int savedIndex)
 
 void Form1::Form1_Combo1_Click()
 {
+    // A movement still held goes to the port it started on, before that port closes.
+    abandonHeldPad();
     ErrorTrap trap;
     trap.arm();
     runOpenSequence(MSComm1, Combo1->currentIndex(), trap);
@@ -124,6 +126,7 @@ void Form1::Form1_Combo1_Click()
 
 void Form1::Form1_Command5_Click()
 {
+    abandonHeldPad();
     ErrorTrap trap;
     trap.arm();
     runOpenSequence(MSComm1, Combo1->currentIndex(), trap);

@@ -164,6 +164,8 @@ void SlewPadTest::lostRelease_data()
     QTest::newRow("a menu opens") << "menu";
     QTest::newRow("pad disabled") << "disable";
     QTest::newRow("another window activated") << "deactivate";
+    QTest::newRow("port chosen from the keyboard") << "port change";
+    QTest::newRow("Connect from the keyboard") << "connect";
 }
 
 void SlewPadTest::lostRelease()
@@ -182,6 +184,10 @@ void SlewPadTest::lostRelease()
         rig.c.filenemu->popup(rig.c.mapToGlobal(QPoint(0, 0)));
     } else if (how == QLatin1String("disable")) {
         rig.c.Command4->setEnabled(false);
+    } else if (how == QLatin1String("port change")) {
+        rig.c.Form1_Combo1_Click(); // reopens the port: the stop must go out before
+    } else if (how == QLatin1String("connect")) {
+        rig.c.Form1_Command5_Click();
     } else {
         rig.c.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&rig.c));
@@ -190,6 +196,8 @@ void SlewPadTest::lostRelease()
         QVERIFY(QTest::qWaitForWindowActive(&other));
     }
     QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Qs#"));
+    if (how == QLatin1String("connect"))
+        QCOMPARE(rig.peer.readUntil(1, 1000), QByteArray("?")); // the stop went out first
     QCOMPARE(lampColor(rig.c.Shape5), kGreyLamp);
     QVERIFY(rig.c.Label1->text().isEmpty());
     rig.c.filenemu->hide();

@@ -101,8 +101,8 @@ void VideoCaptureLayerTest::connectFailing()
     rig.fake->addCamera(0, h264Only);
     CaptureWindow *window = rig.createWindow();
     QVERIFY(!window->driverConnect(0));
-    QVERIFY(!window->driverConnect(1));
-    QCOMPARE(rig.errors.size(), 2);
+    QVERIFY(!window->driverConnect(1)); // no driver there: a failure, but nothing to tell
+    QCOMPARE(rig.errors.size(), 1);
     QCOMPARE(rig.errors[0].first, notice::ConnectFailed);
     QCOMPARE(rig.errors[0].second,
              QStringLiteral("/dev/video0 sends no picture format this program can show"));

@@ -169,6 +169,8 @@ void VideoForm2Test::loadSteps()
     QVERIFY(form.mnuScale->isChecked() && form.mnuPreview->isChecked());
     QVERIFY(!form.mnuAlwaysVisible->isChecked());
     QCOMPARE(rig.picture()->isScaled(), size.isEmpty()); // scaling sent only after a connect
+    if (camera == 0 && stub.name.isEmpty())
+        QVERIFY2(form.StatusBar->currentMessage().isEmpty(), qPrintable(form.StatusBar->currentMessage()));
 }
 
 void VideoForm2Test::loadPreviewsFittedPicture()

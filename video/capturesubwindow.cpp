@@ -45,7 +45,8 @@ bool CaptureSubWindow::driverConnect(int index)
     QString error;
     std::unique_ptr<CaptureDevice> device = m_opener.openDriver(index, &error);
     if (!device) {
-        notify(true, notice::ConnectFailed, error);
+        if (!error.isEmpty())
+            notify(true, notice::ConnectFailed, error);
         return false;
     }
     m_device = std::move(device);

@@ -3,6 +3,7 @@
 #include "link/portmap.h"
 #include "notices.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -136,8 +137,12 @@ bool SkyCamera::start()
         return true;
     m_streaming = true;
     m_timer->start(periodMs());
-    Q_EMIT statusNotice(notice::StreamStarted, description());
-    tick(); // the first picture as soon as the mount answers, not one period later
+    // The first picture as soon as the mount answers, not one period later. Before the notice:
+    // a hook that hears it may close the window, and this camera with it.
+    const QPointer<SkyCamera> alive(this);
+    tick();
+    if (alive && !m_lost)
+        Q_EMIT statusNotice(notice::StreamStarted, description());
     return true;
 }
 

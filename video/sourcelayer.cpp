@@ -54,7 +54,8 @@ public:
                 return source->open(index, error);
             index -= count;
         }
-        *error = QStringLiteral("No capture driver at this index");
+        // No driver there: nothing to tell the user, the window simply shows no picture.
+        error->clear();
         return nullptr;
     }
 

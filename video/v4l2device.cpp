@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -230,14 +231,18 @@ DeviceControl V4l2Device::describeControl(const v4l2_queryctrl &query) const
     case V4L2_CTRL_TYPE_INTEGER_MENU: control.kind = DeviceControl::Kind::Menu; break;
     default: control.kind = DeviceControl::Kind::Integer; break;
     }
-    for (qint32 value = query.minimum;
-         control.kind == DeviceControl::Kind::Menu && value <= query.maximum; ++value) {
+    // 64 bits so a menu ending at INT32_MAX ends; a driver claiming a huge menu is asked about
+    // its first entries only.
+    constexpr qint64 kMostMenuEntries = 256;
+    const qint64 last = std::min<qint64>(query.maximum, qint64(query.minimum) + kMostMenuEntries - 1);
+    for (qint64 value = query.minimum; control.kind == DeviceControl::Kind::Menu && value <= last;
+         ++value) {
         v4l2_querymenu item{};
         item.id = query.id;
         item.index = __u32(value);
         if (xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYMENU, &item) != 0)
             continue;
-        control.menu.push_back({value, query.type == V4L2_CTRL_TYPE_MENU
+        control.menu.push_back({qint32(value), query.type == V4L2_CTRL_TYPE_MENU
                                            ? fixedText(item.name, sizeof item.name)
                                            : QString::number(item.value)});
     }
