@@ -144,14 +144,18 @@ CommError QtSerialControl::open()
     m_port->setDataTerminalReady(true);
     m_port->setRequestToSend(false);
     m_port->clearError();
-    m_port->clear();
+    // Stale input from before the open goes; output queued by the last use of the same device
+    // is still on its way.
+    m_port->clear(QSerialPort::Input);
     return CommError::Ok;
 }
 
 void QtSerialControl::close()
 {
     if (m_port->isOpen()) {
-        m_port->clear();
+        // Unread input goes; output still on its way (a stop command just written before a port
+        // change) is left to the driver to send: flushing it could leave the telescope moving.
+        m_port->clear(QSerialPort::Input);
         m_port->close();
     }
     m_port->clearError();
