@@ -10,11 +10,8 @@
 
 namespace voruna::test {
 
-ConsoleFixture::ConsoleFixture()
-    : m_previousDir(QDir::currentPath()), m_previousHome(qgetenv("XDG_CONFIG_HOME"))
+ConsoleFixture::ConsoleFixture() : m_previousDir(QDir::currentPath())
 {
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
-    QDir().mkpath(portsFolder());
     QDir::setCurrent(m_work.path());
     // Only the ports this test links: the machine's own serial ports stay out of it.
     const QString folder = portsFolder();
@@ -27,12 +24,6 @@ ConsoleFixture::~ConsoleFixture()
     m_console.reset();
     serial.reset();
     QDir::setCurrent(m_previousDir);
-    qputenv("XDG_CONFIG_HOME", m_previousHome);
-}
-
-QString ConsoleFixture::portsFolder() const
-{
-    return m_home.filePath(QStringLiteral("voruna/ports"));
 }
 
 QString ConsoleFixture::settingsPath() const

@@ -3,6 +3,7 @@
 #include "link/qtserialcontrol.h"
 #include "shell/form1.h"
 #include "support/recordingmessages.h"
+#include "support/tempconfighome.h"
 
 #include <QTemporaryDir>
 
@@ -18,7 +19,7 @@ public:
     ~ConsoleFixture();
 
     QString configHome() const { return m_home.path(); }
-    QString portsFolder() const;
+    QString portsFolder() const { return m_home.portsFolder(); }
     QString workDir() const { return m_work.path(); }
     QString settingsPath() const;
     void writeSettings(const QByteArray &bytes) const;
@@ -32,10 +33,9 @@ public:
     std::unique_ptr<QtSerialControl> serial;
 
 private:
-    QTemporaryDir m_home;
+    TempConfigHome m_home;
     QTemporaryDir m_work;
     QString m_previousDir;
-    QByteArray m_previousHome;
     std::unique_ptr<Form1> m_console;
 };
 
