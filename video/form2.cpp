@@ -1,10 +1,10 @@
-#include "form2.h"
+#include "video/form2.h"
 
-#include "capturelayer.h"
-#include "crosshaircursor.h"
-#include "fittovideo.h"
-#include "form3.h"
-#include "notificationtext.h"
+#include "video/capturelayer.h"
+#include "video/crosshaircursor.h"
+#include "video/fittovideo.h"
+#include "video/form3.h"
+#include "video/notificationtext.h"
 
 #include <QCloseEvent>
 #include <QMdiArea>

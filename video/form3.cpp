@@ -1,8 +1,8 @@
-#include "form3.h"
+#include "video/form3.h"
 
-#include "capturelayer.h"
-#include "fittovideo.h"
-#include "form2.h"
+#include "video/capturelayer.h"
+#include "video/fittovideo.h"
+#include "video/form2.h"
 
 #include <QAction>
 #include <QComboBox>

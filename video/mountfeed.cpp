@@ -1,4 +1,4 @@
-#include "mountfeed.h"
+#include "video/mountfeed.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "skycamera.h"
+#include "video/skycamera.h"
 
 #include "link/portmap.h"
-#include "notices.h"
+#include "video/notices.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "capturedevice.h"
-#include "mountfeed.h"
-#include "starfield.h"
+#include "video/capturedevice.h"
+#include "video/mountfeed.h"
+#include "video/starfield.h"
 
 #include <QPointF>
 

@@ -1,8 +1,8 @@
-#include "capturedevice.h"
-#include "capturesubwindow.h"
-#include "skycamera.h"
-#include "v4l2device.h"
-#include "v4l2syscalls.h"
+#include "video/capturedevice.h"
+#include "video/capturesubwindow.h"
+#include "video/skycamera.h"
+#include "video/v4l2device.h"
+#include "video/v4l2syscalls.h"
 
 #include <QMdiArea>
 

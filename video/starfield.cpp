@@ -1,4 +1,4 @@
-#include "starfield.h"
+#include "video/starfield.h"
 
 #include <algorithm>
 #include <cmath>

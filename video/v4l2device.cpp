@@ -1,4 +1,4 @@
-#include "v4l2device.h"
+#include "video/v4l2device.h"
 
 #include <QSocketNotifier>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "capturedevice.h"
-#include "frameconverter.h"
-#include "v4l2syscalls.h"
+#include "video/capturedevice.h"
+#include "video/frameconverter.h"
+#include "video/v4l2syscalls.h"
 
 #include <linux/videodev2.h>
 
