@@ -1,4 +1,4 @@
-#include "video/mountfeed.h"
+#include "sky/mountfeed.h"
 
 #include <QDir>
 #include <QFile>

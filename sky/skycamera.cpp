@@ -1,6 +1,6 @@
-#include "video/skycamera.h"
+#include "sky/skycamera.h"
 
-#include "link/portmap.h"
+#include "common/ports.h"
 #include "video/notices.h"
 
 #include <QPointer>

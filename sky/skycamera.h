@@ -1,8 +1,8 @@
 #pragma once
 
 #include "video/capturedevice.h"
-#include "video/mountfeed.h"
-#include "video/starfield.h"
+#include "sky/mountfeed.h"
+#include "sky/starfield.h"
 
 #include <QPointF>
 

@@ -1,4 +1,4 @@
-#include "video/starfield.h"
+#include "sky/starfield.h"
 
 #include <algorithm>
 #include <cmath>

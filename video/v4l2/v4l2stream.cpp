@@ -1,4 +1,4 @@
-#include "video/v4l2device.h"
+#include "video/v4l2/v4l2device.h"
 
 #include "video/notices.h"
 
