@@ -73,7 +73,7 @@ void convert(benchmark::State &state, quint32 fourcc, QSize size)
     Frame frame(fourcc, size);
     QImage rgb;
     for (auto _ : state) {
-        const bool ok = frame.converter->toRgb(frame.native,
+        const bool ok = frame.converter->convert(frame.native,
             reinterpret_cast<const unsigned char *>(frame.bytes.constData()), frame.bytes.size(), &rgb);
         benchmark::DoNotOptimize(ok);
     }
@@ -109,7 +109,7 @@ void wholePath(benchmark::State &state, quint32 fourcc, QSize size, bool plain)
     QImage window(size, QImage::Format_RGB32);
     const DisplaySettings settings = plain ? DisplaySettings() : guideStretch();
     for (auto _ : state) {
-        frame.converter->toRgb(frame.native,
+        frame.converter->convert(frame.native,
             reinterpret_cast<const unsigned char *>(frame.bytes.constData()), frame.bytes.size(), &rgb);
         renderForDisplay(rgb, settings, &shown);
         QPainter painter(&window);

@@ -55,7 +55,7 @@ struct DeviceControl {
 };
 
 // A connected camera. Frames arrive on the GUI thread: frameArrived() says a new frame waits,
-// takeFrame() hands out the newest one as RGB. failed() reports that the stream stopped (the
+// takeFrame() hands out the newest one. failed() reports that the stream stopped (the
 // device was lost, or a restart did not start); after it the device sends nothing more.
 class CaptureDevice : public QObject {
     Q_OBJECT
@@ -83,8 +83,12 @@ public:
     // Why the last start() failed, in the system's words; empty when it did not say.
     virtual QString startError() const { return QString(); }
     virtual bool isLost() const = 0;
-    // Converts the newest waiting frame to RGB888 into `image`; false when none waits.
+    // Converts the newest waiting frame into `image`; false when none waits. 8-bit pictures come
+    // as RGB888 or RGB32; deeper ones as Grayscale16 or RGBX64 with every sample scaled to 16
+    // bits, so that the display's black and white points can reach the faintest levels.
     virtual bool takeFrame(QImage *image) = 0;
+    // Bits per sample of the pictures takeFrame() gives now: 8, or up to 16.
+    virtual int sampleBits() const { return 8; }
 
 Q_SIGNALS:
     void frameArrived();

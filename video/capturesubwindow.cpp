@@ -120,6 +120,7 @@ void CaptureSubWindow::dlgVideoDisplay()
 {
     if (!hasDevice())
         return;
+    m_display = rescaledTo(m_display, m_device->sampleBits());
     auto *dialog = new DisplayDialog(m_display, window());
     connect(dialog, &DisplayDialog::settingsChanged, this, &CaptureSubWindow::applyDisplay);
     runModal(dialog);
@@ -170,6 +171,8 @@ void CaptureSubWindow::showNewest()
     const bool taken = m_device->takeFrame(&m_frame);
     if (!alive || !taken)
         return;
+    // A format of another depth keeps the black and white points at their place in the range.
+    m_display = rescaledTo(m_display, m_device->sampleBits());
     m_sinceShown.start();
     renderForDisplay(m_frame, m_display, &m_shown);
     m_picture->setFrame(m_shown);

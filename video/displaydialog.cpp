@@ -11,10 +11,10 @@ namespace voruna {
 
 namespace {
 
-QSpinBox *makeLevel(int value)
+QSpinBox *makeLevel(int value, int top)
 {
     auto *level = new QSpinBox;
-    level->setRange(0, 255);
+    level->setRange(0, top);
     level->setValue(value);
     return level;
 }
@@ -25,9 +25,10 @@ DisplayDialog::DisplayDialog(const DisplaySettings &settings, QWidget *parent)
     : QDialog(parent)
     , m_mirror(new QCheckBox(tr("Mirror left-right")))
     , m_flip(new QCheckBox(tr("Flip up-down")))
-    , m_black(makeLevel(settings.blackPoint))
-    , m_white(makeLevel(settings.whitePoint))
+    , m_black(makeLevel(settings.blackPoint, topLevel(settings.sampleBits)))
+    , m_white(makeLevel(settings.whitePoint, topLevel(settings.sampleBits)))
     , m_gamma(new QDoubleSpinBox)
+    , m_sampleBits(settings.sampleBits)
 {
     setWindowTitle(tr("Video Display"));
     m_mirror->setObjectName(QStringLiteral("mirror"));
@@ -42,8 +43,10 @@ DisplayDialog::DisplayDialog(const DisplaySettings &settings, QWidget *parent)
     auto *layout = new QFormLayout(this);
     layout->addRow(m_mirror);
     layout->addRow(m_flip);
-    layout->addRow(tr("Black point:"), m_black);
-    layout->addRow(tr("White point:"), m_white);
+    // Deep cameras count more levels: a 12-bit picture's points run from 0 to 4095.
+    const QString range = tr(" (0 to %1)").arg(topLevel(settings.sampleBits));
+    layout->addRow(tr("Black point%1:").arg(range), m_black);
+    layout->addRow(tr("White point%1:").arg(range), m_white);
     layout->addRow(tr("Gamma (above 1 lifts faint stars):"), m_gamma);
     layout->addRow(buttons);
     showSettings(settings);
@@ -54,7 +57,7 @@ DisplayDialog::DisplayDialog(const DisplaySettings &settings, QWidget *parent)
     connect(m_gamma, &QDoubleSpinBox::valueChanged, this, &DisplayDialog::report);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::accept);
     connect(buttons->button(QDialogButtonBox::Reset), &QPushButton::clicked, this, [this] {
-        showSettings(DisplaySettings());
+        showSettings(rescaledTo(DisplaySettings(), m_sampleBits));
         report();
     });
 }
@@ -77,6 +80,7 @@ DisplaySettings DisplayDialog::settings() const
     settings.blackPoint = m_black->value();
     settings.whitePoint = std::max(m_white->value(), m_black->value() + 1);
     settings.gamma = m_gamma->value();
+    settings.sampleBits = m_sampleBits;
     return settings;
 }
 

@@ -30,6 +30,7 @@ private:
     QSpinBox *m_black;
     QSpinBox *m_white;
     QDoubleSpinBox *m_gamma;
+    int m_sampleBits;
 };
 
 } // namespace voruna

@@ -5,42 +5,131 @@
 
 namespace voruna {
 
-std::array<std::uint8_t, 256> stretchTable(const DisplaySettings &settings)
+namespace {
+
+// The tables of the last settings drawn with: a 16-bit table costs 65536 powers.
+struct Tables {
+    DisplaySettings settings;
+    std::vector<std::uint8_t> levels;
+    std::array<std::uint8_t, 256> bytes{};
+};
+
+const Tables &tablesFor(const DisplaySettings &settings)
 {
-    std::array<std::uint8_t, 256> table{};
-    const int black = std::clamp(settings.blackPoint, 0, 254);
-    const int white = std::clamp(settings.whitePoint, black + 1, 255);
+    thread_local Tables cached;
+    if (cached.levels.empty() || !(cached.settings == settings)) {
+        cached.settings = settings;
+        cached.levels = levelTable(settings);
+        const int top = int(cached.levels.size()) - 1;
+        for (int in = 0; in < 256; ++in)
+            cached.bytes[in] = cached.levels[(in * top + 127) / 255];
+    }
+    return cached;
+}
+
+// One row of the stretch; `pixel(x)` gives the source pixel's red, green and blue levels.
+template <typename Read>
+void stretchRow(QRgb *row, int width, bool mirror, Read read)
+{
+    for (int x = 0; x < width; ++x)
+        row[mirror ? width - 1 - x : x] = read(x);
+}
+
+} // namespace
+
+int topLevel(int sampleBits)
+{
+    return (1 << std::clamp(sampleBits, 8, 16)) - 1;
+}
+
+DisplaySettings rescaledTo(const DisplaySettings &settings, int sampleBits)
+{
+    DisplaySettings out = settings;
+    out.sampleBits = std::clamp(sampleBits, 8, 16);
+    if (out.sampleBits == settings.sampleBits)
+        return out;
+    const double factor = double(topLevel(out.sampleBits)) / topLevel(settings.sampleBits);
+    out.blackPoint = int(std::lround(settings.blackPoint * factor));
+    out.whitePoint = int(std::lround(settings.whitePoint * factor));
+    return out;
+}
+
+std::vector<std::uint8_t> levelTable(const DisplaySettings &settings)
+{
+    const int top = topLevel(settings.sampleBits);
+    const int black = std::clamp(settings.blackPoint, 0, top - 1);
+    const int white = std::clamp(settings.whitePoint, black + 1, top);
     const double exponent = 1.0 / std::clamp(settings.gamma, 0.1, 10.0);
-    for (int in = 0; in < 256; ++in) {
+    std::vector<std::uint8_t> table(std::size_t(top) + 1);
+    for (int in = 0; in <= top; ++in) {
         const double x = std::clamp(double(in - black) / (white - black), 0.0, 1.0);
         table[in] = std::uint8_t(std::lround(std::pow(x, exponent) * 255.0));
     }
     return table;
 }
 
-void renderForDisplay(const QImage &rgb, const DisplaySettings &settings, QImage *out)
+std::array<std::uint8_t, 256> stretchTable(const DisplaySettings &settings)
 {
-    const bool plainLevels = settings.blackPoint <= 0 && settings.whitePoint >= 255
+    return tablesFor(rescaledTo(settings, 8)).bytes;
+}
+
+void renderForDisplay(const QImage &frame, const DisplaySettings &settings, QImage *out)
+{
+    const int top = topLevel(settings.sampleBits);
+    const bool plainLevels = settings.blackPoint <= 0 && settings.whitePoint >= top
         && settings.gamma == 1.0;
-    if (plainLevels && !settings.mirror && !settings.flip) {
-        // Nothing to stretch: Qt's own (vectorised) conversion is the fastest way.
-        *out = rgb.convertToFormat(QImage::Format_RGB32);
+    const bool asShot = plainLevels && !settings.mirror && !settings.flip;
+    if (asShot && frame.format() == QImage::Format_RGB32) {
+        *out = frame; // shared, not copied
         return;
     }
-    const int width = rgb.width();
-    const int height = rgb.height();
-    if (out->size() != rgb.size() || out->format() != QImage::Format_RGB32)
-        *out = QImage(rgb.size(), QImage::Format_RGB32);
-    const std::array<std::uint8_t, 256> table = stretchTable(settings);
+    if (asShot && frame.format() == QImage::Format_RGB888) {
+        // Nothing to stretch: Qt's own (vectorised) conversion is the fastest way.
+        *out = frame.convertToFormat(QImage::Format_RGB32);
+        return;
+    }
+    const QImage::Format format = frame.format();
+    const bool known = format == QImage::Format_RGB888 || format == QImage::Format_RGB32
+        || format == QImage::Format_Grayscale16 || format == QImage::Format_RGBX64;
+    const QImage source = known ? frame : frame.convertToFormat(QImage::Format_RGB32);
+    const int width = source.width();
+    const int height = source.height();
+    if (out->size() != source.size() || out->format() != QImage::Format_RGB32)
+        *out = QImage(source.size(), QImage::Format_RGB32);
+    const Tables &tables = tablesFor(settings);
+    const std::uint8_t *bytes = tables.bytes.data();
+    const std::uint8_t *levels = tables.levels.data();
+    const int shift = 16 - std::clamp(settings.sampleBits, 8, 16);
+    const auto rgb = [](int r, int g, int b) { return 0xff000000u | r << 16 | g << 8 | b; };
     for (int y = 0; y < height; ++y) {
-        const uchar *in = rgb.constScanLine(settings.flip ? height - 1 - y : y);
+        const uchar *in = source.constScanLine(settings.flip ? height - 1 - y : y);
         auto *row = reinterpret_cast<QRgb *>(out->scanLine(y));
-        if (settings.mirror) {
-            for (int x = width - 1; x >= 0; --x, in += 3)
-                row[x] = 0xff000000u | (table[in[0]] << 16) | (table[in[1]] << 8) | table[in[2]];
-        } else {
-            for (int x = 0; x < width; ++x, in += 3)
-                row[x] = 0xff000000u | (table[in[0]] << 16) | (table[in[1]] << 8) | table[in[2]];
+        switch (source.format()) {
+        case QImage::Format_RGB888:
+            stretchRow(row, width, settings.mirror, [&](int x) {
+                const uchar *p = in + 3 * x;
+                return rgb(bytes[p[0]], bytes[p[1]], bytes[p[2]]);
+            });
+            break;
+        case QImage::Format_Grayscale16:
+            stretchRow(row, width, settings.mirror, [&](int x) {
+                const int level = levels[reinterpret_cast<const quint16 *>(in)[x] >> shift];
+                return rgb(level, level, level);
+            });
+            break;
+        case QImage::Format_RGBX64:
+            stretchRow(row, width, settings.mirror, [&](int x) {
+                const QRgba64 p = reinterpret_cast<const QRgba64 *>(in)[x];
+                return rgb(levels[p.red() >> shift], levels[p.green() >> shift],
+                           levels[p.blue() >> shift]);
+            });
+            break;
+        default:
+            stretchRow(row, width, settings.mirror, [&](int x) {
+                const QRgb p = reinterpret_cast<const QRgb *>(in)[x];
+                return rgb(bytes[qRed(p)], bytes[qGreen(p)], bytes[qBlue(p)]);
+            });
+            break;
         }
     }
 }

@@ -39,7 +39,7 @@ struct FakeV4l2::Camera {
         pix.height = config.size.height();
         pix.field = V4L2_FIELD_NONE;
         pix.bytesperline = config.fourcc == V4L2_PIX_FMT_YUYV ? pix.width * 2 : 0;
-        pix.sizeimage = pix.width * pix.height * 2;
+        pix.sizeimage = pix.width * pix.height * 4;
         pix.colorspace = V4L2_COLORSPACE_SRGB;
     }
     const QByteArray &picture()
@@ -47,7 +47,7 @@ struct FakeV4l2::Camera {
         const StreamFormat now{config.fourcc, config.size, {}};
         if (frame.isEmpty() || !(frameFormat == now)) {
             const QImage image = fakeTestPicture(config.size);
-            frame = config.fourcc == V4L2_PIX_FMT_MJPEG ? toMjpeg(image) : toYuyv(image);
+            frame = encodeFrame(image, config.fourcc);
             frameFormat = now;
         }
         return frame;

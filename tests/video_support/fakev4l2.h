@@ -54,6 +54,11 @@ FakeCameraConfig webcamConfig(const QByteArray &card = "Fake Camera");
 QImage fakeTestPicture(QSize size);
 QByteArray toYuyv(const QImage &picture);
 QByteArray toMjpeg(const QImage &picture);
+// The picture as a camera sends it in `fourcc` (packed rows, planes one after another); empty
+// for a format this kit cannot make.
+QByteArray encodeFrame(const QImage &picture, quint32 fourcc);
+// The full-range luminance (0..255) a mono camera would see of `colour`.
+double monoLevel(QRgb colour);
 
 // A scripted kernel with cameras on /dev/videoN. Descriptors are eventfds, readable while a
 // filled buffer waits.

@@ -47,7 +47,7 @@ void adjust(const FakeCameraConfig &config, v4l2_pix_format &pix)
     pix.height = size.height();
     pix.field = V4L2_FIELD_NONE;
     pix.bytesperline = chosen->fourcc == V4L2_PIX_FMT_YUYV ? pix.width * 2 : 0;
-    pix.sizeimage = pix.width * pix.height * 2;
+    pix.sizeimage = pix.width * pix.height * 4;
     pix.colorspace = V4L2_COLORSPACE_SRGB;
 }
 

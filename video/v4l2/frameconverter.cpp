@@ -1,5 +1,6 @@
 #include "video/v4l2/frameconverter.h"
 
+#include "video/v4l2/directconvert.h"
 #include "video/v4l2/v4l2syscalls.h"
 
 #include <libv4l-plugin.h>
@@ -73,7 +74,13 @@ bool FrameConverter::canConvert(quint32 pixelFormat)
         V4L2_PIX_FMT_OV518,   V4L2_PIX_FMT_STV0680, V4L2_PIX_FMT_CPIA1,   V4L2_PIX_FMT_KONICA420,
         V4L2_PIX_FMT_SE401,   V4L2_PIX_FMT_HM12,
     };
-    return std::find(std::begin(known), std::end(known), pixelFormat) != std::end(known);
+    return direct::handles(pixelFormat)
+        || std::find(std::begin(known), std::end(known), pixelFormat) != std::end(known);
+}
+
+int FrameConverter::sampleBits(quint32 pixelFormat)
+{
+    return direct::sampleBits(pixelFormat);
 }
 
 FrameConverter::FrameConverter(V4l2Syscalls &sys, int fd)
@@ -101,8 +108,26 @@ bool FrameConverter::nativeFormatFor(QSize size, v4l2_format *native)
     return true;
 }
 
-bool FrameConverter::toRgb(const v4l2_format &native, const unsigned char *data,
-                           std::size_t bytes, QImage *image)
+bool FrameConverter::convert(const v4l2_format &native, const unsigned char *data,
+                             std::size_t bytes, QImage *image)
+{
+    m_error.clear();
+    const QSize size(native.fmt.pix.width, native.fmt.pix.height);
+    switch (direct::convert(native.fmt.pix.pixelformat, size, int(native.fmt.pix.bytesperline),
+                            data, bytes, image)) {
+    case direct::Result::Converted:
+        return true;
+    case direct::Result::ShortFrame:
+        m_error = QStringLiteral("A frame of %1 bytes is too short for its format").arg(bytes);
+        return false;
+    case direct::Result::NotHandled:
+        break;
+    }
+    return viaLibv4lconvert(native, data, bytes, image);
+}
+
+bool FrameConverter::viaLibv4lconvert(const v4l2_format &native, const unsigned char *data,
+                                      std::size_t bytes, QImage *image)
 {
     if (!m_data)
         return false;
@@ -129,6 +154,8 @@ bool FrameConverter::toRgb(const v4l2_format &native, const unsigned char *data,
 
 QString FrameConverter::errorText() const
 {
+    if (!m_error.isEmpty())
+        return m_error;
     return m_data ? QString::fromLocal8Bit(v4lconvert_get_error_message(m_data)) : QString();
 }
 

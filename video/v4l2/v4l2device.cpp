@@ -43,7 +43,15 @@ bool queryCaptureCapability(V4l2Syscalls &sys, int fd, v4l2_capability *cap)
         return false;
     const __u32 caps =
         (cap->capabilities & V4L2_CAP_DEVICE_CAPS) ? cap->device_caps : cap->capabilities;
-    return (caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING);
+    return (caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE))
+        && (caps & V4L2_CAP_STREAMING);
+}
+
+bool capturesMultiPlanar(const v4l2_capability &cap)
+{
+    const __u32 caps =
+        (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+    return !(caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_VIDEO_CAPTURE_MPLANE);
 }
 
 std::vector<V4l2DriverSource::Node> V4l2DriverSource::scan()
@@ -95,21 +103,52 @@ std::unique_ptr<V4l2Device> V4l2Device::open(std::shared_ptr<V4l2Syscalls> sys,
         *error = QStringLiteral("%1 cannot capture video").arg(path);
         return nullptr;
     }
-    std::unique_ptr<V4l2Device> device(
-        new V4l2Device(std::move(sys), std::move(fd), fixedText(cap.card, sizeof cap.card)));
-    if (!device->m_converter->isValid() || !device->chooseFirstFormat()) {
+    std::unique_ptr<V4l2Device> device(new V4l2Device(std::move(sys), std::move(fd),
+                                                      fixedText(cap.card, sizeof cap.card),
+                                                      capturesMultiPlanar(cap)));
+    if (!device->chooseFirstFormat()) {
         *error = QStringLiteral("%1 sends no picture format this program can show").arg(path);
         return nullptr;
     }
     return device;
 }
 
-V4l2Device::V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QString &card)
+V4l2Device::V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QString &card,
+                       bool multiPlanar)
     : m_sys(std::move(sys))
     , m_fd(std::move(fd))
     , m_converter(std::make_unique<FrameConverter>(*m_sys, m_fd.get()))
     , m_card(card)
+    , m_multiPlanar(multiPlanar)
+    , m_bufferType(multiPlanar ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE)
 {
+}
+
+int V4l2Device::formatCall(unsigned long request, v4l2_format *format)
+{
+    format->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (!m_multiPlanar)
+        return xioctl(*m_sys, m_fd.get(), request, format);
+    v4l2_format planar{};
+    planar.type = V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
+    v4l2_pix_format &pix = format->fmt.pix;
+    v4l2_pix_format_mplane &mp = planar.fmt.pix_mp;
+    mp.width = pix.width;
+    mp.height = pix.height;
+    mp.pixelformat = pix.pixelformat;
+    mp.field = pix.field;
+    if (xioctl(*m_sys, m_fd.get(), request, &planar) != 0)
+        return -1;
+    pix = {};
+    pix.width = mp.width;
+    pix.height = mp.height;
+    pix.pixelformat = mp.pixelformat;
+    pix.field = mp.field;
+    pix.colorspace = mp.colorspace;
+    pix.bytesperline = mp.plane_fmt[0].bytesperline;
+    for (int plane = 0; plane < std::min<int>(mp.num_planes, VIDEO_MAX_PLANES); ++plane)
+        pix.sizeimage += mp.plane_fmt[plane].sizeimage;
+    return 0;
 }
 
 V4l2Device::~V4l2Device()
@@ -120,25 +159,48 @@ V4l2Device::~V4l2Device()
 bool V4l2Device::chooseFirstFormat()
 {
     v4l2_format current{};
-    current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     QSize size(640, 480);
-    if (xioctl(*m_sys, m_fd.get(), VIDIOC_G_FMT, &current) == 0 && current.fmt.pix.width > 0)
+    if (formatCall(VIDIOC_G_FMT, &current) == 0 && current.fmt.pix.width > 0)
         size = QSize(current.fmt.pix.width, current.fmt.pix.height);
     v4l2_format native{};
-    if (!m_converter->nativeFormatFor(size, &native))
+    // libv4lconvert's choice (the one libv4l2 makes) when it has one; it does not know the
+    // deep formats nor multi-planar devices, so those are taken in their own format.
+    if ((m_multiPlanar || !m_converter->nativeFormatFor(size, &native))
+        && !chooseListedFormat(size, &native))
         return false;
-    native.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (xioctl(*m_sys, m_fd.get(), VIDIOC_S_FMT, &native) != 0)
+    if (formatCall(VIDIOC_S_FMT, &native) != 0
+        || !FrameConverter::canConvert(native.fmt.pix.pixelformat))
         return false;
     m_native = native;
     readInterval();
     return true;
 }
 
+bool V4l2Device::chooseListedFormat(QSize size, v4l2_format *native)
+{
+    v4l2_format current{};
+    const bool known = formatCall(VIDIOC_G_FMT, &current) == 0;
+    const QList<PixelFormatChoice> listed = pixelFormats();
+    if (listed.isEmpty())
+        return false;
+    quint32 fourcc = listed.front().pixelFormat;
+    for (const PixelFormatChoice &choice : listed) {
+        if (known && choice.pixelFormat == current.fmt.pix.pixelformat)
+            fourcc = choice.pixelFormat;
+    }
+    *native = {};
+    native->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    native->fmt.pix.width = size.width();
+    native->fmt.pix.height = size.height();
+    native->fmt.pix.pixelformat = fourcc;
+    native->fmt.pix.field = V4L2_FIELD_ANY;
+    return true;
+}
+
 void V4l2Device::readInterval()
 {
     v4l2_streamparm parm{};
-    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parm.type = m_bufferType;
     m_interval = {};
     if (xioctl(*m_sys, m_fd.get(), VIDIOC_G_PARM, &parm) == 0)
         m_interval = {parm.parm.capture.timeperframe.numerator,
@@ -151,7 +213,7 @@ QList<PixelFormatChoice> V4l2Device::pixelFormats() const
     for (__u32 index = 0;; ++index) {
         v4l2_fmtdesc desc{};
         desc.index = index;
-        desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        desc.type = m_bufferType;
         if (!m_fd.isValid() || xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FMT, &desc) != 0)
             break;
         if (FrameConverter::canConvert(desc.pixelformat))

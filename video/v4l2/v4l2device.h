@@ -13,11 +13,14 @@ class QSocketNotifier;
 
 namespace voruna {
 
-// Whether the node behind `fd` captures video with memory-mapped streaming; fills `cap`.
+// Whether the node behind `fd` captures video (single- or multi-planar) with memory-mapped
+// streaming; fills `cap`.
 bool queryCaptureCapability(V4l2Syscalls &sys, int fd, v4l2_capability *cap);
+// Whether a node of capabilities `cap` captures through the multi-planar interface only.
+bool capturesMultiPlanar(const v4l2_capability &cap);
 
-// A V4L2 camera, streaming through memory-mapped buffers; every format it sends arrives as
-// RGB through libv4lconvert.
+// A V4L2 camera, streaming through memory-mapped buffers; every format it sends that the
+// frame converter knows can be shown.
 class V4l2Device final : public CaptureDevice {
     Q_OBJECT
 public:
@@ -44,10 +47,19 @@ public:
     QString startError() const override { return m_startError; }
     bool isLost() const override { return m_lost; }
     bool takeFrame(QImage *image) override;
+    int sampleBits() const override { return FrameConverter::sampleBits(m_native.fmt.pix.pixelformat); }
 
 private:
-    V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QString &card);
+    V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QString &card,
+               bool multiPlanar);
+    // VIDIOC_G_FMT, VIDIOC_S_FMT or VIDIOC_TRY_FMT in the device's own buffer type. `format` is
+    // described single-planar either way (the planes' sizes summed), as the converter reads it.
+    int formatCall(unsigned long request, v4l2_format *format);
+    // A buffer request for `index` in the device's buffer type, with room for its planes.
+    v4l2_buffer bufferRequest(__u32 index, v4l2_plane *planes) const;
     bool chooseFirstFormat();
+    // The current format if it can be shown, else the first listed one that can.
+    bool chooseListedFormat(QSize size, v4l2_format *native);
     void readInterval();
     void stop();
     // stop() with the system's reason for the failed start kept for startError().
@@ -60,14 +72,19 @@ private:
     std::shared_ptr<V4l2Syscalls> m_sys;
     UniqueFd m_fd;
     std::unique_ptr<FrameConverter> m_converter;
-    std::vector<UniqueMapping> m_buffers;
+    // Per buffer its planes' mappings (one unless the format is multi-planar).
+    std::vector<std::vector<UniqueMapping>> m_buffers;
+    // A multi-planar frame's planes joined into one, as the converter reads them.
+    std::vector<unsigned char> m_joined;
     QSocketNotifier *m_notifier = nullptr;
     QString m_card;
     QString m_startError;
     v4l2_format m_native{};
     FrameInterval m_interval;
     int m_held = -1;
-    quint32 m_heldBytes = 0;
+    std::vector<quint32> m_heldBytes; // per plane
+    bool m_multiPlanar = false;
+    __u32 m_bufferType = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     bool m_streaming = false;
     bool m_lost = false;
 };

@@ -62,26 +62,31 @@ bool V4l2Device::start()
         return false;
     v4l2_requestbuffers request{};
     request.count = bufferCount;
-    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.type = m_bufferType;
     request.memory = V4L2_MEMORY_MMAP;
     if (xioctl(*m_sys, m_fd.get(), VIDIOC_REQBUFS, &request) != 0)
         return startFailed(errno);
     if (request.count < 2)
         return startFailed(ENOMEM);
     for (__u32 index = 0; index < request.count; ++index) {
-        v4l2_buffer buffer{};
-        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        buffer.memory = V4L2_MEMORY_MMAP;
-        buffer.index = index;
-        void *address = MAP_FAILED;
-        if (xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYBUF, &buffer) == 0)
-            address = m_sys->mmap(buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(),
-                                  buffer.m.offset);
-        if (address == MAP_FAILED)
+        v4l2_plane planes[VIDEO_MAX_PLANES]{};
+        v4l2_buffer buffer = bufferRequest(index, planes);
+        if (xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYBUF, &buffer) != 0)
             return startFailed(errno);
-        m_buffers.emplace_back(*m_sys, address, buffer.length);
+        std::vector<UniqueMapping> mapped;
+        const __u32 count = m_multiPlanar ? std::min<__u32>(buffer.length, VIDEO_MAX_PLANES) : 1;
+        for (__u32 plane = 0; plane < count; ++plane) {
+            const __u32 length = m_multiPlanar ? planes[plane].length : buffer.length;
+            const __u32 offset = m_multiPlanar ? planes[plane].m.mem_offset : buffer.m.offset;
+            void *address = m_sys->mmap(length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(),
+                                        offset);
+            if (address == MAP_FAILED)
+                return startFailed(errno);
+            mapped.emplace_back(*m_sys, address, length);
+        }
+        m_buffers.push_back(std::move(mapped));
     }
-    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    int type = int(m_bufferType);
     m_streaming = true;
     for (__u32 index = 0; index < request.count; ++index) {
         if (!requeue(int(index)))
@@ -104,7 +109,7 @@ void V4l2Device::stop()
         m_notifier = nullptr;
     }
     if (m_fd.isValid() && m_streaming) {
-        int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        int type = int(m_bufferType);
         xioctl(*m_sys, m_fd.get(), VIDIOC_STREAMOFF, &type);
     }
     m_streaming = false;
@@ -114,18 +119,29 @@ void V4l2Device::stop()
     if (m_fd.isValid() && hadBuffers) {
         // Frees the driver's buffers so that the format can change.
         v4l2_requestbuffers request{};
-        request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        request.type = m_bufferType;
         request.memory = V4L2_MEMORY_MMAP;
         xioctl(*m_sys, m_fd.get(), VIDIOC_REQBUFS, &request);
     }
 }
 
-bool V4l2Device::requeue(int index)
+v4l2_buffer V4l2Device::bufferRequest(__u32 index, v4l2_plane *planes) const
 {
     v4l2_buffer buffer{};
-    buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    buffer.type = m_bufferType;
     buffer.memory = V4L2_MEMORY_MMAP;
-    buffer.index = __u32(index);
+    buffer.index = index;
+    if (m_multiPlanar) {
+        buffer.m.planes = planes;
+        buffer.length = VIDEO_MAX_PLANES;
+    }
+    return buffer;
+}
+
+bool V4l2Device::requeue(int index)
+{
+    v4l2_plane planes[VIDEO_MAX_PLANES]{};
+    v4l2_buffer buffer = bufferRequest(__u32(index), planes);
     return xioctl(*m_sys, m_fd.get(), VIDIOC_QBUF, &buffer) == 0;
 }
 
@@ -133,9 +149,8 @@ void V4l2Device::onReadable()
 {
     bool arrived = false;
     for (;;) {
-        v4l2_buffer buffer{};
-        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        buffer.memory = V4L2_MEMORY_MMAP;
+        v4l2_plane planes[VIDEO_MAX_PLANES]{};
+        v4l2_buffer buffer = bufferRequest(0, planes);
         if (xioctl(*m_sys, m_fd.get(), VIDIOC_DQBUF, &buffer) != 0) {
             if (errno == EAGAIN)
                 break;
@@ -145,11 +160,17 @@ void V4l2Device::onReadable()
         if (buffer.index >= m_buffers.size())
             continue;
         // Only the newest frame is kept; an older one goes straight back to the driver.
-        const bool usable = !(buffer.flags & V4L2_BUF_FLAG_ERROR) && buffer.bytesused > 0;
+        const std::vector<UniqueMapping> &mapped = m_buffers[buffer.index];
+        const quint32 firstBytes = m_multiPlanar ? planes[0].bytesused : buffer.bytesused;
+        const bool usable = !(buffer.flags & V4L2_BUF_FLAG_ERROR) && firstBytes > 0;
         const int older = usable ? m_held : int(buffer.index);
         if (usable) {
             m_held = int(buffer.index);
-            m_heldBytes = std::min<quint32>(buffer.bytesused, m_buffers[buffer.index].length());
+            m_heldBytes.assign(mapped.size(), 0);
+            for (std::size_t plane = 0; plane < mapped.size(); ++plane) {
+                const quint32 used = m_multiPlanar ? planes[plane].bytesused : buffer.bytesused;
+                m_heldBytes[plane] = std::min<quint32>(used, mapped[plane].length());
+            }
             arrived = true;
         }
         if (older >= 0 && !requeue(older)) {
@@ -180,7 +201,18 @@ bool V4l2Device::takeFrame(QImage *image)
         return false;
     const int index = m_held;
     m_held = -1;
-    const bool converted = m_converter->toRgb(m_native, m_buffers[index].data(), m_heldBytes, image);
+    const std::vector<UniqueMapping> &planes = m_buffers[index];
+    const unsigned char *data = planes[0].data();
+    std::size_t bytes = m_heldBytes[0];
+    if (planes.size() > 1) {
+        m_joined.clear();
+        for (std::size_t plane = 0; plane < planes.size(); ++plane)
+            m_joined.insert(m_joined.end(), planes[plane].data(),
+                            planes[plane].data() + m_heldBytes[plane]);
+        data = m_joined.data();
+        bytes = m_joined.size();
+    }
+    const bool converted = m_converter->convert(m_native, data, bytes, image);
     if (!requeue(index)) {
         const int error = errno;
         QPointer<V4l2Device> alive(this);
@@ -198,18 +230,17 @@ bool V4l2Device::setFormat(const StreamFormat &wanted)
     const v4l2_format previous = m_native;
     stop();
     v4l2_format next{};
-    next.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     next.fmt.pix.width = wanted.size.width();
     next.fmt.pix.height = wanted.size.height();
     next.fmt.pix.pixelformat = wanted.pixelFormat;
     next.fmt.pix.field = V4L2_FIELD_ANY;
-    const bool accepted = xioctl(*m_sys, m_fd.get(), VIDIOC_S_FMT, &next) == 0
+    const bool accepted = formatCall(VIDIOC_S_FMT, &next) == 0
         && next.fmt.pix.pixelformat == wanted.pixelFormat;
     if (accepted) {
         m_native = next;
         if (wanted.interval.numerator && wanted.interval.denominator) {
             v4l2_streamparm parm{};
-            parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            parm.type = m_bufferType;
             parm.parm.capture.timeperframe = {wanted.interval.numerator,
                                               wanted.interval.denominator};
             xioctl(*m_sys, m_fd.get(), VIDIOC_S_PARM, &parm);
@@ -217,7 +248,7 @@ bool V4l2Device::setFormat(const StreamFormat &wanted)
         readInterval();
     } else {
         m_native = previous;
-        xioctl(*m_sys, m_fd.get(), VIDIOC_S_FMT, &m_native);
+        formatCall(VIDIOC_S_FMT, &m_native);
     }
     // A stream that stays dark says so (the window may end in the notification: nothing of
     // this object is touched after it). One that did not run before gets its chance now.
