@@ -89,6 +89,8 @@ private Q_SLOTS:
     void faintRampStretched();
     void shortFrameRefused();
     void cameraWithDeepFormatsOnly();
+    void multiPlanarCamera_data();
+    void multiPlanarCamera();
 };
 
 void VideoFormatsTest::colourBars_data()
@@ -239,6 +241,49 @@ void VideoFormatsTest::cameraWithDeepFormatsOnly()
     QTRY_VERIFY(!picture->frame().isNull());
     // The fake camera's picture starts with a white bar.
     QVERIFY(qGray(picture->frame().pixel(2, 2)) >= 254);
+}
+
+void VideoFormatsTest::multiPlanarCamera_data()
+{
+    QTest::addColumn<quint32>("fourcc");
+    QTest::newRow("one plane") << quint32(V4L2_PIX_FMT_YUYV);
+    QTest::newRow("luma and chroma planes") << quint32(V4L2_PIX_FMT_NV12M);
+    QTest::newRow("three planes") << quint32(V4L2_PIX_FMT_YUV420M);
+}
+
+// A camera of the multi-planar interface only lists its formats and streams its colour bars,
+// also when a frame comes in several planes.
+void VideoFormatsTest::multiPlanarCamera()
+{
+    QFETCH(quint32, fourcc);
+    CaptureRig rig;
+    FakeCameraConfig config;
+    config.multiPlanar = true;
+    const QList<FrameInterval> rates = {{1, 30}};
+    config.formats = {{V4L2_PIX_FMT_YUYV, "YUYV 4:2:2", {{64, 48}}, rates},
+                      {V4L2_PIX_FMT_NV12M, "Y/UV 4:2:0 (N-C)", {{64, 48}}, rates},
+                      {V4L2_PIX_FMT_YUV420M, "Planar YUV 4:2:0 (N-C)", {{64, 48}}, rates}};
+    config.fourcc = fourcc;
+    config.size = QSize(64, 48);
+    rig.fake->addCamera(0, config);
+    QCOMPARE(rig.layer->drivers().size(), std::size_t(1));
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    auto *sub = dynamic_cast<CaptureSubWindow *>(window);
+    QCOMPARE(sub->device()->pixelFormats().size(), 3);
+    QCOMPARE(sub->device()->format().pixelFormat, fourcc);
+    window->setPreview(true);
+    QVERIFY(rig.fake->produceFrame(0));
+    const auto *picture = dynamic_cast<QWidget *>(window)->findChild<PreviewWidget *>();
+    QTRY_VERIFY(!picture->frame().isNull());
+    for (int bar = 0; bar < 8; ++bar) {
+        const QColor got(picture->frame().pixel(bar * 8 + 4, 4));
+        const QColor expected = barColours[bar];
+        QVERIFY2(std::abs(got.red() - expected.red()) <= 8 && std::abs(got.green() - expected.green()) <= 8
+                     && std::abs(got.blue() - expected.blue()) <= 8,
+                 qPrintable(got.name()));
+    }
+    QVERIFY(!rig.errors.size());
 }
 
 QTEST_MAIN(VideoFormatsTest)

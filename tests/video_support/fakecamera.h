@@ -42,6 +42,38 @@ struct FakeV4l2::Camera {
         pix.sizeimage = pix.width * pix.height * 4;
         pix.colorspace = V4L2_COLORSPACE_SRGB;
     }
+    __u32 bufferType() const
+    {
+        return config.multiPlanar ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    }
+    // The sizes of a buffer's planes, which lie one after another in it.
+    std::vector<std::size_t> planeSizes() const
+    {
+        const std::size_t pixels = std::size_t(config.size.width()) * config.size.height();
+        if (!config.multiPlanar)
+            return {pixels * 4};
+        switch (config.fourcc) {
+        case V4L2_PIX_FMT_NV12M: case V4L2_PIX_FMT_NV21M: return {pixels, pixels / 2};
+        case V4L2_PIX_FMT_YUV420M: return {pixels, pixels / 4, pixels / 4};
+        default: return {pixels * 4};
+        }
+    }
+    void fill(v4l2_pix_format_mplane &mp) const
+    {
+        v4l2_pix_format pix{};
+        fill(pix);
+        mp.pixelformat = pix.pixelformat;
+        mp.width = pix.width;
+        mp.height = pix.height;
+        mp.field = pix.field;
+        mp.colorspace = pix.colorspace;
+        const std::vector<std::size_t> sizes = planeSizes();
+        mp.num_planes = __u8(sizes.size());
+        for (std::size_t p = 0; p < sizes.size(); ++p) {
+            mp.plane_fmt[p].sizeimage = __u32(sizes[p]);
+            mp.plane_fmt[p].bytesperline = p == 0 ? pix.bytesperline : 0;
+        }
+    }
     const QByteArray &picture()
     {
         const StreamFormat now{config.fourcc, config.size, {}};

@@ -265,7 +265,9 @@ int FakeV4l2::ioctl(int fd, unsigned long request, void *arg)
         copyText(cap->card, sizeof cap->card, camera->config.card);
         copyText(cap->bus_info, sizeof cap->bus_info, "fake:" + QByteArray::number(camera->node));
         cap->version = camera->config.version;
-        cap->device_caps = camera->config.canCapture ? V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING
+        const __u32 capture = camera->config.multiPlanar ? V4L2_CAP_VIDEO_CAPTURE_MPLANE
+                                                          : V4L2_CAP_VIDEO_CAPTURE;
+        cap->device_caps = camera->config.canCapture ? capture | V4L2_CAP_STREAMING
                                                    : V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
         cap->capabilities = cap->device_caps | V4L2_CAP_DEVICE_CAPS;
         return 0;

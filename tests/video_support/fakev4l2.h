@@ -41,6 +41,8 @@ struct FakeCameraConfig {
     bool queryCapFails = false;
     QList<FakeFormat> formats;
     QList<FakeControl> controls;
+    // Speaks the multi-planar interface only, as many SoC cameras do.
+    bool multiPlanar = false;
     quint32 fourcc = V4L2_PIX_FMT_YUYV;
     QSize size{320, 240};
     FrameInterval interval{1, 30};

@@ -70,7 +70,7 @@ int FakeV4l2::enumerate(Camera &camera, unsigned long request, void *arg)
     switch (request) {
     case VIDIOC_ENUM_FMT: {
         auto *desc = static_cast<v4l2_fmtdesc *>(arg);
-        if (desc->index >= __u32(config.formats.size()))
+        if (desc->type != camera.bufferType() || desc->index >= __u32(config.formats.size()))
             return failWith(EINVAL);
         const FakeFormat &format = config.formats[desc->index];
         desc->pixelformat = format.fourcc;
@@ -113,20 +113,31 @@ int FakeV4l2::formats(Camera &camera, unsigned long request, void *arg)
     FakeCameraConfig &config = camera.config;
     switch (request) {
     case VIDIOC_G_FMT:
-        camera.fill(static_cast<v4l2_format *>(arg)->fmt.pix);
-        return 0;
     case VIDIOC_TRY_FMT:
     case VIDIOC_S_FMT: {
         auto *format = static_cast<v4l2_format *>(arg);
-        if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+        if (format->type != camera.bufferType())
             return failWith(EINVAL);
-        adjust(config, format->fmt.pix);
-        if (request == VIDIOC_TRY_FMT)
+        if (request == VIDIOC_G_FMT) {
+            config.multiPlanar ? camera.fill(format->fmt.pix_mp) : camera.fill(format->fmt.pix);
             return 0;
-        if (!camera.buffers.empty())
+        }
+        v4l2_pix_format pix = format->fmt.pix;
+        if (config.multiPlanar) {
+            pix = {};
+            pix.pixelformat = format->fmt.pix_mp.pixelformat;
+            pix.width = format->fmt.pix_mp.width;
+            pix.height = format->fmt.pix_mp.height;
+        }
+        adjust(config, pix);
+        if (request == VIDIOC_S_FMT && !camera.buffers.empty())
             return failWith(EBUSY);
-        config.fourcc = format->fmt.pix.pixelformat;
-        config.size = QSize(format->fmt.pix.width, format->fmt.pix.height);
+        const FakeCameraConfig kept = config;
+        config.fourcc = pix.pixelformat;
+        config.size = QSize(pix.width, pix.height);
+        config.multiPlanar ? camera.fill(format->fmt.pix_mp) : camera.fill(format->fmt.pix);
+        if (request == VIDIOC_TRY_FMT)
+            config = kept;
         return 0;
     }
     case VIDIOC_G_PARM:
@@ -230,9 +241,25 @@ int FakeV4l2::buffer(Camera &camera, int fd, unsigned long request, void *arg)
             return failWith(EINVAL);
         camera.queued.push_back(index);
     }
-    buffer->length = __u32(camera.buffers[index].size());
-    buffer->m.offset = __u32(index) << 16;
-    buffer->bytesused = request == VIDIOC_DQBUF ? camera.used[index] : 0;
+    if (camera.config.multiPlanar) {
+        // Plane p of buffer i is mapped at offset (i << 16) + p * 4096.
+        const std::vector<std::size_t> sizes = camera.planeSizes();
+        if (buffer->length < sizes.size() || !buffer->m.planes)
+            return failWith(EINVAL);
+        quint32 left = request == VIDIOC_DQBUF ? camera.used[index] : 0;
+        for (std::size_t p = 0; p < sizes.size(); ++p) {
+            v4l2_plane &plane = buffer->m.planes[p];
+            plane.length = __u32(sizes[p]);
+            plane.m.mem_offset = (__u32(index) << 16) + __u32(p) * 4096;
+            plane.bytesused = std::min<quint32>(left, plane.length);
+            left -= plane.bytesused;
+        }
+        buffer->length = __u32(sizes.size());
+    } else {
+        buffer->length = __u32(camera.buffers[index].size());
+        buffer->m.offset = __u32(index) << 16;
+        buffer->bytesused = request == VIDIOC_DQBUF ? camera.used[index] : 0;
+    }
     buffer->sequence = request == VIDIOC_DQBUF ? camera.sequence++ : 0;
     buffer->flags = V4L2_BUF_FLAG_MAPPED;
     return 0;
@@ -243,13 +270,14 @@ int FakeV4l2::streaming(Camera &camera, int fd, unsigned long request, void *arg
     switch (request) {
     case VIDIOC_REQBUFS: {
         auto *request = static_cast<v4l2_requestbuffers *>(arg);
-        if (request->memory != V4L2_MEMORY_MMAP)
+        if (request->memory != V4L2_MEMORY_MMAP || request->type != camera.bufferType())
             return failWith(EINVAL);
         if (camera.mapped > 0 || camera.streaming)
             return failWith(EBUSY);
-        v4l2_pix_format pix{};
-        camera.fill(pix);
-        camera.buffers.assign(std::min<__u32>(request->count, 8), std::vector<uchar>(pix.sizeimage));
+        std::size_t bytes = 0;
+        for (std::size_t plane : camera.planeSizes())
+            bytes += plane;
+        camera.buffers.assign(std::min<__u32>(request->count, 8), std::vector<uchar>(bytes));
         camera.used.assign(camera.buffers.size(), 0);
         camera.queued.clear();
         camera.done.clear();
@@ -285,20 +313,25 @@ void *FakeV4l2::mmap(std::size_t length, int, int, int fd, off_t offset)
         return MAP_FAILED;
     }
     const std::size_t index = std::size_t(offset) >> 16;
-    if (index >= camera->buffers.size() || length > camera->buffers[index].size()) {
+    std::size_t start = 0;
+    const std::vector<std::size_t> sizes = camera->planeSizes();
+    for (std::size_t p = 0; p < (std::size_t(offset) & 0xffff) / 4096 && p < sizes.size(); ++p)
+        start += sizes[p];
+    if (index >= camera->buffers.size() || start + length > camera->buffers[index].size()) {
         errno = EINVAL;
         return MAP_FAILED;
     }
     ++camera->mapped;
     ++m_mappings;
-    return camera->buffers[index].data();
+    return camera->buffers[index].data() + start;
 }
 
 int FakeV4l2::munmap(void *address, std::size_t)
 {
     for (const auto &camera : m_everyCamera) {
         for (const auto &buffer : camera->buffers) {
-            if (buffer.data() == address) {
+            const auto *at = static_cast<const uchar *>(address);
+            if (at >= buffer.data() && at < buffer.data() + buffer.size()) {
                 --camera->mapped;
                 --m_mappings;
                 return 0;

@@ -43,10 +43,12 @@ public:
 
     QString errorText() const;
 
-private:
+    // The same frame through libv4lconvert alone (RGB888), for the formats convert() does not
+    // take another way, and to compare the two ways.
     bool viaLibv4lconvert(const v4l2_format &native, const unsigned char *data, std::size_t bytes,
                           QImage *image);
 
+private:
     V4l2Syscalls &m_sys;
     QString m_error;
     v4lconvert_data *m_data = nullptr;
