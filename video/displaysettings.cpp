@@ -27,14 +27,6 @@ const Tables &tablesFor(const DisplaySettings &settings)
     return cached;
 }
 
-// One row of the stretch; `pixel(x)` gives the source pixel's red, green and blue levels.
-template <typename Read>
-void stretchRow(QRgb *row, int width, bool mirror, Read read)
-{
-    for (int x = 0; x < width; ++x)
-        row[mirror ? width - 1 - x : x] = read(x);
-}
-
 } // namespace
 
 int topLevel(int sampleBits)
@@ -97,40 +89,45 @@ void renderForDisplay(const QImage &frame, const DisplaySettings &settings, QIma
     if (out->size() != source.size() || out->format() != QImage::Format_RGB32)
         *out = QImage(source.size(), QImage::Format_RGB32);
     const Tables &tables = tablesFor(settings);
-    const std::uint8_t *bytes = tables.bytes.data();
     const std::uint8_t *levels = tables.levels.data();
+    // The stretch of each 8-bit channel already in its place in an opaque RGB32 pixel.
+    quint32 red[256], green[256], blue[256];
+    for (int in = 0; in < 256; ++in) {
+        red[in] = 0xff000000u | quint32(tables.bytes[in]) << 16;
+        green[in] = quint32(tables.bytes[in]) << 8;
+        blue[in] = tables.bytes[in];
+    }
     const int shift = 16 - std::clamp(settings.sampleBits, 8, 16);
-    const auto rgb = [](int r, int g, int b) { return 0xff000000u | r << 16 | g << 8 | b; };
     for (int y = 0; y < height; ++y) {
         const uchar *in = source.constScanLine(settings.flip ? height - 1 - y : y);
         auto *row = reinterpret_cast<QRgb *>(out->scanLine(y));
         switch (source.format()) {
         case QImage::Format_RGB888:
-            stretchRow(row, width, settings.mirror, [&](int x) {
-                const uchar *p = in + 3 * x;
-                return rgb(bytes[p[0]], bytes[p[1]], bytes[p[2]]);
-            });
+            for (int x = 0; x < width; ++x, in += 3)
+                row[x] = red[in[0]] | green[in[1]] | blue[in[2]];
             break;
-        case QImage::Format_Grayscale16:
-            stretchRow(row, width, settings.mirror, [&](int x) {
-                const int level = levels[reinterpret_cast<const quint16 *>(in)[x] >> shift];
-                return rgb(level, level, level);
-            });
-            break;
-        case QImage::Format_RGBX64:
-            stretchRow(row, width, settings.mirror, [&](int x) {
-                const QRgba64 p = reinterpret_cast<const QRgba64 *>(in)[x];
-                return rgb(levels[p.red() >> shift], levels[p.green() >> shift],
-                           levels[p.blue() >> shift]);
-            });
-            break;
-        default:
-            stretchRow(row, width, settings.mirror, [&](int x) {
-                const QRgb p = reinterpret_cast<const QRgb *>(in)[x];
-                return rgb(bytes[qRed(p)], bytes[qGreen(p)], bytes[qBlue(p)]);
-            });
+        case QImage::Format_Grayscale16: {
+            const auto *grey = reinterpret_cast<const quint16 *>(in);
+            for (int x = 0; x < width; ++x)
+                row[x] = 0xff000000u | 0x010101u * levels[grey[x] >> shift];
             break;
         }
+        case QImage::Format_RGBX64: {
+            const auto *p = reinterpret_cast<const QRgba64 *>(in);
+            for (int x = 0; x < width; ++x)
+                row[x] = 0xff000000u | levels[p[x].red() >> shift] << 16
+                    | levels[p[x].green() >> shift] << 8 | levels[p[x].blue() >> shift];
+            break;
+        }
+        default: {
+            const auto *p = reinterpret_cast<const QRgb *>(in);
+            for (int x = 0; x < width; ++x)
+                row[x] = red[qRed(p[x])] | green[qGreen(p[x])] | blue[qBlue(p[x])];
+            break;
+        }
+        }
+        if (settings.mirror)
+            std::reverse(row, row + width);
     }
 }
 

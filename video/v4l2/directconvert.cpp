@@ -17,6 +17,7 @@ namespace {
 enum class Kind {
     Yuy2, Uyvy, Yvyu, Vyuy, Nv12, Nv21, Nv16, Nv61, I420, Yv12, I422, Grey, // 8-bit YUV and grey
     Rgb24, Bgr24, Rgb565, Rgb32,                                // 8-bit RGB
+    Jpeg,                                                       // MJPEG and JPEG
     DeepMono, DeepMonoBigEndian, DeepBayer,                    // 10 to 16 bits
 };
 
@@ -24,9 +25,9 @@ struct Entry {
     quint32 fourcc;
     Kind kind;
     int bits = 8;
-    // Rgb32: byte offsets of red, green and blue in each pixel. DeepBayer: the position of red
+    // Rgb32: the memory order (0 BGRx, 1 xRGB, 2 RGBx, 3 xBGR). DeepBayer: the position of red
     // in the 2 x 2 cell (0 top left, 1 top right, 2 bottom left, 3 bottom right).
-    int red = 0, green = 0, blue = 0;
+    int red = 0;
 };
 
 constexpr Entry table[] = {
@@ -53,17 +54,19 @@ constexpr Entry table[] = {
     {V4L2_PIX_FMT_RGB24, Kind::Rgb24},
     {V4L2_PIX_FMT_BGR24, Kind::Bgr24},
     {V4L2_PIX_FMT_RGB565, Kind::Rgb565},
-    // Memory order of the 32-bit layouts: BGRx, xRGB, RGBx, xBGR.
-    {V4L2_PIX_FMT_BGR32, Kind::Rgb32, 8, 2, 1, 0},
-    {V4L2_PIX_FMT_XBGR32, Kind::Rgb32, 8, 2, 1, 0},
-    {V4L2_PIX_FMT_ABGR32, Kind::Rgb32, 8, 2, 1, 0},
-    {V4L2_PIX_FMT_RGB32, Kind::Rgb32, 8, 1, 2, 3},
-    {V4L2_PIX_FMT_XRGB32, Kind::Rgb32, 8, 1, 2, 3},
-    {V4L2_PIX_FMT_ARGB32, Kind::Rgb32, 8, 1, 2, 3},
-    {V4L2_PIX_FMT_RGBX32, Kind::Rgb32, 8, 0, 1, 2},
-    {V4L2_PIX_FMT_RGBA32, Kind::Rgb32, 8, 0, 1, 2},
-    {V4L2_PIX_FMT_BGRX32, Kind::Rgb32, 8, 3, 2, 1},
-    {V4L2_PIX_FMT_BGRA32, Kind::Rgb32, 8, 3, 2, 1},
+    // The 32-bit layouts by memory order (see fromRgb32): BGRx, xRGB, RGBx, xBGR.
+    {V4L2_PIX_FMT_BGR32, Kind::Rgb32, 8, 0},
+    {V4L2_PIX_FMT_XBGR32, Kind::Rgb32, 8, 0},
+    {V4L2_PIX_FMT_ABGR32, Kind::Rgb32, 8, 0},
+    {V4L2_PIX_FMT_RGB32, Kind::Rgb32, 8, 1},
+    {V4L2_PIX_FMT_XRGB32, Kind::Rgb32, 8, 1},
+    {V4L2_PIX_FMT_ARGB32, Kind::Rgb32, 8, 1},
+    {V4L2_PIX_FMT_RGBX32, Kind::Rgb32, 8, 2},
+    {V4L2_PIX_FMT_RGBA32, Kind::Rgb32, 8, 2},
+    {V4L2_PIX_FMT_BGRX32, Kind::Rgb32, 8, 3},
+    {V4L2_PIX_FMT_BGRA32, Kind::Rgb32, 8, 3},
+    {V4L2_PIX_FMT_MJPEG, Kind::Jpeg},
+    {V4L2_PIX_FMT_JPEG, Kind::Jpeg},
     {V4L2_PIX_FMT_Y10, Kind::DeepMono, 10},
     {V4L2_PIX_FMT_Y12, Kind::DeepMono, 12},
     {V4L2_PIX_FMT_Y16, Kind::DeepMono, 16},
@@ -112,23 +115,29 @@ std::size_t frameBytes(Kind kind, int stride, int height)
     case Kind::Nv16: case Kind::Nv61: return 2 * plane;
     case Kind::I420: case Kind::Yv12: return plane + 2 * std::size_t(stride / 2) * halfRows;
     case Kind::I422: return plane + 2 * std::size_t(stride / 2) * height;
+    case Kind::Jpeg: return 1; // compressed: the decoder finds out
     default: return plane;
     }
 }
 
+// A picture still shown elsewhere gets a fresh buffer rather than a copy of its pixels.
 void ensure(QImage *image, QSize size, QImage::Format format)
 {
-    if (image->size() != size || image->format() != format)
+    if (image->size() != size || image->format() != format || !image->isDetached())
         *image = QImage(size, format);
 }
 
 void fromRgb32(const Entry &e, const uchar *in, int stride, QImage *image)
 {
+    using namespace libyuv;
+    decltype(&ARGBCopy) reorder[] = {ARGBCopy, BGRAToARGB, ABGRToARGB, RGBAToARGB};
+    reorder[e.red](in, stride, image->bits(), int(image->bytesPerLine()), image->width(),
+                   image->height());
+    // The fourth byte may be anything; the picture is opaque.
     for (int y = 0; y < image->height(); ++y) {
-        const uchar *p = in + std::size_t(y) * stride;
         auto *row = reinterpret_cast<quint32 *>(image->scanLine(y));
-        for (int x = 0; x < image->width(); ++x, p += 4)
-            row[x] = 0xff000000u | quint32(p[e.red]) << 16 | quint32(p[e.green]) << 8 | p[e.blue];
+        for (int x = 0; x < image->width(); ++x)
+            row[x] |= 0xff000000u;
     }
 }
 
@@ -142,11 +151,17 @@ void fromDeepMono(const Entry &e, const uchar *in, int stride, QImage *image)
     const int shift = 16 - e.bits;
     const quint16 mask = quint16((1u << e.bits) - 1);
     const bool bigEndian = e.kind == Kind::DeepMonoBigEndian;
+    const int width = image->width();
     for (int y = 0; y < image->height(); ++y) {
-        const uchar *p = in + std::size_t(y) * stride;
         auto *row = reinterpret_cast<quint16 *>(image->scanLine(y));
-        for (int x = 0; x < image->width(); ++x, p += 2)
-            row[x] = quint16((sample(p, bigEndian) & mask) << shift);
+        std::memcpy(row, in + std::size_t(y) * stride, std::size_t(width) * 2);
+        // Plain loops over the row, so that the compiler can vectorise them.
+        if (bigEndian) {
+            for (int x = 0; x < width; ++x)
+                row[x] = quint16(row[x] >> 8 | row[x] << 8);
+        }
+        for (int x = 0; x < width; ++x)
+            row[x] = quint16((row[x] & mask) << shift);
     }
 }
 
@@ -274,6 +289,12 @@ Result convert(quint32 pixelFormat, QSize size, int bytesPerLine, const unsigned
     case Kind::Bgr24: RGB24ToARGB(data, stride, out, outStride, w, h); break;
     case Kind::Rgb565: RGB565ToARGB(data, stride, out, outStride, w, h); break;
     case Kind::Rgb32: fromRgb32(*e, data, stride, image); break;
+    case Kind::Jpeg:
+        // A frame libjpeg cannot read through libyuv goes on to libv4lconvert, which knows the
+        // quirks of webcam JPEG.
+        if (MJPGToARGB(data, bytes, out, outStride, w, h, w, h) != 0)
+            return Result::NotHandled;
+        break;
     default: return Result::NotHandled;
     }
     return Result::Converted;
