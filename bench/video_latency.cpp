@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Press-to-wire latency of a slew button while the video window previews a 1920 x 1080 MJPEG
+// camera at 30 frames a second, beside the same console with no video, in one run. Presses are
+// posted from another thread at uneven moments, as a user's clicks land whatever the event loop
+// is doing; the time runs from the post to the bytes readable at the adaptor's end.
+#include "video_support/formrig.h"
+
+#include "link/portmap.h"
+#include "link/qtserialcontrol.h"
+#include "ptykit/portlink.h"
+#include "ptykit/pseudoterminal.h"
+#include "shell/form1.h"
+#include "shell/messageboxes.h"
+#include "shell/slewbutton.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace voruna;
+using namespace voruna::test;
+
+namespace {
+
+class NoMessages final : public MessageBoxes {
+public:
+    void show(QWidget *, Icon, const QString &) override {}
+};
+
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void post(QWidget *button, QEvent::Type type)
+{
+    const QPointF pos(18, 18);
+    QCoreApplication::postEvent(
+        button, new QMouseEvent(type, pos, pos, Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                Qt::NoModifier));
+}
+
+// Presses and releases the button from its own thread and times each press to its first byte
+// at the adaptor's end of the wire.
+std::vector<double> pressTimes(QWidget *button, int master, int presses)
+{
+    std::vector<double> us;
+    std::atomic<bool> done{false};
+    std::thread presser([&] {
+        std::mt19937 random(7);
+        std::uniform_int_distribution<int> pauseMs(5, 40);
+        char buffer[64];
+        for (int i = 0; i < presses; ++i) {
+            for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+                const qint64 posted = steadyNs();
+                post(button, type);
+                pollfd fd{master, POLLIN, 0};
+                if (::poll(&fd, 1, 2000) <= 0)
+                    break;
+                const qint64 arrived = steadyNs();
+                std::this_thread::sleep_for(std::chrono::milliseconds(2)); // the whole command
+                [[maybe_unused]] const ssize_t n = ::read(master, buffer, sizeof buffer);
+                if (type == QEvent::MouseButtonPress)
+                    us.push_back(double(arrived - posted) / 1000.0);
+            }
+        }
+        done = true;
+    });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    presser.join();
+    return us;
+}
+
+void pressToWire(benchmark::State &state, bool video)
+{
+    QTemporaryDir home;
+    PseudoTerminal pty;
+    PortLink link;
+    QString error;
+    if (!pty.open(&error)
+        || !link.create(home.path(), 1, pty.slavePath(), PortLink::Existing::Replace, &error)) {
+        state.SkipWithError(qPrintable(error));
+        return;
+    }
+    const QString ports = home.path();
+    QtSerialControl serial([ports](int n) { return deviceForPort(n, ports, {}); });
+    NoMessages messages;
+    Form1 console(serial, messages);
+    console.show();
+    console.Combo1->addItem(QStringLiteral("COM 1:"));
+    console.Combo1->setCurrentIndex(0);
+    console.Form1_Combo1_Click();
+    ::usleep(20000);
+    tcflush(pty.masterFd(), TCIFLUSH); // the probe
+
+    FormRig rig;
+    FakeCameraConfig camera = webcamConfig();
+    camera.formats[1].sizes.append(QSize(1920, 1080));
+    camera.fourcc = V4L2_PIX_FMT_MJPEG;
+    camera.size = QSize(1920, 1080);
+    rig.fake->addCamera(0, camera);
+    QTimer frames;
+    if (video) {
+        rig.open();
+        QObject::connect(&frames, &QTimer::timeout, &frames, [&rig] { rig.fake->produceFrame(0); });
+        frames.start(33);
+    }
+    std::vector<double> us;
+    for (auto _ : state)
+        us = pressTimes(console.Command1, pty.masterFd(), 300);
+    if (us.empty()) {
+        state.SkipWithError("no bytes on the wire");
+        return;
+    }
+    std::sort(us.begin(), us.end());
+    state.counters["median_us"] = us[us.size() / 2];
+    state.counters["p99_us"] = us[size_t(0.99 * double(us.size() - 1))];
+    state.counters["max_us"] = us.back();
+    state.counters["frames_shown"] = video ? rig.fake->framesProduced() : 0;
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(pressToWire, no_video, false)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pressToWire, mjpeg_1080p_preview, true)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
