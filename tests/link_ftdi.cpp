@@ -126,6 +126,7 @@ void LinkFtdiTest::unplugged()
         QTest::mousePress(rig.c.Command2, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(received().endsWith(":Mw#"), 10000);
     }
+    rig.fixture.messages.shown.clear();
     QVERIFY(plug(false));
     QTRY_COMPARE_WITH_TIMEOUT(usbSerialNodes(), 0, 10000);
     if (!holding)
@@ -134,6 +135,7 @@ void LinkFtdiTest::unplugged()
     QTRY_VERIFY_WITH_TIMEOUT(!rig.fixture.serial->portOpen(), 10000);
     QCOMPARE(lampColor(rig.c.Shape1), kRedLamp);
     QVERIFY(!padEnabled(rig.c));
+    QVERIFY(rig.fixture.messages.shown.isEmpty());
 
     QVERIFY(plug(true));
     QTRY_COMPARE_WITH_TIMEOUT(usbSerialNodes(), 1, 20000);

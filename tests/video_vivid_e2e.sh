@@ -20,11 +20,14 @@ window() { # the id of the visible window named exactly $1, waiting up to 60 s
   done
   return 1
 }
-# Pixels of the screenshot $1 within 24 of the colour r g b.
-count() {
-  convert "$1" -depth 8 txt:- | awk -v r="$2" -v g="$3" -v b="$4" -F'[(),]' '
-    NR > 1 { if ((($2-r)^2 < 576) && (($3-g)^2 < 576) && (($4-b)^2 < 576)) n++ }
-    END { print n + 0 }'
+# Pixels of the screenshot $1 within 24 of 75 % white, yellow and cyan.
+bars() {
+  convert "$1" -depth 8 txt:- | awk -F'[(),]' '
+    function near(v, t) { return (v - t) ^ 2 < 576 }
+    NR > 1 && near($2, 191) && near($3, 191) && near($4, 191) { w++ }
+    NR > 1 && near($2, 191) && near($3, 191) && near($4, 0) { y++ }
+    NR > 1 && near($2, 0) && near($3, 191) && near($4, 191) { c++ }
+    END { print w + 0, y + 0, c + 0 }'
 }
 
 cd "$scratch/work"
@@ -39,13 +42,11 @@ video=$(window "Voruna Video Feedback") || fail "the video window did not open"
 
 # The capture window holds 640 x 360 colour bars of 80 pixels each; the video window shows the
 # first ones: white, yellow and cyan at 75 %.
-for _ in $(seq 100); do
+for _ in $(seq 20); do
   import -window "$video" "$scratch/shot.png" 2>/dev/null
-  white=$(count "$scratch/shot.png" 191 191 191)
-  yellow=$(count "$scratch/shot.png" 191 191 0)
-  cyan=$(count "$scratch/shot.png" 0 191 191)
+  read -r white yellow cyan < <(bars "$scratch/shot.png")
   [ "$white" -gt 4000 ] && [ "$yellow" -gt 4000 ] && [ "$cyan" -gt 4000 ] && break
-  sleep 0.3
+  sleep 1
 done
 echo "pixels of the bars: white $white, yellow $yellow, cyan $cyan"
 [ "$white" -gt 4000 ] && [ "$yellow" -gt 4000 ] && [ "$cyan" -gt 4000 ] || fail "no colour bars on the screen"
