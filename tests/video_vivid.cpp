@@ -210,8 +210,24 @@ void VideoVividTest::coloursInEveryFormat()
     CaptureDevice *camera = rig.sub()->device();
     const QList<PixelFormatChoice> offered = camera->pixelFormats();
     QVERIFY(offered.size() >= 10);
+    // A camera of each family the program shows: packed and planar YUV, mono at 8 to 16 bits
+    // in both byte orders, Bayer at 8 to 16 bits, RGB. (All of vivid's would take the emulated
+    // machine too long.)
+    const QList<quint32> checked = {
+        V4L2_PIX_FMT_YUYV,    V4L2_PIX_FMT_UYVY,    V4L2_PIX_FMT_NV12,    V4L2_PIX_FMT_NV21,
+        V4L2_PIX_FMT_NV16,    V4L2_PIX_FMT_YUV420,  V4L2_PIX_FMT_GREY,    V4L2_PIX_FMT_Y10,
+        V4L2_PIX_FMT_Y12,     V4L2_PIX_FMT_Y16,     V4L2_PIX_FMT_Y16_BE,  V4L2_PIX_FMT_SBGGR8,
+        V4L2_PIX_FMT_SRGGB10, V4L2_PIX_FMT_SGRBG12, V4L2_PIX_FMT_SBGGR16, V4L2_PIX_FMT_RGB24,
+        V4L2_PIX_FMT_XBGR32,  V4L2_PIX_FMT_NV12M,   V4L2_PIX_FMT_YUV420M,
+    };
+    const QList<quint32> mono = {V4L2_PIX_FMT_GREY, V4L2_PIX_FMT_Y10, V4L2_PIX_FMT_Y12,
+                                 V4L2_PIX_FMT_Y16, V4L2_PIX_FMT_Y16_BE};
     QStringList failures;
+    int tried = 0;
     for (const PixelFormatChoice &choice : offered) {
+        if (!checked.contains(choice.pixelFormat))
+            continue;
+        ++tried;
         StreamFormat format = camera->format();
         format.pixelFormat = choice.pixelFormat;
         if (!camera->setFormat(format)) {
@@ -223,7 +239,7 @@ void VideoVividTest::coloursInEveryFormat()
             failures << choice.description + QStringLiteral(": no picture");
             continue;
         }
-        const bool grey = choice.pixelFormat == V4L2_PIX_FMT_GREY || choice.pixelFormat == V4L2_PIX_FMT_Y16;
+        const bool grey = mono.contains(choice.pixelFormat);
         QString wrong;
         // The screen may still show the previous format's picture for a moment.
         const bool shown = QTest::qWaitFor([&] {
@@ -235,6 +251,7 @@ void VideoVividTest::coloursInEveryFormat()
             failures << choice.description + QStringLiteral(": ") + wrong;
     }
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
+    QVERIFY(tried >= 10);
 }
 
 void VideoVividTest::unplugDuringPreview()
