@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ptykit/portlink.h"
-#include "ptykit/pseudoterminal.h"
+#include "tools/ptykit/portlink.h"
+#include "tools/ptykit/pseudoterminal.h"
 
 #include <QByteArray>
 #include <QString>

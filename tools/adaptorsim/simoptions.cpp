@@ -1,4 +1,4 @@
-#include "adaptorsim/simoptions.h"
+#include "tools/adaptorsim/simoptions.h"
 
 #include "common/ports.h"
 

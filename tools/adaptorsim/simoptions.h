@@ -1,6 +1,6 @@
 #pragma once
 
-#include "adaptorsim/mountmodel.h"
+#include "tools/adaptorsim/mountmodel.h"
 
 #include <QString>
 #include <QStringList>
