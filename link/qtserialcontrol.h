@@ -34,12 +34,19 @@ public:
 private:
     CommError open();
     void close();
+    // The device reported that it is gone: the port closes now, discarding what it holds, and
+    // the gone handler is told from the event loop.
+    void onPortError(QSerialPort::SerialPortError error);
+    void letGo();
     void pollDevice();
     CommError lastFailure() const;
 
     Resolver m_resolve;
     QSerialPort *m_port;
     int m_portNumber = 1;
+    // Counts the opens, so that a report queued for a port that went away never closes a later one.
+    quint64 m_openCount = 0;
+    bool m_goneQueued = false;
     QString m_settings = QStringLiteral("9600,n,8,1");
 };
 

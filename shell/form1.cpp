@@ -40,6 +40,7 @@ Form1::Form1(SerialControl &serial, MessageBoxes &messages, QWidget *parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     connectHandlers();
     qApp->installEventFilter(this);
+    MSComm1.setGoneHandler([this] { portGone(); });
 
     adjustSize();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -49,7 +50,10 @@ Form1::Form1(SerialControl &serial, MessageBoxes &messages, QWidget *parent)
 Form1::~Form1()
 {
     qApp->removeEventFilter(this);
-    // The port closes with the console.
+    MSComm1.setGoneHandler(nullptr);
+    // However the console goes (Exit, its close box, a signal, the display going away), a
+    // movement still held is stopped on its own port before the port closes with the console.
+    abandonHeldPad();
     MSComm1.setPortOpen(false);
 }
 

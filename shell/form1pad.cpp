@@ -74,6 +74,16 @@ void Form1::abandonHeldPad()
         button->abandonHold();
 }
 
+void Form1::portGone()
+{
+    // The serial control has closed the port of a device that went away (unplugged, hung up):
+    // the pad goes with it, which also ends a hold (its lamp greys and the direction text
+    // empties); "Connect" or a port change brings the link back.
+    Shape1->setFillColor(colorFromRgbInt(kRed));
+    for (SlewButton *b : {Command1, Command2, Command3, Command4})
+        b->setEnabled(false);
+}
+
 void Form1::hideEvent(QHideEvent *event)
 {
     abandonHeldPad();

@@ -1,9 +1,26 @@
 #include "link/qtserialcontrol.h"
+#include "shell/exitsignals.h"
 #include "shell/messageboxes.h"
 #include "shell/windowflow.h"
 #include "video/capturelayer.h"
 
 #include <QApplication>
+
+#include <cstdlib>
+
+namespace {
+
+voruna::WindowFlow *g_windows = nullptr;
+
+// The toolkit ends the process with exit() when the display connection breaks, past every
+// window's destruction: a slew still held is stopped on the way out all the same.
+void releaseHeldSlewAtExit()
+{
+    if (g_windows)
+        g_windows->releaseHeldSlew();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -21,6 +38,18 @@ int main(int argc, char *argv[])
     // exit(), not quit(): quit() first asks every window to close, and a window that only hides
     // (or is unloaded by its owner instead) would cancel the end of the program.
     QObject::connect(&windows, &voruna::WindowFlow::ended, &app, [] { QCoreApplication::exit(0); });
+    // Logout, shutdown or kill end the program as "Exit" does.
+    voruna::ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &voruna::ExitSignals::requested, &windows,
+                     &voruna::WindowFlow::Form1_exitmenu_Click);
+    // Any other end of the event loop (the session ending it) still unloads the windows first.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &windows, &voruna::WindowFlow::unloadAll);
+    g_windows = &windows;
+    std::atexit(releaseHeldSlewAtExit);
+
     windows.start();
-    return app.exec();
+    const int status = app.exec();
+    windows.unloadAll();
+    g_windows = nullptr;
+    return status;
 }
