@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/adaptorprotocol.h"
 #include "link/serialcontrol.h"
 
 #include <QObject>
@@ -39,6 +40,9 @@ private:
     void onPortError(QSerialPort::SerialPortError error);
     void letGo();
     void pollDevice();
+    // Before a read: PortNotOpen, ReadFailed when the device failed since the last look (the
+    // failure is then cleared), otherwise Ok with what has arrived taken in.
+    CommError readyToRead();
     CommError lastFailure() const;
 
     Resolver m_resolve;
@@ -47,7 +51,7 @@ private:
     // Counts the opens, so that a report queued for a port that went away never closes a later one.
     quint64 m_openCount = 0;
     bool m_goneQueued = false;
-    QString m_settings = QStringLiteral("9600,n,8,1");
+    QString m_settings = QString::fromLatin1(kLineSettings);
 };
 
 struct LineSettings {

@@ -1,5 +1,8 @@
 #include "settings/settingsfile.h"
 
+#include "common/ownedfd.h"
+#include "common/ports.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -68,7 +71,7 @@ int parseSavedPortIndex(const QByteArray &content)
     }
     bool ok = false;
     const int value = item.toInt(&ok);
-    if (!ok || value < -1 || value > 15)
+    if (!ok || value < -1 || value >= kPortCount)
         return -1;
     return value;
 }
@@ -77,10 +80,11 @@ int readSavedPortIndex(const QString &path)
 {
     // Never blocks: a FIFO that nobody writes, a device or a socket in the file's place reads
     // like a damaged file, and the console's load goes on.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
+    const OwnedFd file(::open(QFile::encodeName(path).constData(),
+                              O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.isValid())
         return -1;
+    const int fd = file.get();
     struct stat info {};
     QByteArray content;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
@@ -96,7 +100,6 @@ int readSavedPortIndex(const QString &path)
         }
         content.truncate(got);
     }
-    ::close(fd);
     return parseSavedPortIndex(content);
 }
 
@@ -145,12 +148,12 @@ SaveResult savePortIndex(int portIndex, const QString &path)
         return SaveResult::Failed;
     const QFileInfo target(resolved);
     QByteArray temp = QFile::encodeName(target.absolutePath() + QStringLiteral("/.VRdata.XXXXXX"));
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
+    OwnedFd file(::mkstemp(temp.data()));
+    if (!file.isValid())
         return SaveResult::Failed;
     const QByteArray bytes = formatPortIndex(portIndex);
-    const bool written = writeFully(fd, bytes) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
+    const bool written = writeFully(file.get(), bytes) && ::fsync(file.get()) == 0;
+    const bool closed = file.close();
     ::chmod(temp.constData(), 0644 & ~currentUmask());
     if (!written || !closed || ::rename(temp.constData(), QFile::encodeName(resolved).constData()) != 0) {
         ::unlink(temp.constData());

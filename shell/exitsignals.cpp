@@ -14,9 +14,8 @@ namespace voruna {
 namespace {
 
 constexpr std::array<int, 3> kSignals {SIGTERM, SIGINT, SIGHUP};
-// Written by the handler, so plain globals: a handler can reach nothing else.
+// Read by the handler, so a plain global: a handler can reach nothing else.
 volatile sig_atomic_t g_writeEnd = -1;
-int g_readEnd = -1;
 struct sigaction g_previous[kSignals.size()];
 
 extern "C" void onExitSignal(int signalNumber)
@@ -32,12 +31,13 @@ extern "C" void onExitSignal(int signalNumber)
 
 ExitSignals::ExitSignals(QObject *parent) : QObject(parent)
 {
-    if (g_readEnd >= 0)
+    if (g_writeEnd >= 0)
         return;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    g_readEnd = fds[0];
+    m_readEnd.reset(fds[0]);
+    m_writeEnd.reset(fds[1]);
     g_writeEnd = fds[1];
     struct sigaction action {};
     action.sa_handler = onExitSignal;
@@ -45,7 +45,7 @@ ExitSignals::ExitSignals(QObject *parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     for (size_t i = 0; i < kSignals.size(); ++i)
         ::sigaction(kSignals[i], &action, &g_previous[i]);
-    m_notifier = new QSocketNotifier(g_readEnd, QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(m_readEnd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &ExitSignals::drain);
 }
 
@@ -56,9 +56,6 @@ ExitSignals::~ExitSignals()
     for (size_t i = 0; i < kSignals.size(); ++i)
         ::sigaction(kSignals[i], &g_previous[i], nullptr);
     delete m_notifier;
-    ::close(g_readEnd);
-    ::close(g_writeEnd);
-    g_readEnd = -1;
     g_writeEnd = -1;
 }
 
@@ -67,7 +64,7 @@ void ExitSignals::drain()
     unsigned char bytes[64];
     int first = 0;
     for (;;) {
-        const ssize_t n = ::read(g_readEnd, bytes, sizeof bytes);
+        const ssize_t n = ::read(m_readEnd.get(), bytes, sizeof bytes);
         if (n > 0 && first == 0)
             first = bytes[0];
         if (n < 0 && errno == EINTR)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/ownedfd.h"
+
 #include <QObject>
 
 class QSocketNotifier;
@@ -28,6 +30,8 @@ Q_SIGNALS:
 private:
     void drain();
 
+    OwnedFd m_readEnd;
+    OwnedFd m_writeEnd;
     QSocketNotifier *m_notifier = nullptr;
 };
 

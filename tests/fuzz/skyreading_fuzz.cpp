@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: two lines as a peer on the sky socket would send them, read as the first
 // and the newest mount reading, then turned into a picture of the simulated sky.
-#include "video/mountfeed.h"
-#include "video/skycamera.h"
-#include "video/starfield.h"
+#include "sky/mountfeed.h"
+#include "sky/skycamera.h"
+#include "sky/starfield.h"
 
 #include <QByteArray>
 #include <QImage>
