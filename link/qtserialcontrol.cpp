@@ -184,16 +184,14 @@ void QtSerialControl::close()
 void QtSerialControl::onPortError(QSerialPort::SerialPortError error)
 {
     const int systemError = errno;
-    if (!m_port->isOpen() || !deviceIsGone(error, systemError) || m_goneQueued)
+    if (!m_port->isOpen() || m_goneAt == m_openCount || !deviceIsGone(error, systemError))
         return;
     // Not closed here: the port is still inside its own notification. Until the queued call
     // runs, its read notifier is off (Qt stops it on such an error) and nothing else retries.
-    m_goneQueued = true;
-    const quint64 openCount = m_openCount;
+    m_goneAt = m_openCount;
     QMetaObject::invokeMethod(
         this,
-        [this, openCount] {
-            m_goneQueued = false;
+        [this, openCount = m_openCount] {
             if (openCount == m_openCount)
                 letGo();
         },
@@ -241,7 +239,7 @@ CommError QtSerialControl::setOutput(const QByteArray &bytes)
         m_port->waitForBytesWritten(50);
     const auto error = m_port->error();
     m_port->clearError();
-    if (m_goneQueued) {
+    if (m_goneAt == m_openCount) {
         // The device is gone: the port closes before the handler's next step, so that nothing
         // retries these bytes; the gone handler still runs from the event loop.
         m_port->clear(QSerialPort::AllDirections);

@@ -48,9 +48,10 @@ private:
     Resolver m_resolve;
     QSerialPort *m_port;
     int m_portNumber = 1;
-    // Counts the opens, so that a report queued for a port that went away never closes a later one.
+    // Counts the opens, so that a device gone from one open never closes a later one.
     quint64 m_openCount = 0;
-    bool m_goneQueued = false;
+    // The open whose device went away, 0 for none.
+    quint64 m_goneAt = 0;
     QString m_settings = QString::fromLatin1(kLineSettings);
 };
 

@@ -45,17 +45,20 @@ int main(int argc, char *argv[])
     // exit(), not quit(): quit() first asks every window to close, and a window that only hides
     // (or is unloaded by its owner instead) would cancel the end of the program.
     QObject::connect(&windows, &voruna::WindowFlow::ended, &app, [] { QCoreApplication::exit(0); });
-    // Logout, shutdown or kill end the program as "Exit" does.
+    // Logout, shutdown or kill end the program as "Exit" does. The signal may arrive while a
+    // handler waits in a message box: the held slew stops now, and the windows are unloaded
+    // once every event loop has returned, below.
     voruna::ExitSignals exitSignals;
-    QObject::connect(&exitSignals, &voruna::ExitSignals::requested, &windows,
-                     &voruna::WindowFlow::Form1_exitmenu_Click);
-    // Any other end of the event loop (the session ending it) still unloads the windows first.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &windows, &voruna::WindowFlow::unloadAll);
+    QObject::connect(&exitSignals, &voruna::ExitSignals::requested, &windows, [&windows] {
+        windows.releaseHeldSlew();
+        QCoreApplication::exit(0);
+    });
     g_windows = &windows;
     std::atexit(releaseHeldSlewAtExit);
 
     windows.start();
     const int status = app.exec();
+    // However the event loop ended, the windows go as on "Exit": video unload, then the console.
     windows.unloadAll();
     g_windows = nullptr;
     return status;
