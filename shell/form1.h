@@ -84,10 +84,14 @@ private:
     void startSlew(Direction direction, Lamp *lamp);
     void stopSlew(Direction direction, Lamp *lamp);
     void portGone();
+    void Combo1_selectionSettled();
+    void Combo1_textTyped();
 
     MessageBoxes &m_messages;
     ConsoleSurface *m_surface;
     QElapsedTimer m_lastCounterPaint;
+    // The selection that the last port change ran for.
+    int m_changedForIndex = -1;
 };
 
 } // namespace voruna

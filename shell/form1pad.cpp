@@ -3,6 +3,7 @@
 #include "shell/lamp.h"
 #include "shell/slewbutton.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QWidget>
@@ -99,6 +100,8 @@ void Form1::changeEvent(QEvent *event)
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Wheel && watched == Combo1 && !Combo1->hasFocus())
+        return true;
     // A menu or other popup that opens takes the mouse, and the held button's release with it.
     if (event->type() == QEvent::Show && watched->isWidgetType()) {
         const auto *widget = static_cast<QWidget *>(watched);

@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 #include <QFile>
+#include <QLineEdit>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <atomic>
@@ -45,6 +47,7 @@ private Q_SLOTS:
     void connectWithoutSelection();
     void floodingDeviceDoesNotHoldTheConsole();
     void floodBetweenReadsIsBounded();
+    void portListFollowsTheUser();
     void busyPort();
     void messageIcons();
 };
@@ -280,6 +283,47 @@ void LinkConsoleTest::floodBetweenReadsIsBounded()
     device.join();
     QCOMPARE(fixture.messages.texts(), QStringList{kDetected});
     QCOMPARE(lampColor(c.Shape1), kGreenLamp);
+}
+
+void LinkConsoleTest::portListFollowsTheUser()
+{
+    ConsoleFixture fixture;
+    PtyPeer peer(fixture.portsFolder(), 2);
+    fixture.load();
+    Form1 &c = fixture.console();
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    fixture.messages.shown.clear();
+    const auto wheel = [&c] {
+        QWheelEvent down(QPointF(5, 5), c.Combo1->mapToGlobal(QPointF(5, 5)), QPoint(),
+                         QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(c.Combo1, &down);
+    };
+
+    // Scrolled past without focus: nothing changes.
+    c.Command5->setFocus();
+    wheel();
+    QTest::qWait(20);
+    QCOMPARE(c.Combo1->currentIndex(), -1);
+
+    // A text that names no entry changes nothing; one that names an entry runs the port change.
+    c.Combo1->setEditText(QStringLiteral("COM 99:"));
+    Q_EMIT c.Combo1->lineEdit()->editingFinished();
+    QTest::qWait(20);
+    QCOMPARE(c.Combo1->currentIndex(), -1);
+    QCOMPARE(c.Combo1->currentText(), QStringLiteral("Combo1"));
+    QVERIFY(!c.MSComm1.portOpen());
+    c.Combo1->setEditText(QStringLiteral("com 2:"));
+    Q_EMIT c.Combo1->lineEdit()->editingFinished();
+    QTRY_VERIFY(c.MSComm1.portOpen());
+    QCOMPARE(c.Combo1->currentIndex(), 1);
+
+    // With the focus in the list the wheel chooses, and the port change runs.
+    c.Combo1->setFocus();
+    QTRY_VERIFY(c.Combo1->hasFocus());
+    wheel();
+    QCOMPARE(c.Combo1->currentIndex(), 2);
+    QTRY_COMPARE(fixture.messages.texts(), QStringList{kNotFound});
 }
 
 void LinkConsoleTest::busyPort()
