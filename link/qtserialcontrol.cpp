@@ -2,6 +2,8 @@
 
 #include "link/portmap.h"
 
+#include <QSerialPortInfo>
+
 #include <cerrno>
 
 namespace voruna {
@@ -208,6 +210,20 @@ void QtSerialControl::letGo()
         m_port->clearError();
     }
     reportGone();
+}
+
+QString QtSerialControl::describePort(int portNumber) const
+{
+    const QString device = m_resolve(portNumber);
+    if (device.isEmpty())
+        return QStringLiteral("no device");
+    const QSerialPortInfo info(device);
+    QString text = device;
+    if (!info.description().isEmpty())
+        text += QStringLiteral(" \u2014 ") + info.description();
+    if (!info.serialNumber().isEmpty())
+        text += QStringLiteral(", serial ") + info.serialNumber();
+    return text;
 }
 
 QString QtSerialControl::openDevice() const

@@ -28,6 +28,7 @@ public:
     CommError setOutput(const QByteArray &bytes) override;
     CommError input(QByteArray &received) override;
     CommError inBufferCount(int &count) override;
+    QString describePort(int portNumber) const override;
 
     // The device the port was opened on, empty while closed.
     QString openDevice() const;

@@ -46,6 +46,10 @@ public:
     // Number of received bytes waiting.
     virtual CommError inBufferCount(int &count) = 0;
 
+    // What port number n (1 to 16) would open now, for the user: the device and the system's
+    // description of it, or "no device".
+    virtual QString describePort(int portNumber) const = 0;
+
     // Called from the event loop after the control closed the port by itself because its device
     // went away (unplugged, hung up); what the port still held is discarded. Empty: nobody is told.
     void setGoneHandler(std::function<void()> handler) { m_goneHandler = std::move(handler); }

@@ -86,6 +86,7 @@ private:
     void portGone();
     void Combo1_selectionSettled();
     void Combo1_textTyped();
+    void describePorts();
 
     MessageBoxes &m_messages;
     ConsoleSurface *m_surface;

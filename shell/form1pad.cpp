@@ -4,6 +4,7 @@
 #include "shell/slewbutton.h"
 
 #include <QComboBox>
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QLabel>
 #include <QWidget>
@@ -85,6 +86,13 @@ void Form1::portGone()
         b->setEnabled(false);
 }
 
+void Form1::describePorts()
+{
+    // Looked up as the list opens, so a device plugged in since shows.
+    for (int i = 0; i < Combo1->count(); ++i)
+        Combo1->setItemData(i, MSComm1.describePort(i + 1), Qt::ToolTipRole);
+}
+
 void Form1::hideEvent(QHideEvent *event)
 {
     abandonHeldPad();
@@ -107,6 +115,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         const auto *widget = static_cast<QWidget *>(watched);
         if (widget->windowType() == Qt::Popup)
             abandonHeldPad();
+        if (widget == Combo1->view()->window())
+            describePorts();
     }
     return QMainWindow::eventFilter(watched, event);
 }

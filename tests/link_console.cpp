@@ -11,6 +11,7 @@
 #include "shell/slewbutton.h"
 #include <QElapsedTimer>
 #include <QSerialPort>
+#include <QAbstractItemView>
 #include <QFile>
 #include <QLineEdit>
 #include <QWheelEvent>
@@ -317,6 +318,14 @@ void LinkConsoleTest::portListFollowsTheUser()
     Q_EMIT c.Combo1->lineEdit()->editingFinished();
     QTRY_VERIFY(c.MSComm1.portOpen());
     QCOMPARE(c.Combo1->currentIndex(), 1);
+
+    // The open list tells which device each entry would open.
+    c.Combo1->showPopup();
+    QTRY_VERIFY(c.Combo1->view()->isVisible());
+    QCOMPARE(c.Combo1->itemData(1, Qt::ToolTipRole).toString(), peer.devicePath());
+    QCOMPARE(c.Combo1->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("no device"));
+    QCOMPARE(c.Combo1->toolTip(), QStringLiteral("Select Communication Port"));
+    c.Combo1->hidePopup();
 
     // With the focus in the list the wheel chooses, and the port change runs.
     c.Combo1->setFocus();
