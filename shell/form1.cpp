@@ -55,6 +55,10 @@ Form1::~Form1()
 {
     qApp->removeEventFilter(this);
     MSComm1.setGoneHandler(nullptr);
+    // The list's field reports its last edit as it loses the focus while the window goes: by
+    // then there is no console left to handle it.
+    Combo1->lineEdit()->disconnect(this);
+    Combo1->disconnect(this);
     // However the console goes (Exit, its close box, a signal, the display going away), a
     // movement still held is stopped on its own port before the port closes with the console.
     abandonHeldPad();
