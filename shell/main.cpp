@@ -1,5 +1,6 @@
 #include "link/qtserialcontrol.h"
 #include "shell/messageboxes.h"
+#include "shell/platformchoice.h"
 #include "shell/windowflow.h"
 #include "video/capturelayer.h"
 
@@ -7,10 +8,11 @@
 
 int main(int argc, char *argv[])
 {
+    voruna::choosePlatformFromEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voruna"));
-    QApplication::setApplicationVersion(QStringLiteral("1.1"));
-    QApplication::setDesktopFileName(QStringLiteral("voruna"));
+    QApplication::setApplicationVersion(QStringLiteral(VORUNA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.voruna.Voruna"));
     // The console's start-up messages show while no window is on screen; only "Exit" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
