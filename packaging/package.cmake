@@ -1,9 +1,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, made by `cpack -G DEB` in a build folder (scripts/package does it all).
 # One package holds the program and its two tools; dpkg-shlibdeps computes what they need, and
-# the binaries are stripped, their symbols going to voruna-dbgsym.
+# the binaries are stripped.
 
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+  RENAME voruna)
 
 # Debian wants a changelog in every package, gzipped without a time stamp.
 find_program(GZIP gzip REQUIRED)
@@ -29,6 +31,8 @@ The package also holds voruna-ports, which lists the device each of
 COM 1 to COM 16 opens, and voruna-adaptor-sim, a simulated adaptor with a
 simulated mount and star field for trying the program without hardware.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+# Stripped with the build's own strip (the target's, in a cross build). No -dbgsym package: the
+# one CPack 3.25 makes lists its files in md5sums by build-folder paths, which lintian rejects.
 set(CPACK_STRIP_FILES ON)
 # Directories the package creates get the usual 0755 whatever the builder's umask.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -40,7 +44,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://voruna.org/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 # Cross builds name the target's architecture; dpkg-shlibdeps then reads the target's libraries.
 if(CMAKE_CROSSCOMPILING AND VORUNA_DEB_ARCH)
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VORUNA_DEB_ARCH})
