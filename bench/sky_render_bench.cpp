@@ -1,8 +1,8 @@
 // What the sky simulator costs the program: one picture of the simulated sky per frame size, and
 // one look at the driver list's sky entry while no simulator runs.
 
-#include "video/skycamera.h"
-#include "video/starfield.h"
+#include "sky/skycamera.h"
+#include "sky/starfield.h"
 
 #include <QTemporaryDir>
 

@@ -6,7 +6,9 @@
 #include "shell/form1.h"
 #include "shell/form5.h"
 #include "shell/windowflow.h"
-#include "video/capturelayer.h"
+#include "sky/skycamera.h"
+#include "video/capturedevice.h"
+#include "video/v4l2/v4l2device.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -63,7 +65,11 @@ int child(int argc, char **argv, qint64 originNs)
     QApplication::setQuitOnLastWindowClosed(false);
     QtSerialControl serial([](int) { return QString(); });
     NoMessages messages;
-    const std::unique_ptr<CaptureLayer> capture = makeV4l2CaptureLayer();
+    // The program's own driver list: the cameras, then the sky simulator.
+    std::vector<std::unique_ptr<DriverSource>> sources;
+    sources.push_back(std::make_unique<V4l2DriverSource>(makeKernelSyscalls()));
+    sources.push_back(std::make_unique<SkyDriverSource>());
+    const std::unique_ptr<CaptureLayer> capture = makeCaptureLayer(std::move(sources));
     WindowFlow windows(serial, messages, *capture);
     FirstPaint splash("splash", originNs);
     FirstPaint console("console", originNs);

@@ -4,7 +4,7 @@
 #include "video_support/fakev4l2.h"
 
 #include "video/displaysettings.h"
-#include "video/frameconverter.h"
+#include "video/v4l2/frameconverter.h"
 
 #include <QGuiApplication>
 #include <QPainter>

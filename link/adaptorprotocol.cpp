@@ -30,14 +30,13 @@ void runOpenSequence(SerialControl &serial, int portIndex, ErrorTrap &trap)
 
 void probeWait(const std::function<void(int)> &print, std::chrono::milliseconds minimumWait)
 {
-    constexpr int kCount = 3000;
     QElapsedTimer clock; // monotonic
     clock.start();
     const qint64 totalNs = std::chrono::nanoseconds(minimumWait).count();
-    for (int value = 1; value <= kCount; ++value) {
+    for (int value = 1; value <= kProbeCount; ++value) {
         print(value);
         // Spread the count over the wait so the numbers visibly run to the end.
-        const qint64 due = totalNs * value / kCount;
+        const qint64 due = totalNs * value / kProbeCount;
         const qint64 ahead = due - clock.nsecsElapsed();
         if (ahead > 100000)
             QThread::usleep(static_cast<unsigned long>(ahead / 1000));

@@ -28,7 +28,10 @@ DirectionCommands commandsFor(Direction direction);
 // failing step goes into the trap; the caller tests it afterwards.
 void runOpenSequence(SerialControl &serial, int portIndex, ErrorTrap &trap);
 
-// Waits between the probe and the read: counts 1 to 3000, handing each value to print (which
+// The count shown while "Connect" waits for the adaptor's answer runs from 1 to this.
+inline constexpr int kProbeCount = 3000;
+
+// Waits between the probe and the read: counts 1 to kProbeCount, handing each value to print (which
 // may draw it), and returns no earlier than minimumWait after it was called. Handles no events.
 void probeWait(const std::function<void(int)> &print,
                std::chrono::milliseconds minimumWait = std::chrono::milliseconds(250));

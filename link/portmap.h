@@ -1,11 +1,11 @@
 #pragma once
 
+#include "common/ports.h"
+
 #include <QList>
 #include <QString>
 
 namespace voruna {
-
-inline constexpr int kPortCount = 16;
 
 // The folder where a user pins ports: comN links to a device, as Windows compatibility layers do.
 // $XDG_CONFIG_HOME/voruna/ports, by default ~/.config/voruna/ports.

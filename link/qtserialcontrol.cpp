@@ -195,9 +195,8 @@ CommError QtSerialControl::setOutput(const QByteArray &bytes)
     return m_port->bytesToWrite() > 0 ? CommError::WriteFailed : CommError::Ok;
 }
 
-CommError QtSerialControl::input(QByteArray &received)
+CommError QtSerialControl::readyToRead()
 {
-    received.clear();
     if (!m_port->isOpen())
         return CommError::PortNotOpen;
     pollDevice();
@@ -205,6 +204,14 @@ CommError QtSerialControl::input(QByteArray &received)
         m_port->clearError();
         return CommError::ReadFailed;
     }
+    return CommError::Ok;
+}
+
+CommError QtSerialControl::input(QByteArray &received)
+{
+    received.clear();
+    if (const CommError ready = readyToRead(); ready != CommError::Ok)
+        return ready;
     received = m_port->readAll();
     return CommError::Ok;
 }
@@ -212,13 +219,8 @@ CommError QtSerialControl::input(QByteArray &received)
 CommError QtSerialControl::inBufferCount(int &count)
 {
     count = 0;
-    if (!m_port->isOpen())
-        return CommError::PortNotOpen;
-    pollDevice();
-    if (m_port->error() != QSerialPort::NoError) {
-        m_port->clearError();
-        return CommError::ReadFailed;
-    }
+    if (const CommError ready = readyToRead(); ready != CommError::Ok)
+        return ready;
     count = static_cast<int>(qMin<qint64>(m_port->bytesAvailable(), 32767));
     return CommError::Ok;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/adaptorprotocol.h"
 #include "link/serialcontrol.h"
 
 #include <QObject>
@@ -35,12 +36,15 @@ private:
     CommError open();
     void close();
     void pollDevice();
+    // Before a read: PortNotOpen, ReadFailed when the device failed since the last look (the
+    // failure is then cleared), otherwise Ok with what has arrived taken in.
+    CommError readyToRead();
     CommError lastFailure() const;
 
     Resolver m_resolve;
     QSerialPort *m_port;
     int m_portNumber = 1;
-    QString m_settings = QStringLiteral("9600,n,8,1");
+    QString m_settings = QString::fromLatin1(kLineSettings);
 };
 
 struct LineSettings {

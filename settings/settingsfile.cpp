@@ -1,5 +1,8 @@
 #include "settings/settingsfile.h"
 
+#include "common/ownedfd.h"
+#include "common/ports.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -65,7 +68,7 @@ int parseSavedPortIndex(const QByteArray &content)
     }
     bool ok = false;
     const int value = item.toInt(&ok);
-    if (!ok || value < -1 || value > 15)
+    if (!ok || value < -1 || value >= kPortCount)
         return -1;
     return value;
 }
@@ -95,12 +98,12 @@ SaveResult savePortIndex(int portIndex, const QString &path)
     // as success and renames a torn file over the saved one.
     const QFileInfo target(path);
     QByteArray temp = QFile::encodeName(target.absolutePath() + QStringLiteral("/.VRdata.XXXXXX"));
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
+    OwnedFd file(::mkstemp(temp.data()));
+    if (!file.isValid())
         return SaveResult::Failed;
     const QByteArray bytes = formatPortIndex(portIndex);
-    const bool written = writeFully(fd, bytes) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
+    const bool written = writeFully(file.get(), bytes) && ::fsync(file.get()) == 0;
+    const bool closed = file.close();
     ::chmod(temp.constData(), 0644 & ~currentUmask());
     if (!written || !closed || ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
         ::unlink(temp.constData());

@@ -1,13 +1,10 @@
 #include "shell/consolesurface.h"
 
+#include "shell/layoutunits.h"
+
 #include <QPainter>
 
 namespace voruna {
-
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(twips(left), twips(top), twips(width), twips(height));
-}
 
 ConsoleSurface::ConsoleSurface(QWidget *parent) : QWidget(parent)
 {

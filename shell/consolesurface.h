@@ -22,11 +22,4 @@ private:
     int m_counter = 0;
 };
 
-// Layout lengths are in twips; 15 twips make one pixel.
-constexpr int twips(int value)
-{
-    return value / 15;
-}
-QRect twipsRect(int left, int top, int width, int height);
-
 } // namespace voruna

@@ -1,8 +1,11 @@
 #include "shell/form1.h"
 
+#include "common/ports.h"
+#include "resources/resources.h"
 #include "settings/settingsfile.h"
 #include "shell/consolesurface.h"
 #include "shell/lamp.h"
+#include "shell/layoutunits.h"
 #include "shell/slewbutton.h"
 
 #include <QAction>
@@ -31,7 +34,7 @@ Form1::Form1(SerialControl &serial, MessageBoxes &messages, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Voruna 1.1"));
-    setWindowIcon(QIcon(QStringLiteral(":/voruna.ico")));
+    setWindowIcon(QIcon(QString::fromLatin1(resources::kWindowIcon)));
     m_surface->setObjectName(QStringLiteral("surface"));
     m_surface->setFixedSize(twips(2460), twips(4380));
     setCentralWidget(m_surface);
@@ -94,7 +97,7 @@ void Form1::Form1_Form_Load()
 void Form1::fillPortList()
 {
     const QSignalBlocker quiet(Combo1);
-    for (int n = 1; n <= 16; ++n)
+    for (int n = 1; n <= kPortCount; ++n)
         Combo1->addItem(QStringLiteral("COM %1:").arg(n));
     // Filling selects nothing: the saved value decides.
     Combo1->setCurrentIndex(-1);
@@ -167,7 +170,7 @@ void Form1::printCounter(int value)
 {
     m_surface->setCounter(value);
     // Painting every one of the numbers would make the wait as long as the screen is slow.
-    if (m_lastCounterPaint.isValid() && m_lastCounterPaint.elapsed() < kCounterRepaintMs && value != 3000)
+    if (m_lastCounterPaint.isValid() && m_lastCounterPaint.elapsed() < kCounterRepaintMs && value != kProbeCount)
         return;
     m_lastCounterPaint.start();
     if (m_surface->isVisible())

@@ -1,6 +1,8 @@
 // The guide console's controls, menus and fonts as laid out at design time.
+#include "resources/resources.h"
 #include "shell/consolesurface.h"
 #include "shell/form1.h"
+#include "shell/layoutunits.h"
 #include "shell/lamp.h"
 #include "shell/slewbutton.h"
 
@@ -14,15 +16,6 @@
 namespace voruna {
 
 namespace {
-
-QFont arial(qreal points, bool bold = false)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
 
 SlewButton *makeSlewButton(QWidget *parent, const char *name, const QString &icon,
                            const QString &tip, QRect box)
@@ -62,7 +55,7 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect 
     auto *label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(box);
-    label->setFont(arial(8.25));
+    label->setFont(arialPoints(kSmallTextPoints));
     fitTextToBox(label);
     return label;
 }
@@ -73,7 +66,7 @@ void Form1::buildLayout()
 {
     QWidget *s = m_surface;
     Label1 = makeLabel(s, "Label1", QString(), twipsRect(300, 120, 1875, 435));
-    Label1->setFont(arial(15.75, true));
+    Label1->setFont(arialPoints(15.75, true));
     Label1->setAlignment(Qt::AlignCenter);
     // A single black line around it; the text keeps its own colour.
     Label1->setStyleSheet(QStringLiteral("QLabel#Label1 { border: 1px solid black; }"));
@@ -83,15 +76,15 @@ void Form1::buildLayout()
     Label1->setToolTip(QStringLiteral("Shows the direction of the selected slew"));
 
     Shape2 = makeLamp(s, "Shape2", 1140, 660, kGrey);
-    Command1 = makeSlewButton(s, "Command1", QStringLiteral(":/arrow-up.ico"),
+    Command1 = makeSlewButton(s, "Command1", QString::fromLatin1(resources::kArrowUp),
                               QStringLiteral("Slew telescope UP"), twipsRect(960, 900, 555, 555));
     Shape4 = makeLamp(s, "Shape4", 180, 1620, kGrey);
-    Command3 = makeSlewButton(s, "Command3", QStringLiteral(":/arrow-left.ico"),
+    Command3 = makeSlewButton(s, "Command3", QString::fromLatin1(resources::kArrowLeft),
                               QStringLiteral("Slew telescope LEFT"), twipsRect(420, 1440, 555, 555));
-    Command2 = makeSlewButton(s, "Command2", QStringLiteral(":/arrow-right.ico"),
+    Command2 = makeSlewButton(s, "Command2", QString::fromLatin1(resources::kArrowRight),
                               QStringLiteral("Slew telescope RIGHT"), twipsRect(1500, 1440, 555, 555));
     Shape3 = makeLamp(s, "Shape3", 2100, 1620, kGrey);
-    Command4 = makeSlewButton(s, "Command4", QStringLiteral(":/arrow-down.ico"),
+    Command4 = makeSlewButton(s, "Command4", QString::fromLatin1(resources::kArrowDown),
                               QStringLiteral("Slew telescope DOWN"), twipsRect(960, 1980, 555, 555));
     Shape5 = makeLamp(s, "Shape5", 1140, 2580, kGrey);
 
@@ -101,14 +94,14 @@ void Form1::buildLayout()
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->setFont(arial(8.25));
+    Combo1->setFont(arialPoints(kSmallTextPoints));
     Combo1->setGeometry(twipsRect(240, 3420, 1935, 330));
     Combo1->setEditText(QStringLiteral("Combo1"));
     Combo1->setToolTip(QStringLiteral("Select Communication Port"));
 
     Command5 = new QPushButton(QStringLiteral("Connect"), s);
     Command5->setObjectName(QStringLiteral("Command5"));
-    Command5->setFont(arial(8.25));
+    Command5->setFont(arialPoints(kSmallTextPoints));
     Command5->setGeometry(twipsRect(240, 3840, 795, 315));
     Command5->setToolTip(QStringLiteral("Try to find the Nightwell's USB Autoguide Adaptor"));
 

@@ -1,7 +1,7 @@
 #include "shell/form4.h"
 
 #include "resources/resources.h"
-#include "shell/consolesurface.h"
+#include "shell/layoutunits.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -11,19 +11,6 @@
 namespace voruna {
 
 namespace {
-
-// Arial at the layout's point size as it comes out at 96 dots per inch, in pixels, so the
-// texts fit their pixel-sized boxes on any screen; Liberation Sans has the same metrics.
-QFont arial(int pixels, bool bold = false, bool italic = false)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    font.setItalic(italic);
-    return font;
-}
 
 // One line of the description, centred in a box as wide as the window and a little more.
 QLabel *makeLine(QWidget *parent, int index, int top, const QString &text, const QFont &font)
@@ -60,8 +47,8 @@ Form4::Form4(QWidget *parent)
     Picture1->setFocusPolicy(Qt::StrongFocus);
     setTabOrder(Command1, Picture1);
 
-    const QFont regular = arial(11);
-    Label1_0 = makeLine(this, 0, 2040, QStringLiteral("Voruna 1.1"), arial(13, true, true));
+    const QFont regular = arialPixels(kSmallTextPixels);
+    Label1_0 = makeLine(this, 0, 2040, QStringLiteral("Voruna 1.1"), arialPixels(13, true, true));
     Label1_1 = makeLine(this, 1, 2460, QStringLiteral("Voruna is a utility for use with the"),
                         regular);
     Label1_2 = makeLine(this, 2, 2700, QStringLiteral("Nightwell's USB Autoguide Adaptor"),

@@ -1,7 +1,7 @@
 #include "shell/form5.h"
 
-#include "shell/consolesurface.h"
 #include "shell/lamp.h"
+#include "shell/layoutunits.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -14,29 +14,8 @@ namespace voruna {
 
 namespace {
 
-constexpr int kReticleRed = 255;
-constexpr int kLabelGreen = 65280;
 constexpr int kLabelBlue = 12582912;
 constexpr int kLabelTeal = 8421376;
-
-// The window's fonts. Sizes are in pixels, as the points of the layout come out at 96 dots per
-// inch, so the texts keep their places in the pixel-sized layout on any screen. The second
-// family stands in where the first is not installed (Liberation Sans has Arial's metrics).
-QFont layoutFont(const QStringList &families, int pixels, bool bold = false, bool italic = false)
-{
-    QFont font;
-    font.setFamilies(families);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    font.setItalic(italic);
-    return font;
-}
-
-QFont arial825()
-{
-    return layoutFont({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")}, 11);
-}
 
 QFont comic2625BoldItalic()
 {
@@ -89,7 +68,7 @@ QWidget *makeLine(QWidget *parent, const char *name, int x1, int y1, int x2, int
     const QPoint to(twips(x2), twips(y2));
     const QRect box = from.x() == to.x() ? QRect(from, QSize(1, to.y() - from.y()))
                                          : QRect(from, QSize(to.x() - from.x(), 1));
-    return new ReticlePart(parent, name, ReticlePart::Kind::Line, colorFromRgbInt(kReticleRed), box);
+    return new ReticlePart(parent, name, ReticlePart::Kind::Line, colorFromRgbInt(kRed), box);
 }
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect box,
@@ -126,7 +105,7 @@ Form5::Form5(QWidget *parent)
 
     // Created bottom to top: the black square lies beneath the circles and the lines.
     using Kind = ReticlePart::Kind;
-    const QColor red = colorFromRgbInt(kReticleRed);
+    const QColor red = colorFromRgbInt(kRed);
     Shape2 = new ReticlePart(Frame1, "Shape2", Kind::FilledRectangle, Qt::black,
                              twipsRect(240, 180, 1815, 1875));
     Shape1_0 = new ReticlePart(Frame1, "Shape1(0)", Kind::Circle, red,
@@ -138,8 +117,8 @@ Form5::Form5(QWidget *parent)
 
     Label1 = makeLabel(Frame1, "Label1", QStringLiteral("Voruna"), twipsRect(2700, 240, 2595, 735),
                        comic2625BoldItalic());
-    setTextColor(Label1, kLabelGreen);
-    const QFont small = arial825();
+    setTextColor(Label1, kGreen);
+    const QFont small = arialPixels(kSmallTextPixels);
     // The credits line is 73 pixels wide: room for the maker's name and little else.
     Label2_1 = makeLabel(Frame1, "Label2(1)", QStringLiteral("Voruna team"),
                          twipsRect(4080, 1020, 1095, 255), small);

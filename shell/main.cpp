@@ -2,7 +2,9 @@
 #include "shell/messageboxes.h"
 #include "shell/platformchoice.h"
 #include "shell/windowflow.h"
-#include "video/capturelayer.h"
+#include "sky/skycamera.h"
+#include "video/capturedevice.h"
+#include "video/v4l2/v4l2device.h"
 
 #include <QApplication>
 
@@ -18,7 +20,12 @@ int main(int argc, char *argv[])
 
     voruna::QtSerialControl serial;
     voruna::ScreenMessageBoxes messages;
-    const std::unique_ptr<voruna::CaptureLayer> capture = voruna::makeV4l2CaptureLayer();
+    // The cameras of this computer, then the sky simulator, listed while an adaptor simulator
+    // runs.
+    std::vector<std::unique_ptr<voruna::DriverSource>> sources;
+    sources.push_back(std::make_unique<voruna::V4l2DriverSource>(voruna::makeKernelSyscalls()));
+    sources.push_back(std::make_unique<voruna::SkyDriverSource>());
+    const std::unique_ptr<voruna::CaptureLayer> capture = voruna::makeCaptureLayer(std::move(sources));
     voruna::WindowFlow windows(serial, messages, *capture);
     // exit(), not quit(): quit() first asks every window to close, and a window that only hides
     // (or is unloaded by its owner instead) would cancel the end of the program.

@@ -1,5 +1,5 @@
 #include "link/portmap.h"
-#include "ptykit/ownedfd.h"
+#include "common/ownedfd.h"
 #include "support/ptypeer.h"
 #include "support/tempconfighome.h"
 

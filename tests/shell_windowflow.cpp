@@ -8,6 +8,7 @@
 #include "support/scriptedserial.h"
 #include "video/capturelayer.h"
 #include "video/form2.h"
+#include "video/v4l2/v4l2device.h"
 #include "video_support/fakev4l2.h"
 
 #include <QAction>

@@ -1,12 +1,12 @@
-#include "ptykit/ownedfd.h"
+#include "common/ownedfd.h"
 #include "support/simprocess.h"
 #include "support/skypicture.h"
 #include "video/capturedevice.h"
 #include "video/capturesubwindow.h"
 #include "video/form2.h"
-#include "video/mountfeed.h"
+#include "sky/mountfeed.h"
 #include "video/previewwidget.h"
-#include "video/skycamera.h"
+#include "sky/skycamera.h"
 
 #include <QDir>
 #include <QFileInfo>

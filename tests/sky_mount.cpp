@@ -1,5 +1,5 @@
 #include "adaptorsim/mountmodel.h"
-#include "video/mountfeed.h"
+#include "sky/mountfeed.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "support/skypicture.h"
-#include "video/skycamera.h"
-#include "video/starfield.h"
+#include "sky/skycamera.h"
+#include "sky/starfield.h"
 
 #include <QTest>
 

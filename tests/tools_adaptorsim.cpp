@@ -1,5 +1,5 @@
 #include "ptykit/pseudoterminal.h"
-#include "ptykit/ownedfd.h"
+#include "common/ownedfd.h"
 #include "support/simprocess.h"
 
 #include <QDeadlineTimer>

@@ -289,7 +289,7 @@ void VideoCaptureLayerTest::realCamera()
 {
     if (qEnvironmentVariableIsEmpty("VORUNA_VIDEO_DEVICE"))
         QSKIP("set VORUNA_VIDEO_DEVICE to test with the cameras of this computer");
-    std::unique_ptr<CaptureLayer> layer = makeV4l2CaptureLayer();
+    std::unique_ptr<CaptureLayer> layer = makeV4l2CaptureLayer(makeKernelSyscalls());
     const std::optional<DriverDescription> driver = layer->driverDescription(0);
     QVERIFY2(driver, "no camera found");
     QMdiArea area;

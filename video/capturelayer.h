@@ -98,12 +98,4 @@ public:
                                                const QRect &geometry) = 0;
 };
 
-class V4l2Syscalls;
-
-// The real capture layer: the Video4Linux2 cameras of this computer.
-std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer();
-
-// The same layer reaching the kernel through `syscalls` (tests hand in a scripted device).
-std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer(std::shared_ptr<V4l2Syscalls> syscalls);
-
 } // namespace voruna

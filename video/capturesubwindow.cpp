@@ -1,10 +1,10 @@
-#include "capturesubwindow.h"
+#include "video/capturesubwindow.h"
 
-#include "displaydialog.h"
-#include "formatdialog.h"
-#include "notices.h"
-#include "previewwidget.h"
-#include "sourcedialog.h"
+#include "video/displaydialog.h"
+#include "video/formatdialog.h"
+#include "video/notices.h"
+#include "video/previewwidget.h"
+#include "video/sourcedialog.h"
 
 #include <QPointer>
 #include <QStyle>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "capturedevice.h"
-#include "capturelayer.h"
-#include "displaysettings.h"
+#include "video/capturedevice.h"
+#include "video/capturelayer.h"
+#include "video/displaysettings.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "crosshaircursor.h"
+#include "video/crosshaircursor.h"
 
 #include <QBitmap>
 #include <QPixmap>

@@ -1,4 +1,4 @@
-#include "displaydialog.h"
+#include "video/displaydialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

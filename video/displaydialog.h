@@ -1,6 +1,6 @@
 #pragma once
 
-#include "displaysettings.h"
+#include "video/displaysettings.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "displaysettings.h"
+#include "video/displaysettings.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "fittovideo.h"
+#include "video/fittovideo.h"
 
 namespace voruna {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capturelayer.h"
+#include "video/capturelayer.h"
 
 namespace voruna {
 

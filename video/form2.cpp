@@ -1,10 +1,10 @@
-#include "form2.h"
+#include "video/form2.h"
 
-#include "capturelayer.h"
-#include "crosshaircursor.h"
-#include "fittovideo.h"
-#include "form3.h"
-#include "notificationtext.h"
+#include "video/capturelayer.h"
+#include "video/crosshaircursor.h"
+#include "video/fittovideo.h"
+#include "video/form3.h"
+#include "video/notificationtext.h"
 
 #include <QCloseEvent>
 #include <QMdiArea>
@@ -120,17 +120,21 @@ void Form2::Form2_Form_Load()
     const bool connected = m_captureWindow->driverConnect(0);
     if (!alive || !connected)
         return;
-    DriverCaps caps; // left zero when unreadable: a driver without dialogs
-    m_captureWindow->driverGetCaps(&caps);
-    if (!caps.hasDlgVideoSource)
-        mnuSource->setEnabled(false);
-    if (!caps.hasDlgVideoFormat)
-        mnuFormat->setEnabled(false);
-    if (!caps.hasDlgVideoDisplay)
-        mnuDisplay->setEnabled(false);
     m_captureWindow->setScale(true);
     m_captureWindow->setPreviewRate(previewPeriodMs);
     m_captureWindow->setPreview(true);
+    driverConnected();
+}
+
+void Form2::driverConnected()
+{
+    if (!m_captureWindow)
+        return;
+    DriverCaps caps; // left zero when unreadable: a driver without dialogs
+    m_captureWindow->driverGetCaps(&caps);
+    mnuSource->setEnabled(caps.hasDlgVideoSource);
+    mnuFormat->setEnabled(caps.hasDlgVideoFormat);
+    mnuDisplay->setEnabled(caps.hasDlgVideoDisplay);
     fitToVideo(m_captureWindow);
 }
 
@@ -154,11 +158,10 @@ int Form2::Form2_StatusProc(CaptureWindow *, int id, const char *text)
     return 0;
 }
 
-int Form2::Form2_ErrorProc(CaptureWindow *, int id, const char *text)
+int Form2::Form2_ErrorProc(CaptureWindow *window, int id, const char *text)
 {
-    if (id != 0)
-        setStatusText(notificationText(text));
-    return 0;
+    // Errors and status notifications share the status line.
+    return Form2_StatusProc(window, id, text);
 }
 
 void Form2::Form2_mnuFormat_Click()

@@ -30,6 +30,9 @@ public:
     CaptureWindow *captureWindow() const { return m_captureWindow; }
     // Replaces the status line's text.
     void setStatusText(const QString &text);
+    // After the capture window connected a driver: offers the dialogs that driver has and fits
+    // the window to its picture.
+    void driverConnected();
 
     QAction *const mnuclose;
     QMenu *const mnuControl;

@@ -1,10 +1,8 @@
-#include "form3.h"
+#include "video/form3.h"
 
-#include "capturelayer.h"
-#include "fittovideo.h"
-#include "form2.h"
+#include "video/capturelayer.h"
+#include "video/form2.h"
 
-#include <QAction>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -76,13 +74,8 @@ void form3::form3_cmdSelect_Click()
     if (!alive)
         return;
     if (connected) {
-        DriverCaps caps; // left zero when unreadable: a driver without dialogs
-        window->driverGetCaps(&caps);
-        m_owner.mnuSource->setEnabled(caps.hasDlgVideoSource);
-        m_owner.mnuFormat->setEnabled(caps.hasDlgVideoFormat);
-        m_owner.mnuDisplay->setEnabled(caps.hasDlgVideoDisplay);
         window->setWindowText(name);
-        fitToVideo(window);
+        m_owner.driverConnected();
     }
     accept();
 }

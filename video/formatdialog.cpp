@@ -1,4 +1,4 @@
-#include "formatdialog.h"
+#include "video/formatdialog.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capturedevice.h"
+#include "video/capturedevice.h"
 
 #include <QDialog>
 

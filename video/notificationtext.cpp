@@ -1,4 +1,4 @@
-#include "notificationtext.h"
+#include "video/notificationtext.h"
 
 #include <array>
 #include <cstring>

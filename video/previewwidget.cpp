@@ -1,4 +1,4 @@
-#include "previewwidget.h"
+#include "video/previewwidget.h"
 
 #include <QPainter>
 

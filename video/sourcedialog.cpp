@@ -1,4 +1,4 @@
-#include "sourcedialog.h"
+#include "video/sourcedialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

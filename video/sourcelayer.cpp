@@ -1,8 +1,5 @@
-#include "capturedevice.h"
-#include "capturesubwindow.h"
-#include "skycamera.h"
-#include "v4l2device.h"
-#include "v4l2syscalls.h"
+#include "video/capturedevice.h"
+#include "video/capturesubwindow.h"
 
 #include <QMdiArea>
 
@@ -68,22 +65,6 @@ private:
 std::unique_ptr<CaptureLayer> makeCaptureLayer(std::vector<std::unique_ptr<DriverSource>> sources)
 {
     return std::make_unique<SourceCaptureLayer>(std::move(sources));
-}
-
-std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer(std::shared_ptr<V4l2Syscalls> syscalls)
-{
-    std::vector<std::unique_ptr<DriverSource>> sources;
-    sources.push_back(std::make_unique<V4l2DriverSource>(std::move(syscalls)));
-    return makeCaptureLayer(std::move(sources));
-}
-
-std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer()
-{
-    // After the cameras, the sky simulator, listed while an adaptor simulator runs.
-    std::vector<std::unique_ptr<DriverSource>> sources;
-    sources.push_back(std::make_unique<V4l2DriverSource>(makeKernelSyscalls()));
-    sources.push_back(std::make_unique<SkyDriverSource>());
-    return makeCaptureLayer(std::move(sources));
 }
 
 } // namespace voruna

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "video/capturedevice.h"
-#include "video/v4l2syscalls.h"
+#include "video/v4l2/v4l2syscalls.h"
 
 #include <QByteArray>
 #include <QImage>

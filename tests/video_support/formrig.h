@@ -6,7 +6,7 @@
 #include "video/capturesubwindow.h"
 #include "video/form2.h"
 #include "video/previewwidget.h"
-#include "video/v4l2device.h"
+#include "video/v4l2/v4l2device.h"
 
 #include <QApplication>
 #include <QStatusBar>

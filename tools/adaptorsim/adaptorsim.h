@@ -3,7 +3,7 @@
 #include "adaptorsim/commanddecoder.h"
 #include "adaptorsim/mountmodel.h"
 #include "adaptorsim/simoptions.h"
-#include "video/mountfeed.h"
+#include "sky/mountfeed.h"
 
 #include <QByteArray>
 #include <QString>

@@ -8,7 +8,7 @@
 #include "link/portmap.h"
 #include "ptykit/portlink.h"
 #include "ptykit/pseudoterminal.h"
-#include "video/mountfeed.h"
+#include "sky/mountfeed.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ptykit/ownedfd.h"
-#include "video/mountfeed.h"
+#include "common/ownedfd.h"
+#include "sky/mountfeed.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "adaptorsim/simoptions.h"
 
-#include "link/portmap.h"
+#include "common/ports.h"
 
 namespace voruna {
 

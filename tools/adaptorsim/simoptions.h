@@ -1,5 +1,7 @@
 #pragma once
 
+#include "adaptorsim/mountmodel.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +15,7 @@ struct SimOptions {
     int lateMs = 0;         // answers this long after the probe
     int splitMs = -1;       // >= 0: answers "^", then "\r\n" this long after
     bool flood = false;     // keeps sending bytes
-    double guideRate = 7.5; // arcseconds per second that a held direction moves the mount
+    double guideRate = MountModel::defaultGuideRate; // arcseconds per second that a held direction moves the mount
     bool sky = true;        // publishes the mount for the sky camera
 };
 

@@ -1,6 +1,6 @@
-#include "v4l2device.h"
+#include "video/v4l2/v4l2device.h"
 
-#include "notices.h"
+#include "video/notices.h"
 
 #include <QPointer>
 #include <QSocketNotifier>

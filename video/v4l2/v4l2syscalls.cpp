@@ -1,4 +1,4 @@
-#include "v4l2syscalls.h"
+#include "video/v4l2/v4l2syscalls.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
-#include "frameconverter.h"
+#include "video/v4l2/frameconverter.h"
 
-#include "v4l2syscalls.h"
+#include "video/v4l2/v4l2syscalls.h"
 
 #include <libv4l-plugin.h>
 #include <libv4lconvert.h>

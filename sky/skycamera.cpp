@@ -1,7 +1,7 @@
-#include "skycamera.h"
+#include "sky/skycamera.h"
 
-#include "link/portmap.h"
-#include "notices.h"
+#include "common/ports.h"
+#include "video/notices.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "capturedevice.h"
-#include "frameconverter.h"
-#include "v4l2syscalls.h"
+#include "video/capturedevice.h"
+#include "video/v4l2/frameconverter.h"
+#include "video/v4l2/v4l2syscalls.h"
 
 #include <linux/videodev2.h>
 
@@ -83,5 +83,9 @@ private:
     std::vector<Node> scan();
     std::shared_ptr<V4l2Syscalls> m_sys;
 };
+
+// A capture layer of the V4L2 cameras alone, reaching the kernel through `syscalls` (tests
+// hand in a scripted device).
+std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer(std::shared_ptr<V4l2Syscalls> syscalls);
 
 } // namespace voruna

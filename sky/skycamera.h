@@ -1,8 +1,8 @@
 #pragma once
 
-#include "capturedevice.h"
-#include "mountfeed.h"
-#include "starfield.h"
+#include "video/capturedevice.h"
+#include "sky/mountfeed.h"
+#include "sky/starfield.h"
 
 #include <QPointF>
 

@@ -25,6 +25,9 @@ public:
     bool isValid() const { return m_fd >= 0; }
     // Gives up ownership without closing.
     int release() { return std::exchange(m_fd, -1); }
+    // Closes now; false when the system reports an error, such as a write that did not reach
+    // the disk, or when nothing was owned.
+    bool close() { return ::close(release()) == 0; }
     void reset(int fd = -1)
     {
         if (m_fd >= 0)

@@ -1,4 +1,4 @@
-#include "mountfeed.h"
+#include "sky/mountfeed.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "starfield.h"
+#include "sky/starfield.h"
 
 #include <algorithm>
 #include <cmath>

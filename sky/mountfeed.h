@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ptykit/ownedfd.h"
+#include "common/ownedfd.h"
 
 #include <QObject>
 #include <QString>
