@@ -1,6 +1,7 @@
 #include "link/qtserialcontrol.h"
 #include "shell/exitsignals.h"
 #include "shell/messageboxes.h"
+#include "shell/platformchoice.h"
 #include "shell/windowflow.h"
 #include "sky/skycamera.h"
 #include "video/capturedevice.h"
@@ -26,10 +27,11 @@ void releaseHeldSlewAtExit()
 
 int main(int argc, char *argv[])
 {
+    voruna::choosePlatformFromEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voruna"));
     QApplication::setApplicationVersion(QStringLiteral(VORUNA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("voruna"));
+    QApplication::setDesktopFileName(QStringLiteral("org.voruna.Voruna"));
     // The console's start-up messages show while no window is on screen; only "Exit" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -53,7 +53,8 @@ int main(int argc, char **argv)
 {
     using namespace voruna;
     const SimOptionsResult parsed = parseSimOptions(argumentsOf(argc, argv));
-    if (parsed.outcome == SimOptionsResult::Outcome::Help) {
+    if (parsed.outcome == SimOptionsResult::Outcome::Help
+        || parsed.outcome == SimOptionsResult::Outcome::Version) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return 0;
     }
