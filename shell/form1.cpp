@@ -6,6 +6,7 @@
 #include "shell/consolesurface.h"
 #include "shell/lamp.h"
 #include "shell/layoutunits.h"
+#include "shell/placement.h"
 #include "shell/slewbutton.h"
 
 #include <QAction>
@@ -16,7 +17,8 @@
 #include <QLineEdit>
 #include <QLayout>
 #include <QPushButton>
-#include <QScreen>
+
+#include <utility>
 
 namespace voruna {
 
@@ -47,8 +49,15 @@ Form1::Form1(SerialControl &serial, MessageBoxes &messages, QWidget *parent)
     MSComm1.setGoneHandler([this] { portGone(); });
 
     adjustSize();
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // Centred at load by its own size; the caption and frame are known only once shown.
+    if (!std::exchange(m_shownBefore, true))
+        recentreOnceFramed(*this);
 }
 
 Form1::~Form1()

@@ -68,6 +68,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -91,6 +92,7 @@ private:
     MessageBoxes &m_messages;
     ConsoleSurface *m_surface;
     QElapsedTimer m_lastCounterPaint;
+    bool m_shownBefore = false;
     // The selection that the last port change ran for.
     int m_changedForIndex = -1;
 };

@@ -70,6 +70,22 @@ app_ended() { ! kill -0 $apppid 2>/dev/null; }
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 modal_gone() { ! xdotool search --onlyvisible --name '^Voruna$' >/dev/null 2>&1; }
 
+client_at() { # the absolute place of window $1's client area: "X Y"
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'
+}
+centred() { # the console, caption and frame included, is centred on the 1024x768 screen
+  local l r t b x y w h
+  read -r l r t b <<< "$(xprop -id "$console" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')"
+  [ -n "$b" ] || return 1
+  read -r x y <<< "$(client_at "$console")"
+  w=$(xwininfo -id "$console" | awk '/Width:/ {print $2}')
+  h=$(xwininfo -id "$console" | awk '/Height:/ {print $2}')
+  local dx=$(( 2 * (x - l) + w + l + r - 1024 )) dy=$(( 2 * (y - t) + h + t + b - 768 ))
+  [ ${dx#-} -le 2 ] && [ ${dy#-} -le 2 ]
+}
+about_at() { [ "$(client_at "$about")" = "$1" ]; }
+about_hidden() { ! xdotool search --onlyvisible --name '^About\.\.\.$' >/dev/null 2>&1; }
+
 # Starts the program on COM 3, answers its detection message and holds the up button.
 start_and_hold() {
   "$app" >> "$scratch/app.log" 2>&1 & apppid=$!
@@ -105,5 +121,27 @@ status=$?
 xdotool mouseup 1
 [ $status -eq 0 ] || fail "exit status $status after SIGTERM"
 until_true stop_is_last || fail "SIGTERM with a slew held: no stop last"
+
+# Under the window manager: the console is centred frame and all, and the About window, moved
+# and closed with its button, comes back where the user left it.
+"$app" >> "$scratch/app.log" 2>&1 & apppid=$!
+box=$(window "Voruna") || fail "no start-up message"
+xdotool windowactivate --sync "$box" key Return 2>/dev/null || xdotool windowfocus --sync "$box" key Return
+console=$(window "Voruna 1.1") || fail "the console did not show"
+until_true centred || fail "the console is not centred on the screen with its frame"
+xdotool windowactivate --sync "$console" key alt+a
+about=$(window "About...") || fail "About did not show"
+placed=$(client_at "$about")
+xdotool windowmove "$about" 600 420
+until_true eval '! about_at "$placed"' || fail "the About window could not be moved"
+moved=$(client_at "$about")
+xdotool windowactivate --sync "$about" key space
+until_true about_hidden || fail "Close did not hide the About window"
+xdotool windowactivate --sync "$console" key alt+a
+about=$(window "About...") || fail "About did not show again"
+until_true about_at "$moved" || fail "the About window came back at $(client_at "$about"), not at $moved"
+kill -TERM $apppid
+until_true app_ended || fail "SIGTERM did not end the program"
+wait $apppid
 [ "$(od -An -tx1 VRdata.nwx | tr -d ' \n')" = "2032200d0a" ] || fail "the settings file changed"
-echo "3 passed, 0 failed"
+echo "4 passed, 0 failed"
