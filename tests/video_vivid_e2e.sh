@@ -44,7 +44,8 @@ video=$(window "Voruna Video Feedback") || fail "the video window did not open"
 # first ones: white, yellow and cyan at 75 %.
 for _ in $(seq 20); do
   import -window "$video" "$scratch/shot.png" 2>/dev/null
-  read -r white yellow cyan < <(bars "$scratch/shot.png")
+  counts=$(bars "$scratch/shot.png")
+  read -r white yellow cyan <<<"$counts"
   [ "$white" -gt 4000 ] && [ "$yellow" -gt 4000 ] && [ "$cyan" -gt 4000 ] && break
   sleep 1
 done
