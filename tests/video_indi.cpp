@@ -98,6 +98,10 @@ private:
                "<defNumberVector device='Fake CCD' name='CCD_EXPOSURE' state='Idle' perm='rw'>"
                "<defNumber name='CCD_EXPOSURE_VALUE' format='%g' min='0.001' max='3600' step='1'>1"
                "</defNumber></defNumberVector>"
+               "<defNumberVector device='Fake CCD' name='CCD_INFO' state='Idle' perm='ro'>"
+               "<defNumber name='CCD_MAX_X' format='%g' min='0' max='0' step='0'>64</defNumber>"
+               "<defNumber name='CCD_MAX_Y' format='%g' min='0' max='0' step='0'>48</defNumber>"
+               "</defNumberVector>"
                "<defBLOBVector device='Fake CCD' name='CCD1' state='Idle' perm='ro'>"
                "<defBLOB name='CCD1'/></defBLOBVector>";
     }
@@ -275,6 +279,9 @@ void IndiTest::simulator()
     QCOMPARE(rig.layer->driverDescription(0).value_or(DriverDescription{}).name, QStringLiteral("CCD Simulator"));
     QVERIFY(!rig.layer->driverDescription(1));
     QVERIFY(rig.window->driverConnect(0));
+    QSize size;
+    QVERIFY(rig.window->getStatus(&size));
+    QCOMPARE(size, QSize(1280, 1024)); // known at once: the window fits itself to it
     QTRY_VERIFY2_WITH_TIMEOUT(rig.shown().size() == QSize(1280, 1024), qPrintable(rig.texts.join('\n')), 20000);
     QVERIFY(rig.told("CCD Simulator on localhost: 1280 x 1024, 16-bit, 1.0 s exposures"));
     {
@@ -288,7 +295,6 @@ void IndiTest::simulator()
     indi.kill();
     indi.waitForFinished();
     QTRY_VERIFY_WITH_TIMEOUT(rig.told("CCD Simulator on localhost lost: the INDI server went away"), 10000);
-    QSize size;
     QVERIFY(!rig.window->getStatus(&size));
 
     // Back again: a new connect shows pictures.

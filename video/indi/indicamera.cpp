@@ -7,6 +7,7 @@
 #include <baseclient.h>
 #include <basedevice.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QPointer>
@@ -71,6 +72,13 @@ public:
     IndiClient(IndiCamera *camera, std::string device) : m_camera(camera), m_device(std::move(device)) {}
     ~IndiClient() override { disconnectServer(); }
 
+    // Waits until the camera has told its size, connecting it first when it is not, or `limit`.
+    bool waitForCamera(std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_described.wait_for(lock, limit, [this] { return m_known; });
+    }
+
 protected:
     void newProperty(INDI::Property property) override { take(property); }
     void updateProperty(INDI::Property property) override { take(property); }
@@ -85,6 +93,13 @@ private:
     {
         if (m_device != property.getDeviceName())
             return;
+        if (property.isNameMatch("CONNECTION") && !m_connecting) {
+            const auto *connect = INDI::PropertySwitch(property).findWidgetByName("CONNECT");
+            if (connect && connect->getState() != ISS_ON) {
+                m_connecting = true;
+                connectDevice(m_device.c_str());
+            }
+        }
         if (property.getType() == INDI_BLOB) {
             if (property.getState() != IPS_OK)
                 return;
@@ -95,6 +110,15 @@ private:
         QMetaObject::invokeMethod(
             m_camera, [camera = m_camera, copy = copyProperty(property)] { camera->onProperty(copy); },
             Qt::QueuedConnection);
+        // After it is queued: the camera takes what waits for it once this says so.
+        // Drivers define the size first and fill it in when the camera is connected.
+        const auto *width = property.isNameMatch("CCD_INFO")
+            ? INDI::PropertyNumber(property).findWidgetByName("CCD_MAX_X") : nullptr;
+        if (width && width->getValue() > 0) {
+            std::lock_guard lock(m_mutex);
+            m_known = true;
+            m_described.notify_all();
+        }
     }
 
     void frame(const INDI::WidgetView<IBLOB> &blob)
@@ -118,6 +142,10 @@ private:
 
     IndiCamera *m_camera;
     std::string m_device;
+    std::mutex m_mutex;
+    std::condition_variable m_described;
+    bool m_known = false;
+    bool m_connecting = false; // touched on the library's thread only
 };
 
 bool IndiServer::isLocal() const
@@ -186,7 +214,11 @@ IndiCamera::IndiCamera(const IndiServer &server, const QString &device, const QS
     if (!client->connectServer())
         return;
     client->setBLOBMode(B_ALSO, device.toUtf8().constData(), nullptr);
+    // The window sizes itself to the picture as soon as the camera is connected: wait a moment
+    // for the camera to tell its size, then take what has come so far.
+    client->waitForCamera(std::chrono::milliseconds(2 * timeoutMs));
     m_client = std::move(client);
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 IndiCamera::~IndiCamera()
