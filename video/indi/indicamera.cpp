@@ -400,7 +400,10 @@ void IndiCamera::maybeExpose()
         }
         return;
     }
-    if (!m_properties.contains(QStringLiteral("CCD_EXPOSURE")))
+    // The frame may come before the driver has finished the exposure it belongs to: a new one
+    // asked for meanwhile would be refused.
+    const auto exposure = m_properties.constFind(QStringLiteral("CCD_EXPOSURE"));
+    if (exposure == m_properties.constEnd() || exposure->state == IPS_BUSY)
         return;
     m_exposing = true;
     m_client->sendNewNumber(m_device.toUtf8().constData(), "CCD_EXPOSURE", "CCD_EXPOSURE_VALUE",
