@@ -230,8 +230,10 @@ void IndiTest::misbehavingServer_data()
                                             << "out of bounds";
     QTest::newRow("frame cut short") << blobReply(fits(16, {1280, 1024}, 2880), 0) << "cut short";
     QTest::newRow("size beyond any camera") << blobReply(fits(16, {64, 48}, 64 * 48 * 2), qint64(1) << 40)
-                                            << "";
-    QTest::newRow("malformed XML") << QByteArray("<setNumberVector device='Fake CCD' <<<\x01></>") << "";
+                                            << "refused an empty frame";
+    // Skipped by the library; the frame after it shows.
+    QTest::newRow("malformed XML") << "<setNumberVector device='Fake CCD' <<<\x01></>"
+            + blobReply(fits(16, {64, 48}, 64 * 48 * 2), 0) << "64 x 48, 16-bit";
 }
 
 void IndiTest::misbehavingServer()
@@ -242,13 +244,7 @@ void IndiTest::misbehavingServer()
     Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", server.port()}}));
     QCOMPARE(rig.layer->driverDescription(0).value_or(DriverDescription{}).name, QStringLiteral("Fake CCD"));
     QVERIFY(rig.window->driverConnect(0));
-    if (!told.isEmpty()) {
-        QTRY_VERIFY2(rig.told(told), qPrintable(rig.texts.join('\n')));
-    } else {
-        // Whatever the library makes of it: a calm text or nothing, and no picture from it.
-        QTest::qWait(300);
-        QVERIFY(rig.shown().isNull() || rig.shown().size() == QSize(64, 48));
-    }
+    QTRY_VERIFY2(rig.told(told), qPrintable(rig.texts.join('\n')));
 }
 
 void IndiTest::absentServers()
