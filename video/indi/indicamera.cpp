@@ -58,7 +58,7 @@ IndiProperty copyProperty(INDI::Property property)
     return copy;
 }
 
-QString ms(double seconds)
+QString secondsText(double seconds)
 {
     return QStringLiteral("%1 s").arg(seconds, 0, 'f', seconds < 0.1 ? 3 : 1);
 }
@@ -484,7 +484,7 @@ QString IndiCamera::description() const
         .arg(now.size.width())
         .arg(now.size.height())
         .arg(bitDepth())
-        .arg(ms(m_exposureMs / 1000.0));
+        .arg(secondsText(m_exposureMs / 1000.0));
 }
 
 bool IndiCamera::takeFrame(QImage *image)

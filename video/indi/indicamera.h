@@ -111,8 +111,9 @@ private:
 };
 
 // The INDI cameras of the servers named by the servers file (or `servers`, when given), and of
-// this computer's. A listing asks each server for its devices, waiting at most about a second
-// for one that does not answer; listings within two seconds of each other share one look.
+// this computer's. A listing asks each server for its devices: one that refuses costs nothing,
+// one that is silent a quarter of a second, one that cannot be reached the connect timeout;
+// listings within two seconds of each other share one look.
 class IndiDriverSource final : public DriverSource {
 public:
     explicit IndiDriverSource(QList<IndiServer> servers = {});
