@@ -51,8 +51,8 @@ struct DeviceControl {
 };
 
 // A connected camera. Frames arrive on the GUI thread: frameArrived() says a new frame waits,
-// takeFrame() hands out the newest one as RGB (or 16-bit grey). failed() reports that the stream stopped for
-// good (the device was lost); after it the device sends nothing more.
+// takeFrame() hands out the newest one as RGB (or 16-bit grey). failed() reports that the
+// stream stopped for good (the device was lost); after it the device sends nothing more.
 class CaptureDevice : public QObject {
     Q_OBJECT
 public:

@@ -22,8 +22,8 @@ struct DisplaySettings {
 // The stretch of one channel value for all 256 inputs.
 std::array<std::uint8_t, 256> stretchTable(const DisplaySettings &settings);
 
-// Mirrors, flips and stretches an RGB888 frame (or a 16-bit grey one, at its full depth) in one pass into an RGB32 image ready for
-// painting; `out` is reused when it already has the size.
+// Mirrors, flips and stretches an RGB888 frame (or a 16-bit grey one, at its full depth) in one
+// pass into an RGB32 image ready for painting; `out` is reused when it already has the size.
 void renderForDisplay(const QImage &rgb, const DisplaySettings &settings, QImage *out);
 
 } // namespace voruna
