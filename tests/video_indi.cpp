@@ -2,6 +2,7 @@
 // INDI cameras: the servers file, FITS frames from an untrusted peer, a fake server that misbehaves,
 // and Debian's CCD simulator under a real indiserver when it is installed.
 #include "video/capturesubwindow.h"
+#include "video/displaysettings.h"
 #include "video/indi/indicamera.h"
 #include "video/indi/indiframe.h"
 #include "video/previewwidget.h"
@@ -161,6 +162,7 @@ private Q_SLOTS:
     void serversFile();
     void fitsFrames_data();
     void fitsFrames();
+    void grey16KeepsDepth();
     void misbehavingServer_data();
     void misbehavingServer();
     void absentServers();
@@ -219,6 +221,22 @@ void IndiTest::fitsFrames()
     } else {
         QVERIFY(image.isNull());
     }
+}
+
+void IndiTest::grey16KeepsDepth()
+{
+    // Two faint levels within one 8-bit step stay apart once the white point lifts them.
+    QImage grey(2, 1, QImage::Format_Grayscale16);
+    auto *row = reinterpret_cast<quint16 *>(grey.scanLine(0));
+    row[0] = 64;
+    row[1] = 192;
+    DisplaySettings settings;
+    settings.whitePoint = 1;
+    settings.mirror = true;
+    QImage shown;
+    renderForDisplay(grey, settings, &shown);
+    QCOMPARE(qRed(shown.pixel(1, 0)), 64);
+    QCOMPARE(qRed(shown.pixel(0, 0)), 191);
 }
 
 void IndiTest::misbehavingServer_data()
