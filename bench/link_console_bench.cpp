@@ -2,8 +2,8 @@
 // "Connect" click to the detection message, and the memory the running console holds.
 #include "link/portmap.h"
 #include "link/qtserialcontrol.h"
-#include "ptykit/portlink.h"
-#include "ptykit/pseudoterminal.h"
+#include "tools/ptykit/portlink.h"
+#include "tools/ptykit/pseudoterminal.h"
 #include "shell/form1.h"
 #include "shell/slewbutton.h"
 

@@ -2,6 +2,10 @@
 
 #include "link/portmap.h"
 
+#include <QSerialPortInfo>
+
+#include <cerrno>
+
 namespace voruna {
 
 QString describe(CommError error)
@@ -45,6 +49,21 @@ const std::pair<const char *, QSerialPort::StopBits> kStopBits[] = {
     {"1", QSerialPort::OneStop}, {"1.5", QSerialPort::OneAndHalfStop}, {"2", QSerialPort::TwoStop},
 };
 
+// What the port holds of the device's input between reads. A device that keeps talking (a GPS,
+// a wrong adaptor) then waits in the driver instead of growing the program; the reply reader
+// takes at most 4096 bytes per probe anyway.
+constexpr qint64 kReadBufferBytes = 4096;
+
+// An unplugged USB adaptor fails with ENODEV or EIO, a hung-up line with EIO; Qt reports some
+// of them as a resource error and the others as a plain read or write error.
+bool deviceIsGone(QSerialPort::SerialPortError error, int systemError)
+{
+    if (error == QSerialPort::ResourceError)
+        return true;
+    const bool io = error == QSerialPort::ReadError || error == QSerialPort::WriteError;
+    return io && (systemError == EIO || systemError == ENODEV || systemError == ENXIO);
+}
+
 } // namespace
 
 bool parseLineSettings(const QString &text, LineSettings &out)
@@ -73,6 +92,8 @@ QtSerialControl::QtSerialControl(QObject *parent)
 QtSerialControl::QtSerialControl(Resolver resolver, QObject *parent)
     : QObject(parent), m_resolve(std::move(resolver)), m_port(new QSerialPort(this))
 {
+    m_port->setReadBufferSize(kReadBufferBytes);
+    connect(m_port, &QSerialPort::errorOccurred, this, &QtSerialControl::onPortError);
 }
 
 QtSerialControl::~QtSerialControl()
@@ -124,6 +145,7 @@ CommError QtSerialControl::open()
     parseLineSettings(m_settings, line);
 
     m_port->setPortName(device);
+    ++m_openCount;
     if (!m_port->open(QIODevice::ReadWrite)) {
         const auto error = m_port->error();
         m_port->clearError();
@@ -161,6 +183,49 @@ void QtSerialControl::close()
     m_port->clearError();
 }
 
+void QtSerialControl::onPortError(QSerialPort::SerialPortError error)
+{
+    const int systemError = errno;
+    if (!m_port->isOpen() || m_goneAt == m_openCount || !deviceIsGone(error, systemError))
+        return;
+    // Not closed here: the port is still inside its own notification. Until the queued call
+    // runs, its read notifier is off (Qt stops it on such an error) and nothing else retries.
+    m_goneAt = m_openCount;
+    QMetaObject::invokeMethod(
+        this,
+        [this, openCount = m_openCount] {
+            if (openCount == m_openCount)
+                letGo();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSerialControl::letGo()
+{
+    if (m_port->isOpen()) {
+        // Nothing can reach the device any more: output still held would only be retried for
+        // ever.
+        m_port->clear(QSerialPort::AllDirections);
+        m_port->close();
+        m_port->clearError();
+    }
+    reportGone();
+}
+
+QString QtSerialControl::describePort(int portNumber) const
+{
+    const QString device = m_resolve(portNumber);
+    if (device.isEmpty())
+        return QStringLiteral("no device");
+    const QSerialPortInfo info(device);
+    QString text = device;
+    if (!info.description().isEmpty())
+        text += QStringLiteral(" \u2014 ") + info.description();
+    if (!info.serialNumber().isEmpty())
+        text += QStringLiteral(", serial ") + info.serialNumber();
+    return text;
+}
+
 QString QtSerialControl::openDevice() const
 {
     return m_port->isOpen() ? m_port->portName() : QString();
@@ -190,6 +255,14 @@ CommError QtSerialControl::setOutput(const QByteArray &bytes)
         m_port->waitForBytesWritten(50);
     const auto error = m_port->error();
     m_port->clearError();
+    if (m_goneAt == m_openCount) {
+        // The device is gone: the port closes before the handler's next step, so that nothing
+        // retries these bytes; the gone handler still runs from the event loop.
+        m_port->clear(QSerialPort::AllDirections);
+        m_port->close();
+        m_port->clearError();
+        return CommError::WriteFailed;
+    }
     if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
         return CommError::WriteFailed;
     return m_port->bytesToWrite() > 0 ? CommError::WriteFailed : CommError::Ok;

@@ -28,6 +28,7 @@ public:
     CommError setOutput(const QByteArray &bytes) override;
     CommError input(QByteArray &received) override;
     CommError inBufferCount(int &count) override;
+    QString describePort(int portNumber) const override;
 
     // The device the port was opened on, empty while closed.
     QString openDevice() const;
@@ -35,6 +36,10 @@ public:
 private:
     CommError open();
     void close();
+    // The device reported that it is gone: the port closes now, discarding what it holds, and
+    // the gone handler is told from the event loop.
+    void onPortError(QSerialPort::SerialPortError error);
+    void letGo();
     void pollDevice();
     // Before a read: PortNotOpen, ReadFailed when the device failed since the last look (the
     // failure is then cleared), otherwise Ok with what has arrived taken in.
@@ -44,6 +49,10 @@ private:
     Resolver m_resolve;
     QSerialPort *m_port;
     int m_portNumber = 1;
+    // Counts the opens, so that a device gone from one open never closes a later one.
+    quint64 m_openCount = 0;
+    // The open whose device went away, 0 for none.
+    quint64 m_goneAt = 0;
     QString m_settings = QString::fromLatin1(kLineSettings);
 };
 

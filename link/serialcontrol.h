@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace voruna {
 
 // Outcome of one operation on the serial control; Ok is success, every other value a failure.
@@ -43,6 +45,24 @@ public:
     virtual CommError input(QByteArray &received) = 0;
     // Number of received bytes waiting.
     virtual CommError inBufferCount(int &count) = 0;
+
+    // What port number n (1 to 16) would open now, for the user: the device and the system's
+    // description of it, or "no device".
+    virtual QString describePort(int portNumber) const = 0;
+
+    // Called from the event loop after the control closed the port by itself because its device
+    // went away (unplugged, hung up); what the port still held is discarded. Empty: nobody is told.
+    void setGoneHandler(std::function<void()> handler) { m_goneHandler = std::move(handler); }
+
+protected:
+    void reportGone() const
+    {
+        if (m_goneHandler)
+            m_goneHandler();
+    }
+
+private:
+    std::function<void()> m_goneHandler;
 };
 
 // Resume-next error trap of the link handlers: arm() clears it, every failed step is recorded and

@@ -3,11 +3,14 @@
 #include "common/ownedfd.h"
 #include "common/ports.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,11 +78,28 @@ int parseSavedPortIndex(const QByteArray &content)
 
 int readSavedPortIndex(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Never blocks: a FIFO that nobody writes, a device or a socket in the file's place reads
+    // like a damaged file, and the console's load goes on.
+    const OwnedFd file(::open(QFile::encodeName(path).constData(),
+                              O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.isValid())
         return -1;
-    const QByteArray content = file.read(kReadLimit);
-    file.close();
+    const int fd = file.get();
+    struct stat info {};
+    QByteArray content;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        content.resize(kReadLimit);
+        qsizetype got = 0;
+        while (got < kReadLimit) {
+            const ssize_t n = ::read(fd, content.data() + got, size_t(kReadLimit - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        content.truncate(got);
+    }
     return parseSavedPortIndex(content);
 }
 
@@ -92,11 +112,41 @@ QByteArray formatPortIndex(int portIndex)
     return bytes;
 }
 
+namespace {
+
+// Where a save lands: the file itself or, for a symbolic link (one settings file shared by
+// several folders), the file it points to, so that the link stays a link. A dangling link
+// names a new file at its target.
+QString resolveLinks(const QString &path)
+{
+    QString current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        const QByteArray name = QFile::encodeName(current);
+        struct stat info {};
+        if (::lstat(name.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(name.constData(), target, sizeof target - 1);
+        if (n <= 0)
+            return current;
+        const QString next = QFile::decodeName(QByteArray(target, n));
+        current = QDir::isAbsolutePath(next)
+            ? next
+            : QFileInfo(current).absolutePath() + QLatin1Char('/') + next;
+    }
+    return QString(); // a loop of links: nothing to write to
+}
+
+} // namespace
+
 SaveResult savePortIndex(int portIndex, const QString &path)
 {
     // Written by hand rather than through QSaveFile: on a full disk that reports a short write
     // as success and renames a torn file over the saved one.
-    const QFileInfo target(path);
+    const QString resolved = resolveLinks(path);
+    if (resolved.isEmpty())
+        return SaveResult::Failed;
+    const QFileInfo target(resolved);
     QByteArray temp = QFile::encodeName(target.absolutePath() + QStringLiteral("/.VRdata.XXXXXX"));
     OwnedFd file(::mkstemp(temp.data()));
     if (!file.isValid())
@@ -105,7 +155,7 @@ SaveResult savePortIndex(int portIndex, const QString &path)
     const bool written = writeFully(file.get(), bytes) && ::fsync(file.get()) == 0;
     const bool closed = file.close();
     ::chmod(temp.constData(), 0644 & ~currentUmask());
-    if (!written || !closed || ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+    if (!written || !closed || ::rename(temp.constData(), QFile::encodeName(resolved).constData()) != 0) {
         ::unlink(temp.constData());
         return SaveResult::Failed;
     }

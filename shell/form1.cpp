@@ -6,6 +6,7 @@
 #include "shell/consolesurface.h"
 #include "shell/lamp.h"
 #include "shell/layoutunits.h"
+#include "shell/placement.h"
 #include "shell/slewbutton.h"
 
 #include <QAction>
@@ -13,9 +14,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLayout>
 #include <QPushButton>
-#include <QScreen>
+
+#include <utility>
 
 namespace voruna {
 
@@ -43,22 +46,40 @@ Form1::Form1(SerialControl &serial, MessageBoxes &messages, QWidget *parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     connectHandlers();
     qApp->installEventFilter(this);
+    MSComm1.setGoneHandler([this] { portGone(); });
 
     adjustSize();
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(*this);
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // Centred at load by its own size; the caption and frame are known only once shown.
+    if (!std::exchange(m_shownBefore, true))
+        recentreOnceFramed(*this);
 }
 
 Form1::~Form1()
 {
     qApp->removeEventFilter(this);
-    // The port closes with the console.
+    MSComm1.setGoneHandler(nullptr);
+    // The list's field reports its last edit as it loses the focus while the window goes: by
+    // then there is no console left to handle it.
+    Combo1->lineEdit()->disconnect(this);
+    Combo1->disconnect(this);
+    // However the console goes (Exit, its close box, a signal, the display going away), a
+    // movement still held is stopped on its own port before the port closes with the console.
+    abandonHeldPad();
     MSComm1.setPortOpen(false);
 }
 
 void Form1::connectHandlers()
 {
     connect(Combo1, &QComboBox::activated, this, &Form1::Form1_Combo1_Click);
+    connect(Combo1, &QComboBox::currentIndexChanged, this, &Form1::Combo1_selectionSettled,
+            Qt::QueuedConnection);
+    connect(Combo1->lineEdit(), &QLineEdit::editingFinished, this, &Form1::Combo1_textTyped);
     connect(Command5, &QPushButton::clicked, this, &Form1::Form1_Command5_Click);
     connect(savesettigsmenu, &QAction::triggered, this, &Form1::Form1_savesettigsmenu_Click);
     connect(exitmenu, &QAction::triggered, this, &Form1::exitmenuClicked);
@@ -116,8 +137,31 @@ void Form1::applySavedIndex(int savedIndex)
     Form1_Combo1_Click();
 }
 
+void Form1::Combo1_selectionSettled()
+{
+    // However the list came to a new selection (a typed text completed, say), the open port
+    // follows it, as for a choice: the list and the port never disagree.
+    if (Combo1->currentIndex() != m_changedForIndex)
+        Form1_Combo1_Click();
+}
+
+void Form1::Combo1_textTyped()
+{
+    // A typed text that names an entry chooses it (the port change follows the selection); one
+    // that names none changes nothing, and the field shows the selection again.
+    const int match = Combo1->findText(Combo1->currentText(), Qt::MatchFixedString);
+    if (match >= 0) {
+        if (match != Combo1->currentIndex())
+            Combo1->setCurrentIndex(match);
+        return;
+    }
+    Combo1->setEditText(Combo1->currentIndex() >= 0 ? Combo1->itemText(Combo1->currentIndex())
+                                                    : QStringLiteral("Combo1"));
+}
+
 void Form1::Form1_Combo1_Click()
 {
+    m_changedForIndex = Combo1->currentIndex();
     // A movement still held goes to the port it started on, before that port closes.
     abandonHeldPad();
     ErrorTrap trap;

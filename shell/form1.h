@@ -44,6 +44,9 @@ public:
     void Form1_Command4_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
     void Form1_Command4_MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, QPoint);
 
+    // Ends a hold whose release will not come: the held button's stop command goes out now.
+    void abandonHeldPad();
+
     // Controls, by their layout names.
     QLabel *Label1;
     Lamp *Shape1, *Shape2, *Shape3, *Shape4, *Shape5;
@@ -65,6 +68,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -80,11 +84,17 @@ private:
     void printCounter(int value);
     void startSlew(Direction direction, Lamp *lamp);
     void stopSlew(Direction direction, Lamp *lamp);
-    void abandonHeldPad();
+    void portGone();
+    void Combo1_selectionSettled();
+    void Combo1_textTyped();
+    void describePorts();
 
     MessageBoxes &m_messages;
     ConsoleSurface *m_surface;
     QElapsedTimer m_lastCounterPaint;
+    bool m_shownBefore = false;
+    // The selection that the last port change ran for.
+    int m_changedForIndex = -1;
 };
 
 } // namespace voruna

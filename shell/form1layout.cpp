@@ -94,6 +94,9 @@ void Form1::buildLayout()
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
+    // Scrolling past the list must not change the port: the wheel takes no focus (see
+    // eventFilter), so it only turns the list that the user has chosen to work in.
+    Combo1->setFocusPolicy(Qt::StrongFocus);
     Combo1->setFont(arialPoints(kSmallTextPoints));
     Combo1->setGeometry(twipsRect(240, 3420, 1935, 330));
     Combo1->setEditText(QStringLiteral("Combo1"));

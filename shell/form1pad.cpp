@@ -3,6 +3,8 @@
 #include "shell/lamp.h"
 #include "shell/slewbutton.h"
 
+#include <QComboBox>
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QLabel>
 #include <QWidget>
@@ -74,6 +76,23 @@ void Form1::abandonHeldPad()
         button->abandonHold();
 }
 
+void Form1::portGone()
+{
+    // The serial control has closed the port of a device that went away (unplugged, hung up):
+    // the pad goes with it, which also ends a hold (its lamp greys and the direction text
+    // empties); "Connect" or a port change brings the link back.
+    Shape1->setFillColor(colorFromRgbInt(kRed));
+    for (SlewButton *b : {Command1, Command2, Command3, Command4})
+        b->setEnabled(false);
+}
+
+void Form1::describePorts()
+{
+    // Looked up as the list opens, so a device plugged in since shows.
+    for (int i = 0; i < Combo1->count(); ++i)
+        Combo1->setItemData(i, MSComm1.describePort(i + 1), Qt::ToolTipRole);
+}
+
 void Form1::hideEvent(QHideEvent *event)
 {
     abandonHeldPad();
@@ -89,11 +108,15 @@ void Form1::changeEvent(QEvent *event)
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Wheel && watched == Combo1 && !Combo1->hasFocus())
+        return true;
     // A menu or other popup that opens takes the mouse, and the held button's release with it.
     if (event->type() == QEvent::Show && watched->isWidgetType()) {
         const auto *widget = static_cast<QWidget *>(watched);
         if (widget->windowType() == Qt::Popup)
             abandonHeldPad();
+        if (widget == Combo1->view()->window())
+            describePorts();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -4,9 +4,11 @@
 #include "shell/layoutunits.h"
 
 #include <QCloseEvent>
+#include <QIcon>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QWindow>
 
 namespace voruna {
 
@@ -32,6 +34,11 @@ Form4::Form4(QWidget *parent)
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("About..."));
     setFixedSize(twips(3450), twips(4680));
+    // The window has no icon of its own; a blank one keeps window managers from drawing a
+    // generic one in its place.
+    QPixmap blank(16, 16);
+    blank.fill(Qt::transparent);
+    setWindowIcon(QIcon(blank));
 
     // Created first, so it comes first in the tab order, before the picture.
     Command1 = new QPushButton(QStringLiteral("Close"), this);
@@ -65,6 +72,16 @@ Form4::Form4(QWidget *parent)
 void Form4::Form4_Command1_Click()
 {
     hide();
+}
+
+void Form4::hideEvent(QHideEvent *event)
+{
+    // Hidden, the window keeps its place: shown again, it goes back where the user left it.
+    // A place set by the program is one the window manager keeps at the next showing, rather
+    // than placing the window as a new one.
+    if (QWindow *window = windowHandle())
+        window->setFramePosition(window->framePosition());
+    QWidget::hideEvent(event);
 }
 
 void Form4::closeEvent(QCloseEvent *event)

@@ -1,5 +1,7 @@
 #include "link/qtserialcontrol.h"
+#include "shell/exitsignals.h"
 #include "shell/messageboxes.h"
+#include "shell/platformchoice.h"
 #include "shell/windowflow.h"
 #include "sky/skycamera.h"
 #include "video/capturedevice.h"
@@ -8,12 +10,29 @@
 
 #include <QApplication>
 
+#include <cstdlib>
+
+namespace {
+
+voruna::WindowFlow *g_windows = nullptr;
+
+// The toolkit ends the process with exit() when the display connection breaks, past every
+// window's destruction: a slew still held is stopped on the way out all the same.
+void releaseHeldSlewAtExit()
+{
+    if (g_windows)
+        g_windows->releaseHeldSlew();
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    voruna::choosePlatformFromEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Voruna"));
     QApplication::setApplicationVersion(QStringLiteral(VORUNA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("voruna"));
+    QApplication::setDesktopFileName(QStringLiteral("org.voruna.Voruna"));
     // The console's start-up messages show while no window is on screen; only "Exit" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -31,6 +50,21 @@ int main(int argc, char *argv[])
     // exit(), not quit(): quit() first asks every window to close, and a window that only hides
     // (or is unloaded by its owner instead) would cancel the end of the program.
     QObject::connect(&windows, &voruna::WindowFlow::ended, &app, [] { QCoreApplication::exit(0); });
+    // Logout, shutdown or kill end the program as "Exit" does. The signal may arrive while a
+    // handler waits in a message box: the held slew stops now, and the windows are unloaded
+    // once every event loop has returned, below.
+    voruna::ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &voruna::ExitSignals::requested, &windows, [&windows] {
+        windows.releaseHeldSlew();
+        QCoreApplication::exit(0);
+    });
+    g_windows = &windows;
+    std::atexit(releaseHeldSlewAtExit);
+
     windows.start();
-    return app.exec();
+    const int status = app.exec();
+    // However the event loop ended, the windows go as on "Exit": video unload, then the console.
+    windows.unloadAll();
+    g_windows = nullptr;
+    return status;
 }

@@ -112,10 +112,21 @@ void WindowFlow::unloadForm4()
     m_form4.reset();
 }
 
-void WindowFlow::Form1_exitmenu_Click()
+void WindowFlow::unloadAll()
 {
     unloadForm2();
     unloadForm1();
+}
+
+void WindowFlow::releaseHeldSlew()
+{
+    if (m_form1)
+        m_form1->abandonHeldPad();
+}
+
+void WindowFlow::Form1_exitmenu_Click()
+{
+    unloadAll();
     Q_EMIT ended();
 }
 

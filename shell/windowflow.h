@@ -34,6 +34,12 @@ public:
     Form4 *form4() const { return m_form4.get(); }
     Form2 *form2() const { return m_form2.get(); }
 
+    // Unloads the video window and the console, as "Exit" does, without ending the program:
+    // for the ways out that do not pass through "Exit" (the event loop ending, a signal).
+    void unloadAll();
+    // Stops a held slew now, for an end of the process that runs no more of the program.
+    void releaseHeldSlew();
+
     void Form5_Timer1_Timer();
     void Form1_exitmenu_Click();
     void Form1_videomenu_Click();

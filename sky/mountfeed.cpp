@@ -64,11 +64,21 @@ bool isPrivateFolder(const QString &path, QString *error)
     return true;
 }
 
-bool validNumber(const QByteArray &text, double *value)
+// Far beyond what a night of slewing reaches (about 280 days of motion at the fastest rate),
+// yet small enough that differences of readings and pixels computed from them stay exact
+// enough and in range.
+constexpr double kMaxOffset = 1.0e8; // arcseconds
+constexpr double kMaxSeconds = 1.0e8;
+// A number field is a short decimal, never a page of digits.
+constexpr qsizetype kMaxFieldLength = 32;
+
+bool validNumber(const QByteArray &text, double low, double high, double *value)
 {
+    if (text.isEmpty() || text.size() > kMaxFieldLength)
+        return false;
     bool ok = false;
     *value = text.toDouble(&ok);
-    return ok && std::isfinite(*value);
+    return ok && std::isfinite(*value) && *value >= low && *value <= high;
 }
 
 } // namespace
@@ -86,8 +96,11 @@ std::optional<MountReading> parseMountReading(const QByteArray &line)
     if (fields.size() != 4)
         return std::nullopt;
     MountReading reading;
-    if (!validNumber(fields[0], &reading.ra) || !validNumber(fields[1], &reading.dec)
-        || !validNumber(fields[3], &reading.seconds))
+    if (!validNumber(fields[0], -kMaxOffset, kMaxOffset, &reading.ra)
+        || !validNumber(fields[1], -kMaxOffset, kMaxOffset, &reading.dec)
+        || !validNumber(fields[3], 0.0, kMaxSeconds, &reading.seconds))
+        return std::nullopt;
+    if (fields[2].isEmpty() || fields[2].size() > 4)
         return std::nullopt;
     if (fields[2] != "-") {
         for (const char c : fields[2]) {

@@ -112,7 +112,7 @@ void StarField::render(const SkyView &view, QImage *image) const
     if (image->isNull())
         return;
     fillBackground(view, image);
-    const double scale = view.plateScale > 0 ? view.plateScale : 2.0;
+    const double scale = std::isfinite(view.plateScale) && view.plateScale > 0 ? view.plateScale : 2.0;
     const double sigma = seeingFwhm / (2.0 * std::sqrt(2.0 * std::log(2.0))) / scale;
     const QPointF middle(view.size.width() / 2, view.size.height() / 2);
     for (const Star &star : m_stars) {
@@ -157,8 +157,13 @@ void StarField::fillBackground(const SkyView &view, QImage *image) const
 void StarField::addStar(const Star &star, QPointF centre, double sigma, const SkyView &view,
                         QImage *image) const
 {
+    // A star far off the picture, or at no place at all, lights no pixel; this also keeps the
+    // conversions to int below in range.
+    constexpr double kFarOff = 1.0e6;
+    if (!(std::abs(centre.x()) < kFarOff && std::abs(centre.y()) < kFarOff))
+        return;
     constexpr int kMaxSpan = 64;
-    const int radius = std::min(kMaxSpan / 2 - 1, int(std::ceil(4.0 * sigma)));
+    const int radius = int(std::min(double(kMaxSpan / 2 - 1), std::ceil(4.0 * sigma)));
     const int left = std::max(0, int(std::floor(centre.x())) - radius);
     const int right = std::min(image->width() - 1, int(std::floor(centre.x())) + radius + 1);
     const int top = std::max(0, int(std::floor(centre.y())) - radius);

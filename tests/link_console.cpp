@@ -3,6 +3,7 @@
 #include "shell/form1.h"
 #include "shell/lamp.h"
 #include "support/consolefixture.h"
+#include "support/ptypeer.h"
 #include "support/simprocess.h"
 
 #include <QComboBox>
@@ -10,7 +11,17 @@
 #include "shell/slewbutton.h"
 #include <QElapsedTimer>
 #include <QSerialPort>
+#include <QAbstractItemView>
+#include <QFile>
+#include <QLineEdit>
+#include <QWheelEvent>
 #include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace voruna;
 using voruna::test::ConsoleFixture;
@@ -36,6 +47,8 @@ private Q_SLOTS:
     void portChangeNeverProbes();
     void connectWithoutSelection();
     void floodingDeviceDoesNotHoldTheConsole();
+    void floodBetweenReadsIsBounded();
+    void portListFollowsTheUser();
     void busyPort();
     void messageIcons();
 };
@@ -199,6 +212,127 @@ void LinkConsoleTest::floodingDeviceDoesNotHoldTheConsole()
     QVERIFY(fixture.messages.shown.isEmpty());
     QCOMPARE(lampColor(c.Shape1), kRedLamp);
     QVERIFY(c.MSComm1.portOpen());
+}
+
+namespace {
+// Resident memory of this process, from the kernel's own count.
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+} // namespace
+
+void LinkConsoleTest::floodBetweenReadsIsBounded()
+{
+    // VORUNA_FLOOD_SECONDS lengthens the flood for a run by hand.
+    const int seconds = qEnvironmentVariableIntValue("VORUNA_FLOOD_SECONDS") > 0
+        ? qEnvironmentVariableIntValue("VORUNA_FLOOD_SECONDS") : 4;
+    ConsoleFixture fixture;
+    PtyPeer peer(fixture.portsFolder(), 1);
+    fixture.load();
+    Form1 &c = fixture.console();
+    c.Combo1->setCurrentIndex(0);
+    c.Form1_Combo1_Click();
+    QVERIFY(c.MSComm1.portOpen());
+
+    // A device that talks on its own while nobody reads, then stops and turns out to be the
+    // adaptor.
+    std::atomic<bool> flooding {true};
+    std::atomic<qint64> taken {0};
+    std::thread device([&] {
+        const int fd = peer.masterFd();
+        const QByteArray chunk(65536, 'x');
+        while (flooding) {
+            pollfd p {fd, POLLOUT, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                const ssize_t n = ::write(fd, chunk.constData(), size_t(chunk.size()));
+                if (n > 0)
+                    taken += n;
+            }
+        }
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        char byte = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd p {fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0 && ::read(fd, &byte, 1) == 1 && byte == '?') {
+                [[maybe_unused]] const ssize_t n = ::write(fd, "^", 1);
+                break;
+            }
+        }
+    });
+    const qint64 idle = residentKiB();
+    qint64 peak = idle;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < seconds * 1000) {
+        QTest::qWait(50);
+        peak = qMax(peak, residentKiB());
+    }
+    flooding = false;
+    qInfo("flood: %lld bytes taken in %d s; resident %lld KiB idle, %lld KiB at most",
+          qint64(taken), seconds, idle, peak);
+    QVERIFY2(peak - idle < 8 * 1024, "the flood grew the program");
+
+    fixture.messages.shown.clear();
+    c.Command5->click();
+    device.join();
+    QCOMPARE(fixture.messages.texts(), QStringList{kDetected});
+    QCOMPARE(lampColor(c.Shape1), kGreenLamp);
+}
+
+void LinkConsoleTest::portListFollowsTheUser()
+{
+    ConsoleFixture fixture;
+    PtyPeer peer(fixture.portsFolder(), 2);
+    fixture.load();
+    Form1 &c = fixture.console();
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    fixture.messages.shown.clear();
+    const auto wheel = [&c] {
+        QWheelEvent down(QPointF(5, 5), c.Combo1->mapToGlobal(QPointF(5, 5)), QPoint(),
+                         QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(c.Combo1, &down);
+    };
+
+    // Scrolled past without focus: nothing changes.
+    c.Command5->setFocus();
+    wheel();
+    QTest::qWait(20);
+    QCOMPARE(c.Combo1->currentIndex(), -1);
+
+    // A text that names no entry changes nothing; one that names an entry runs the port change.
+    c.Combo1->setEditText(QStringLiteral("COM 99:"));
+    Q_EMIT c.Combo1->lineEdit()->editingFinished();
+    QTest::qWait(20);
+    QCOMPARE(c.Combo1->currentIndex(), -1);
+    QCOMPARE(c.Combo1->currentText(), QStringLiteral("Combo1"));
+    QVERIFY(!c.MSComm1.portOpen());
+    c.Combo1->setEditText(QStringLiteral("com 2:"));
+    Q_EMIT c.Combo1->lineEdit()->editingFinished();
+    QTRY_VERIFY(c.MSComm1.portOpen());
+    QCOMPARE(c.Combo1->currentIndex(), 1);
+
+    // The open list tells which device each entry would open.
+    c.Combo1->showPopup();
+    QTRY_VERIFY(c.Combo1->view()->isVisible());
+    QCOMPARE(c.Combo1->itemData(1, Qt::ToolTipRole).toString(), peer.devicePath());
+    QCOMPARE(c.Combo1->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("no device"));
+    QCOMPARE(c.Combo1->toolTip(), QStringLiteral("Select Communication Port"));
+    c.Combo1->hidePopup();
+
+    // With the focus in the list the wheel chooses, and the port change runs.
+    c.Combo1->setFocus();
+    QTRY_VERIFY(c.Combo1->hasFocus());
+    wheel();
+    QCOMPARE(c.Combo1->currentIndex(), 2);
+    QTRY_COMPARE(fixture.messages.texts(), QStringList{kNotFound});
 }
 
 void LinkConsoleTest::busyPort()

@@ -1,5 +1,6 @@
 // The slew pad, seen from the adaptor's side of the wire: the bytes each press and release
 // sends, the lamps and the direction text, and holds that end without a release.
+#include "shell/exitsignals.h"
 #include "shell/form1.h"
 #include "shell/lamp.h"
 #include "shell/slewbutton.h"
@@ -12,9 +13,13 @@
 #include <QMenu>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace voruna;
 using voruna::test::ConsoleFixture;
 using voruna::test::lampColor;
+using voruna::test::padEnabled;
 
 namespace {
 const QColor kRedLamp(255, 0, 0);
@@ -50,7 +55,10 @@ private Q_SLOTS:
     void secondMouseButton();
     void lostRelease_data();
     void lostRelease();
-    void unplugDuringSlew();
+    void unplug_data();
+    void unplug();
+    void consoleEndsWhileHeld_data();
+    void consoleEndsWhileHeld();
 };
 
 void SlewPadTest::pressAndRelease_data()
@@ -207,22 +215,82 @@ void SlewPadTest::lostRelease()
     QVERIFY(rig.peer.readFor(50).isEmpty());
 }
 
-void SlewPadTest::unplugDuringSlew()
+namespace {
+double cpuSeconds()
 {
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+} // namespace
+
+void SlewPadTest::unplug_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::newRow("during a held slew") << true;
+    QTest::newRow("before a press") << false;
+}
+
+void SlewPadTest::unplug()
+{
+    QFETCH(bool, held);
     PadRig rig;
-    QTest::mousePress(rig.c.Command3, Qt::LeftButton);
-    QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Me#"));
+    if (held) {
+        QTest::mousePress(rig.c.Command3, Qt::LeftButton);
+        QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Me#"));
+    }
+    rig.fixture.messages.shown.clear();
     rig.peer.hangUp();
-    QTest::mouseRelease(rig.c.Command3, Qt::LeftButton);
+    // The port is let go at once: no press is needed to notice, and no message box.
+    QTRY_VERIFY(!padEnabled(rig.c));
+    QVERIFY(!rig.c.MSComm1.portOpen());
     QCOMPARE(lampColor(rig.c.Shape1), kRedLamp);
     QCOMPARE(lampColor(rig.c.Shape4), kGreyLamp);
     QVERIFY(rig.c.Label1->text().isEmpty());
-
+    QVERIFY(rig.fixture.messages.shown.isEmpty());
+    QTest::mouseRelease(rig.c.Command3, Qt::LeftButton);
     QTest::mousePress(rig.c.Command1, Qt::LeftButton);
-    QCOMPARE(lampColor(rig.c.Shape2), kRedLamp);
-    QCOMPARE(rig.c.Label1->text(), QStringLiteral("DEC+"));
-    QTest::mouseRelease(rig.c.Command1, Qt::LeftButton);
-    QCOMPARE(lampColor(rig.c.Shape2), kGreyLamp);
+
+    // Then the program rests. A retrying port would burn the whole window; the bound is loose
+    // for a loaded machine.
+    const double before = cpuSeconds();
+    QTest::qWait(2000);
+    const double used = cpuSeconds() - before;
+    qInfo("CPU after the hang-up: %.3f s in 2 s", used);
+    QVERIFY2(used < 0.6, qPrintable(QStringLiteral("%1 s of CPU in 2 s").arg(used)));
+
+    // A port change brings the link back on a new device.
+    PtyPeer replugged(rig.fixture.portsFolder(), 1);
+    rig.c.Form1_Combo1_Click();
+    QVERIFY(rig.c.MSComm1.portOpen());
+}
+
+void SlewPadTest::consoleEndsWhileHeld_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("console destroyed") << 0;
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void SlewPadTest::consoleEndsWhileHeld()
+{
+    QFETCH(int, signalNumber);
+    PadRig rig;
+    ExitSignals exitSignals;
+    QVERIFY(exitSignals.isValid());
+    connect(&exitSignals, &ExitSignals::requested, &exitSignals, [&rig] { rig.fixture.unload(); });
+    QTest::mousePress(rig.c.Command1, Qt::LeftButton);
+    QCOMPARE(rig.peer.readUntil(4, 1000), QByteArray(":Mn#"));
+    if (signalNumber == 0)
+        rig.fixture.unload();
+    else
+        ::raise(signalNumber);
+    // The wire ends with the held direction's stop, sent once.
+    QCOMPARE(rig.peer.readUntil(4, 5000), QByteArray(":Qn#"));
+    QVERIFY(rig.peer.readFor(50).isEmpty());
 }
 
 QTEST_MAIN(SlewPadTest)

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The program as a user meets it, on a virtual X display: the simulator linked as COM 3 and saved
 # as the chosen port, the splash, "USB Autoguide Adaptor detected", a held slew button, and
-# File > Exit ending the process with status 0.
+# File > Exit ending the process with status 0; then, under a window manager, the close box and
+# SIGTERM while a slew is held, each ending the program with the stop command last on the wire.
 # Usage: program_e2e.sh <folder of voruna> <folder of the tools>
 set -u
 app=$1/voruna
 sim=$2/voruna-adaptor-sim
 scratch=$(mktemp -d)
-trap 'kill $simpid $apppid 2>/dev/null; rm -rf "$scratch"' EXIT
+wmpid=
+trap 'kill $simpid $apppid $wmpid 2>/dev/null; rm -rf "$scratch"' EXIT
 export XDG_CONFIG_HOME=$scratch/config
 export XDG_RUNTIME_DIR=$scratch/run
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
@@ -56,4 +58,90 @@ wait $apppid
 status=$?
 [ $status -eq 0 ] || fail "exit status $status"
 [ "$(od -An -tx1 VRdata.nwx | tr -d ' \n')" = "2032200d0a" ] || fail "the settings file changed"
-echo "1 passed, 0 failed"
+
+until_true() { # runs "$@" every 0.1 s until it succeeds, for up to 10 s
+  for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+starts() { grep -c ':Mn# DEC+ start' "$scratch/sim.log"; }
+started_since() { [ "$(starts)" -gt "$1" ]; }
+stop_is_last() { grep -E ':[MQ][nswe]# ' "$scratch/sim.log" | tail -n 1 | grep -q ':Qn# DEC+ stop'; }
+app_ended() { ! kill -0 $apppid 2>/dev/null; }
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+modal_gone() { ! xdotool search --onlyvisible --name '^Voruna$' >/dev/null 2>&1; }
+
+client_at() { # the absolute place of window $1's client area: "X Y"
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'
+}
+centred() { # the console, caption and frame included, is centred on the 1024x768 screen
+  local l r t b x y w h
+  read -r l r t b <<< "$(xprop -id "$console" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')"
+  [ -n "$b" ] || return 1
+  read -r x y <<< "$(client_at "$console")"
+  w=$(xwininfo -id "$console" | awk '/Width:/ {print $2}')
+  h=$(xwininfo -id "$console" | awk '/Height:/ {print $2}')
+  local dx=$(( 2 * (x - l) + w + l + r - 1024 )) dy=$(( 2 * (y - t) + h + t + b - 768 ))
+  [ ${dx#-} -le 2 ] && [ ${dy#-} -le 2 ]
+}
+about_at() { [ "$(client_at "$about")" = "$1" ]; }
+about_hidden() { ! xdotool search --onlyvisible --name '^About\.\.\.$' >/dev/null 2>&1; }
+
+# Starts the program on COM 3, answers its detection message and holds the up button.
+start_and_hold() {
+  "$app" >> "$scratch/app.log" 2>&1 & apppid=$!
+  box=$(window "Voruna") || fail "no start-up message"
+  xdotool windowactivate --sync "$box" key Return 2>/dev/null || xdotool windowfocus --sync "$box" key Return
+  until_true modal_gone || fail "the start-up message stayed"
+  console=$(window "Voruna 1.1") || fail "the console did not show"
+  xdotool windowactivate --sync "$console"
+  # Under a window manager xdotool misplaces a framed window; the server's own figures hold.
+  X=$(xwininfo -id "$console" | awk '/Absolute upper-left X/ {print $4}')
+  Y=$(xwininfo -id "$console" | awk '/Absolute upper-left Y/ {print $4}')
+  HEIGHT=$(xwininfo -id "$console" | awk '/Height:/ {print $2}')
+  before=$(starts)
+  xdotool mousemove $(( X + 82 )) $(( Y + HEIGHT - 292 + 78 )) mousedown 1
+  until_true started_since "$before" || fail "no start command for the held button"
+}
+
+openbox --sm-disable > "$scratch/wm.log" 2>&1 & wmpid=$!
+until_true wm_running || fail "openbox did not start"
+
+start_and_hold
+xdotool key alt+F4
+until_true app_ended || fail "the close box did not end the program"
+xdotool mouseup 1
+wait $apppid
+until_true stop_is_last || fail "closed by its close box with a slew held: no stop last"
+
+start_and_hold
+kill -TERM $apppid
+until_true app_ended || fail "SIGTERM did not end the program"
+wait $apppid
+status=$?
+xdotool mouseup 1
+[ $status -eq 0 ] || fail "exit status $status after SIGTERM"
+until_true stop_is_last || fail "SIGTERM with a slew held: no stop last"
+
+# Under the window manager: the console is centred frame and all, and the About window, moved
+# and closed with its button, comes back where the user left it.
+"$app" >> "$scratch/app.log" 2>&1 & apppid=$!
+box=$(window "Voruna") || fail "no start-up message"
+xdotool windowactivate --sync "$box" key Return 2>/dev/null || xdotool windowfocus --sync "$box" key Return
+console=$(window "Voruna 1.1") || fail "the console did not show"
+until_true centred || fail "the console is not centred on the screen with its frame"
+xdotool windowactivate --sync "$console" key alt+a
+about=$(window "About...") || fail "About did not show"
+placed=$(client_at "$about")
+xdotool windowmove "$about" 600 420
+until_true eval '! about_at "$placed"' || fail "the About window could not be moved"
+moved=$(client_at "$about")
+xdotool windowactivate --sync "$about" key space
+until_true about_hidden || fail "Close did not hide the About window"
+xdotool windowactivate --sync "$console" key alt+a
+about=$(window "About...") || fail "About did not show again"
+until_true about_at "$moved" || fail "the About window came back at $(client_at "$about"), not at $moved"
+kill -TERM $apppid
+until_true app_ended || fail "SIGTERM did not end the program"
+wait $apppid
+[ "$(od -An -tx1 VRdata.nwx | tr -d ' \n')" = "2032200d0a" ] || fail "the settings file changed"
+echo "4 passed, 0 failed"

@@ -7,7 +7,13 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <future>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace voruna;
 
@@ -33,6 +39,10 @@ private Q_SLOTS:
     void readRules_data();
     void readRules();
     void missingOrUnreadableFileSelectsNothing();
+    void notARegularFile_data();
+    void notARegularFile();
+    void saveThroughLink_data();
+    void saveThroughLink();
     void saveReplacesWholeFile();
     void failedSaveKeepsSavedSelection();
 };
@@ -99,6 +109,79 @@ void SettingsFileTest::missingOrUnreadableFileSelectsNothing()
     // A folder where the file should be cannot be read as one.
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("VRdata.nwx")));
     QCOMPARE(readSavedPortIndex(dir.filePath(QStringLiteral("VRdata.nwx"))), -1);
+}
+
+void SettingsFileTest::notARegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO nobody writes") << "fifo";
+    QTest::newRow("folder") << "dir";
+    QTest::newRow("device") << "device";
+    QTest::newRow("socket") << "socket";
+}
+
+void SettingsFileTest::notARegularFile()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("VRdata.nwx"));
+    const QByteArray name = QFile::encodeName(path);
+    int socketFd = -1;
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+    } else if (kind == QLatin1String("dir")) {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("VRdata.nwx")));
+    } else if (kind == QLatin1String("device")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    } else {
+        socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        QVERIFY(size_t(name.size()) < sizeof address.sun_path);
+        qstrcpy(address.sun_path, name.constData());
+        QCOMPARE(::bind(socketFd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    }
+    auto read = std::async(std::launch::async, [&path] { return readSavedPortIndex(path); });
+    if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Let a blocked open go, so the test can end.
+        ::close(::open(name.constData(), O_WRONLY | O_NONBLOCK));
+        read.wait();
+        QFAIL("reading the settings blocked");
+    }
+    QCOMPARE(read.get(), -1);
+    if (socketFd >= 0)
+        ::close(socketFd);
+}
+
+void SettingsFileTest::saveThroughLink_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("to a file") << "shared/VRdata.nwx" << true;
+    QTest::newRow("dangling, folder exists") << "shared/new.nwx" << true;
+    QTest::newRow("dangling, no folder") << "missing/VRdata.nwx" << false;
+}
+
+void SettingsFileTest::saveThroughLink()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, saved);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("shared")));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("work")));
+    writeAll(dir.filePath(QStringLiteral("shared/VRdata.nwx")), " 4 \r\n");
+    const QString link = dir.filePath(QStringLiteral("work/VRdata.nwx"));
+    QCOMPARE(::symlink(QFile::encodeName(QStringLiteral("../") + target).constData(),
+                       QFile::encodeName(link).constData()), 0);
+
+    QCOMPARE(savePortIndex(2, link), saved ? SaveResult::Saved : SaveResult::Failed);
+    QVERIFY(QFileInfo(link).isSymLink());
+    if (saved) {
+        QCOMPARE(readAll(dir.filePath(target)), QByteArray::fromHex("2032200D0A"));
+        QCOMPARE(readSavedPortIndex(link), 2);
+    }
+    // Nothing is left beside the link or the target.
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("work"))).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
 }
 
 void SettingsFileTest::saveReplacesWholeFile()

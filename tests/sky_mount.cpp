@@ -1,4 +1,4 @@
-#include "adaptorsim/mountmodel.h"
+#include "tools/adaptorsim/mountmodel.h"
 #include "sky/mountfeed.h"
 
 #include <QDir>

@@ -18,6 +18,8 @@ private Q_SLOTS:
     void greyHasEqualChannels();
     void driftAndItsCorrection_data();
     void driftAndItsCorrection();
+    void socketLines_data();
+    void socketLines();
 
 private:
     StarField m_sky;
@@ -164,6 +166,46 @@ void SkyStarFieldTest::driftAndItsCorrection()
     const QPointF moved = StarField::guideStarPosition(view) - start;
     QCOMPARE(moved.x() + 1.0, dx + 1.0); // fuzzy comparison needs no zero
     QCOMPARE(moved.y() + 1.0, dy + 1.0);
+}
+
+void SkyStarFieldTest::socketLines_data()
+{
+    // Lines a stranger on the sky socket may send; kept from fuzzing the reading parser.
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("huge") << QByteArray("1e308 -1e308 n 1") << false;
+    QTest::newRow("at the bounds") << QByteArray("100000000 -100000000 nswe 100000000") << true;
+    QTest::newRow("past the bound") << QByteArray("100000001 0 - 0") << false;
+    QTest::newRow("infinite") << QByteArray("inf -inf - 0") << false;
+    QTest::newRow("not a number") << QByteArray("0 nan - 0") << false;
+    QTest::newRow("time runs backwards") << QByteArray("0 0 - -1") << false;
+    QTest::newRow("endless time") << QByteArray("0 0 - 1e300") << false;
+    QTest::newRow("tiny") << QByteArray("4.9e-324 -0 - 0") << true;
+    QTest::newRow("page of digits") << QByteArray(40, '1') + " 0 - 0" << false;
+    QTest::newRow("long direction") << QByteArray("0 0 nnnnnnnnnnnn 0") << false;
+    QTest::newRow("empty fields") << QByteArray("0  - 0") << false;
+    QTest::newRow("nul inside") << QByteArray("0\0 0 - 0", 9) << false;
+    QTest::newRow("decimal comma") << QByteArray("1,5 0 - 0") << false;
+}
+
+void SkyStarFieldTest::socketLines()
+{
+    QFETCH(QByteArray, line);
+    const std::optional<MountReading> now = parseMountReading(line);
+    QTEST(now.has_value(), "valid");
+    if (!now)
+        return;
+    // From one end of the range to the other: the picture is still made of real pixels.
+    const std::optional<MountReading> first = parseMountReading("-100000000 100000000 - 0");
+    QVERIFY(first);
+    SkyView view;
+    view.size = QSize(160, 120);
+    view.offset = skyOffset(*first, *now);
+    QImage picture;
+    m_sky.render(view, &picture);
+    QCOMPARE(picture.size(), view.size);
+    const QPointF star = StarField::guideStarPosition(view);
+    QVERIFY(std::isfinite(star.x()) && std::isfinite(star.y()));
 }
 
 QTEST_GUILESS_MAIN(SkyStarFieldTest)

@@ -1,4 +1,4 @@
-#include "ptykit/pseudoterminal.h"
+#include "tools/ptykit/pseudoterminal.h"
 #include "common/ownedfd.h"
 #include "support/simprocess.h"
 

@@ -239,13 +239,16 @@ void VideoForm2Test::scaleBothWays()
     form.mnuScale->trigger();
     QVERIFY(!form.mnuScale->isChecked());
     QVERIFY(!rig.picture()->isScaled());
-    QVERIFY(rig.sub()->windowFlags().testFlag(Qt::FramelessWindowHint));
+    // The caption with the driver's name stays; the window can no longer be resized.
+    QVERIFY(rig.sub()->windowFlags().testFlag(Qt::WindowTitleHint));
+    QCOMPARE(rig.sub()->frameMetrics().captionHeight, metrics.captionHeight);
+    QCOMPARE(rig.sub()->minimumSize(), rig.sub()->maximumSize());
     QCOMPARE(rig.sub()->size(), fittedSize({320, 240}, metrics));
     QCOMPARE(rig.sub()->pos(), QPoint(12, 7));
     form.mnuScale->trigger();
     QVERIFY(form.mnuScale->isChecked());
     QVERIFY(rig.picture()->isScaled());
-    QVERIFY(!rig.sub()->windowFlags().testFlag(Qt::FramelessWindowHint));
+    QVERIFY(rig.sub()->minimumSize() != rig.sub()->maximumSize());
     QTRY_COMPARE(pictureArea(rig), QSize(320, 240));
     QCOMPARE(rig.sub()->pos(), QPoint(12, 7));
 }

@@ -86,7 +86,9 @@ void VideoForm3Test::listsAndPreselects()
     QVERIFY(form.captureWindow()->driverConnect(1));
     QStringList seen;
     int selected = -2;
+    const int scansBefore = rig.fake->scans();
     runSelect(form, [&](form3 &dialog) {
+        QCOMPARE(rig.fake->scans() - scansBefore, 1); // the nodes are opened once per opening
         seen = entries(dialog);
         selected = dialog.cmboSource->currentIndex();
         QCOMPARE(dialog.focusWidget(), dialog.cmboSource);

@@ -46,13 +46,18 @@ struct DeviceControl {
     qint32 value = 0;
     bool inactive = false;
     bool readOnly = false;
+    // The camera changes the value by itself (a gain under automatic control).
+    bool changesByItself = false;
+    // Setting this control may change others (or whether they are active).
+    bool updatesOthers = false;
     // Menu entries as (value, text); values may have gaps.
     QList<QPair<qint32, QString>> menu;
 };
 
 // A connected camera. Frames arrive on the GUI thread: frameArrived() says a new frame waits,
 // takeFrame() hands out the newest one as RGB (or 16-bit grey). failed() reports that the
-// stream stopped for good (the device was lost); after it the device sends nothing more.
+// stream stopped (the device was lost, or a restart did not start); after it the device sends
+// nothing more.
 class CaptureDevice : public QObject {
     Q_OBJECT
 public:
@@ -76,6 +81,8 @@ public:
 
     // Starts streaming; true when frames will come.
     virtual bool start() = 0;
+    // Why the last start() failed, in the system's words; empty when it did not say.
+    virtual QString startError() const { return QString(); }
     virtual bool isLost() const = 0;
     // Converts the newest waiting frame to RGB888 into `image`; false when none waits.
     virtual bool takeFrame(QImage *image) = 0;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -90,6 +91,8 @@ public:
 
     // The driver at `index` (from 0); nullopt when no driver is installed there.
     virtual std::optional<DriverDescription> driverDescription(int index) = 0;
+    // Every driver installed now, in index order, from one look at the system.
+    virtual std::vector<DriverDescription> drivers() = 0;
 
     // Creates a capture window with caption `title` at `geometry` inside `parent`, which must
     // be the QMdiArea filling the client area of the window that holds it. The capture window

@@ -17,7 +17,6 @@ namespace {
 
 constexpr Qt::WindowFlags framedFlags =
     Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-constexpr Qt::WindowFlags framelessFlags = Qt::SubWindow | Qt::FramelessWindowHint;
 
 } // namespace
 
@@ -60,7 +59,7 @@ bool CaptureSubWindow::driverConnect(int index)
             [this](int id, const QString &text) { notify(true, id, text); });
     QPointer<CaptureSubWindow> alive(this);
     if (!m_device->start() && alive && hasDevice())
-        notify(true, notice::DeviceLost, QStringLiteral("The camera does not start streaming"));
+        notify(true, notice::StreamNotStarted, streamNotStartedText(m_device->startError()));
     return true;
 }
 
@@ -188,22 +187,25 @@ void CaptureSubWindow::notify(bool error, int id, const QString &text)
 
 void CaptureSubWindow::setSizingFrame(bool on)
 {
-    if (on == m_framed)
-        return;
-    frameMetrics(); // remember the frame's sizes while it is still there
-    const QPoint position = pos();
-    const bool visible = isVisible();
-    setWindowFlags(on ? framedFlags : framelessFlags);
+    // Without its sizing frame the window keeps its caption, so that the user still sees the
+    // driver's name and can drag it; only resizing by its border ends.
     m_framed = on;
-    move(position);
-    if (visible)
-        show();
+    setWindowSize(size());
+}
+
+void CaptureSubWindow::setWindowSize(QSize outerSize)
+{
+    if (m_framed) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        resize(outerSize);
+    } else {
+        setFixedSize(outerSize);
+    }
 }
 
 FrameMetrics CaptureSubWindow::frameMetrics() const
 {
-    if (!m_framed)
-        return m_metrics;
     ensurePolished();
     const QMargins margins = contentsMargins();
     if (margins.top() > 0) {

@@ -45,7 +45,7 @@ public:
     void setScale(bool on) override;
     void setWindowText(const QString &text) override { setWindowTitle(text); }
     void setSizingFrame(bool on) override;
-    void setWindowSize(QSize outerSize) override { resize(outerSize); }
+    void setWindowSize(QSize outerSize) override;
     QSize windowSize() const override { return size(); }
     FrameMetrics frameMetrics() const override;
 
@@ -76,6 +76,7 @@ private:
     int m_index = -1;
     int m_periodMs = 66;
     bool m_preview = false;
+    // With the sizing frame the user can resize the window; without it its size is fixed.
     bool m_framed = true;
 };
 

@@ -45,13 +45,9 @@ form3::form3(Form2 &owner)
 
 void form3::form3_Form_Load()
 {
-    CaptureLayer &layer = m_owner.captureLayer();
-    for (int index = 0;; ++index) {
-        const std::optional<DriverDescription> driver = layer.driverDescription(index);
-        if (!driver)
-            break;
-        cmboSource->addItem(driver->name);
-    }
+    // One look at the system per opening: each look opens every video node.
+    for (const DriverDescription &driver : m_owner.captureLayer().drivers())
+        cmboSource->addItem(driver.name);
     // A connected index past the end of the list (drivers vanished) preselects nothing.
     DriverCaps caps;
     CaptureWindow *window = m_owner.captureWindow();

@@ -31,6 +31,9 @@ int rank(const DeviceControl &control)
 void showValue(QWidget *editor, const DeviceControl &control)
 {
     editor->setEnabled(!control.inactive && !control.readOnly);
+    editor->setToolTip(control.changesByItself
+                           ? SourceDialog::tr("The camera changes this value by itself")
+                           : QString());
     if (auto *box = qobject_cast<QCheckBox *>(editor)) {
         const QSignalBlocker blocker(box);
         box->setChecked(control.value != 0);
@@ -62,6 +65,8 @@ SourceDialog::SourceDialog(CaptureDevice &device, QWidget *parent)
         QWidget *editor = makeEditor(control);
         editor->setObjectName(QStringLiteral("control%1").arg(control.id));
         m_editors.insert(control.id, editor);
+        if (control.updatesOthers)
+            m_updatesOthers.insert(control.id);
         form->addRow(control.kind == DeviceControl::Kind::Button ? QString() : control.name, editor);
     }
     auto *scroll = new QScrollArea;
@@ -119,17 +124,32 @@ QWidget *SourceDialog::makeNumberEditor(const DeviceControl &control)
     spin->setSingleStep(control.step);
     row->addWidget(slider, 1);
     row->addWidget(spin);
+    // Each setting may be a USB transfer: a drag sends its value when the slider is let go, a
+    // typed number when it is entered; arrow keys, the wheel and page steps send at once.
+    spin->setKeyboardTracking(false);
     const quint32 id = control.id;
-    connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
-    connect(spin, &QSpinBox::valueChanged, slider, &QSlider::setValue);
-    connect(spin, &QSpinBox::valueChanged, this, [this, id](int value) { apply(id, value); });
+    connect(slider, &QSlider::valueChanged, this, [this, id, slider, spin](int value) {
+        const QSignalBlocker blocker(spin);
+        spin->setValue(value);
+        if (!slider->isSliderDown())
+            apply(id, value);
+    });
+    connect(slider, &QSlider::sliderReleased, this,
+            [this, id, slider] { apply(id, slider->value()); });
+    connect(spin, &QSpinBox::valueChanged, this, [this, id, slider](int value) {
+        const QSignalBlocker blocker(slider);
+        slider->setValue(value);
+        apply(id, value);
+    });
     return editor;
 }
 
 void SourceDialog::apply(quint32 id, qint32 value)
 {
     m_device.setControl(id, value);
-    refresh();
+    // Reading every control back costs a transfer each: only when this one changes others.
+    if (m_updatesOthers.contains(id))
+        refresh();
 }
 
 void SourceDialog::restoreDefaults()

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QSet>
 
 class QFormLayout;
 
@@ -26,6 +27,7 @@ private:
 
     CaptureDevice &m_device;
     QHash<quint32, QWidget *> m_editors;
+    QSet<quint32> m_updatesOthers;
 };
 
 } // namespace voruna

@@ -27,6 +27,16 @@ public:
         return std::nullopt;
     }
 
+    std::vector<DriverDescription> drivers() override
+    {
+        std::vector<DriverDescription> all;
+        for (const auto &source : m_sources) {
+            const std::vector<DriverDescription> found = source->drivers();
+            all.insert(all.end(), found.begin(), found.end());
+        }
+        return all;
+    }
+
     CaptureWindow *createCaptureWindow(QWidget *parent, const QString &title,
                                        const QRect &geometry) override
     {

@@ -28,6 +28,8 @@ public:
     // A console, not yet loaded.
     Form1 &console();
     void load();
+    // Destroys the console, as "Exit" does.
+    void unload() { m_console.reset(); }
 
     RecordingMessages messages;
     std::unique_ptr<QtSerialControl> serial;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ptykit/portlink.h"
-#include "ptykit/pseudoterminal.h"
+#include "tools/ptykit/portlink.h"
+#include "tools/ptykit/pseudoterminal.h"
 
 #include <QByteArray>
 #include <QString>
@@ -40,6 +40,8 @@ public:
     // Unplugs the device: closes the pseudo-terminal, so the program's reads and writes fail.
     void hangUp();
     bool isHungUp() const { return !m_pty.isOpen(); }
+    // The device's far end, non-blocking, for a test that talks to it from a thread of its own.
+    int masterFd() const { return m_pty.masterFd(); }
 
 private:
     // Collects what arrives until done() holds or timeoutMs passes.

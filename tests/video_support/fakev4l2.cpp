@@ -65,6 +65,7 @@ FakeCameraConfig webcamConfig(const QByteArray &card)
                     3, 2047, 156),
     };
     config.controls[4].menu = {"", "Manual Mode", "", "Aperture Priority Mode"};
+    config.controls[4].query.flags |= V4L2_CTRL_FLAG_UPDATE; // switches exposure time on and off
     return config;
 }
 
@@ -189,6 +190,7 @@ bool FakeV4l2::produceFrame(int node)
 
 QStringList FakeV4l2::nodes()
 {
+    ++m_scans;
     QStringList paths;
     for (const auto &[node, camera] : m_cameras)
         paths << QStringLiteral("/dev/video%1").arg(node);

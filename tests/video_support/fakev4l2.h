@@ -74,6 +74,8 @@ public:
     int openDescriptors() const { return int(m_files.size()); }
     int mappedBuffers() const { return m_mappings; }
     int framesProduced() const { return m_frames; }
+    // How often the nodes were listed.
+    int scans() const { return m_scans; }
 
     QStringList nodes() override;
     int open(const char *path, int flags) override;
@@ -98,6 +100,7 @@ private:
     std::vector<std::shared_ptr<Camera>> m_everyCamera;
     int m_mappings = 0;
     int m_frames = 0;
+    int m_scans = 0;
 };
 
 } // namespace voruna::test

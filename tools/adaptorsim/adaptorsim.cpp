@@ -1,8 +1,8 @@
-#include "adaptorsim/adaptorsim.h"
+#include "tools/adaptorsim/adaptorsim.h"
 
-#include "adaptorsim/mountfeedserver.h"
-#include "adaptorsim/stopsignals.h"
-#include "ptykit/pseudoterminal.h"
+#include "tools/adaptorsim/mountfeedserver.h"
+#include "tools/adaptorsim/stopsignals.h"
+#include "tools/ptykit/pseudoterminal.h"
 
 #include <algorithm>
 #include <cerrno>

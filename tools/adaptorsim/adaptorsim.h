@@ -1,8 +1,8 @@
 #pragma once
 
-#include "adaptorsim/commanddecoder.h"
-#include "adaptorsim/mountmodel.h"
-#include "adaptorsim/simoptions.h"
+#include "tools/adaptorsim/commanddecoder.h"
+#include "tools/adaptorsim/mountmodel.h"
+#include "tools/adaptorsim/simoptions.h"
 #include "sky/mountfeed.h"
 
 #include <QByteArray>

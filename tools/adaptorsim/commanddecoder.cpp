@@ -1,4 +1,4 @@
-#include "adaptorsim/commanddecoder.h"
+#include "tools/adaptorsim/commanddecoder.h"
 
 namespace voruna {
 

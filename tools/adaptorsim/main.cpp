@@ -1,13 +1,13 @@
 // voruna-adaptor-sim: a USB Autoguide Adaptor on a pseudo-terminal, for working without the
 // hardware and for the tests. See --help.
 
-#include "adaptorsim/adaptorsim.h"
-#include "adaptorsim/mountfeedserver.h"
-#include "adaptorsim/simoptions.h"
-#include "adaptorsim/stopsignals.h"
+#include "tools/adaptorsim/adaptorsim.h"
+#include "tools/adaptorsim/mountfeedserver.h"
+#include "tools/adaptorsim/simoptions.h"
+#include "tools/adaptorsim/stopsignals.h"
 #include "link/portmap.h"
-#include "ptykit/portlink.h"
-#include "ptykit/pseudoterminal.h"
+#include "tools/ptykit/portlink.h"
+#include "tools/ptykit/pseudoterminal.h"
 #include "sky/mountfeed.h"
 
 #include <QStringList>
@@ -53,7 +53,8 @@ int main(int argc, char **argv)
 {
     using namespace voruna;
     const SimOptionsResult parsed = parseSimOptions(argumentsOf(argc, argv));
-    if (parsed.outcome == SimOptionsResult::Outcome::Help) {
+    if (parsed.outcome == SimOptionsResult::Outcome::Help
+        || parsed.outcome == SimOptionsResult::Outcome::Version) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return 0;
     }

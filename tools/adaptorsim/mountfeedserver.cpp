@@ -1,4 +1,4 @@
-#include "adaptorsim/mountfeedserver.h"
+#include "tools/adaptorsim/mountfeedserver.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "adaptorsim/mountmodel.h"
+#include "tools/adaptorsim/mountmodel.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "adaptorsim/simoptions.h"
+#include "tools/adaptorsim/simoptions.h"
 
 #include "common/ports.h"
 
@@ -26,6 +26,7 @@ Options:
   --guide-rate R  move the mount R arcseconds per second (default 7.5, half sidereal)
   --no-sky        do not publish the mount
   --help          show this text
+  --version       show the version
 )";
 
 // The value of an option that takes milliseconds or a port number.
@@ -83,6 +84,11 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             result.outcome = SimOptionsResult::Outcome::Help;
             result.text = QString::fromLatin1(kHelp);
+            return result;
+        }
+        if (a == QLatin1String("--version")) {
+            result.outcome = SimOptionsResult::Outcome::Version;
+            result.text = QStringLiteral("voruna-adaptor-sim " VORUNA_VERSION "\n");
             return result;
         }
         if (a == QLatin1String("--port"))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "adaptorsim/mountmodel.h"
+#include "tools/adaptorsim/mountmodel.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,10 +20,10 @@ struct SimOptions {
 };
 
 struct SimOptionsResult {
-    enum class Outcome { Run, Help, Error };
+    enum class Outcome { Run, Help, Version, Error };
     Outcome outcome = Outcome::Run;
     SimOptions options;
-    QString text; // the help, or what is wrong
+    QString text; // the help, the version line, or what is wrong
 };
 
 // Reads the arguments that follow the program name.

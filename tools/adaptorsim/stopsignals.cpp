@@ -1,4 +1,4 @@
-#include "adaptorsim/stopsignals.h"
+#include "tools/adaptorsim/stopsignals.h"
 
 #include <sys/signalfd.h>
 #include <unistd.h>

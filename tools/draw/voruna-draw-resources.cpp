@@ -1,4 +1,4 @@
-// Draws Voruna's pictures (window icon, desktop icon, slew arrows, About picture) and writes
+// Draws Voruna's pictures (window icon, desktop icons, slew arrows, About picture) and writes
 // them into the folder named on the command line. The results are kept in resources/; run
 // scripts/draw-resources after changing a drawing here.
 //
@@ -154,8 +154,24 @@ QImage blankIndexed(int size, const QList<QRgb> &palette)
     return img;
 }
 
+// The desktop icon's figure on a 256-unit square: a round face, the reticle's two circles and
+// its cross, which stops short of the rim.
+struct IconFigure {
+    qreal centre = 128;
+    qreal face = 122; // radius of the face, rim included
+    qreal rim = 4;
+    qreal outer = 98;
+    qreal inner = 50;
+    qreal ring = 14;
+    qreal line = 9;
+    qreal lineFrom = 20;
+    qreal lineTo = 236;
+    QRgb faceColour = qRgb(255, 255, 255);
+    QRgb rimColour = qRgb(150, 150, 150);
+};
+
 // The reticle: two concentric circles crossed by a vertical and a horizontal line, in dark
-// red on white, antialiased. Used for the window icon and the desktop icon.
+// red on white, antialiased. Used for the window icon.
 QImage drawReticle(int size)
 {
     QImage img(size, size, QImage::Format_RGB32);
@@ -172,6 +188,94 @@ QImage drawReticle(int size)
     p.drawLine(QPointF(c, size * 0.03), QPointF(c, size * 0.97));
     p.drawLine(QPointF(size * 0.03, c), QPointF(size * 0.97, c));
     return img;
+}
+
+// Up to this size the desktop icon's strokes are fitted to whole pixels, or they blur.
+constexpr int kLargestSnappedIcon = 48;
+
+// A stroke width in pixels: at least one, and whole at the small sizes.
+qreal strokePixels(qreal units, qreal scale, bool snap, int multipleOf = 1)
+{
+    const qreal px = units * scale;
+    if (!snap)
+        return std::max(px, 1.0);
+    return std::max(1.0, std::round(px / multipleOf)) * multipleOf;
+}
+
+// A circle's radius in pixels; at the small sizes its stroke then covers whole pixels where
+// it crosses the axes.
+qreal radiusPixels(qreal units, qreal scale, qreal stroke, bool snap)
+{
+    const qreal px = units * scale;
+    return snap ? std::round(px - stroke / 2) + stroke / 2 : px;
+}
+
+// The desktop icon at one size: the reticle on a round white face with a grey rim, the ground
+// around it transparent, so that it reads on light and dark panels alike. The SVG below draws
+// the same figure.
+QImage drawDesktopIcon(int size)
+{
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const IconFigure f;
+    const qreal k = size / 256.0;
+    const bool snap = size <= kLargestSnappedIcon;
+    const QPointF c(f.centre * k, f.centre * k);
+
+    const qreal rim = strokePixels(f.rim, k, snap);
+    p.setPen(QPen(QColor(f.rimColour), rim));
+    p.setBrush(QColor(f.faceColour));
+    const qreal face = radiusPixels(f.face - f.rim / 2, k, rim, snap);
+    p.drawEllipse(c, face, face);
+
+    const qreal ring = strokePixels(f.ring, k, snap);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(kReticleRed, ring));
+    // A one-pixel ring fitted to the pixel grid breaks into dots; it is left smooth.
+    const bool snapRings = snap && ring > 1;
+    const qreal outer = radiusPixels(f.outer, k, ring, snapRings);
+    const qreal inner = radiusPixels(f.inner, k, ring, snapRings);
+    p.drawEllipse(c, outer, outer);
+    p.drawEllipse(c, inner, inner);
+
+    // An even width keeps the cross on whole pixels about the centre of an even-sized icon.
+    p.setPen(QPen(kReticleRed, strokePixels(f.line, k, snap, 2), Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(QPointF(c.x(), f.lineFrom * k), QPointF(c.x(), f.lineTo * k));
+    p.drawLine(QPointF(f.lineFrom * k, c.y()), QPointF(f.lineTo * k, c.y()));
+    return img;
+}
+
+QString svgNumber(qreal v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+// The scalable desktop icon, the same figure as drawDesktopIcon().
+QByteArray desktopIconSvg()
+{
+    const IconFigure f;
+    const QString c = svgNumber(f.centre);
+    const QString red = kReticleRed.name();
+    QString svg;
+    QTextStream s(&svg);
+    s << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+         "viewBox=\"0 0 256 256\">\n"
+      << "  <circle cx=\"" << c << "\" cy=\"" << c << "\" r=\"" << svgNumber(f.face - f.rim / 2)
+      << "\" fill=\"" << QColor(f.faceColour).name() << "\" stroke=\"" << QColor(f.rimColour).name()
+      << "\" stroke-width=\"" << svgNumber(f.rim) << "\"/>\n"
+      << "  <g fill=\"none\" stroke=\"" << red << "\" stroke-width=\"" << svgNumber(f.ring) << "\">\n"
+      << "    <circle cx=\"" << c << "\" cy=\"" << c << "\" r=\"" << svgNumber(f.outer) << "\"/>\n"
+      << "    <circle cx=\"" << c << "\" cy=\"" << c << "\" r=\"" << svgNumber(f.inner) << "\"/>\n"
+      << "  </g>\n"
+      << "  <path d=\"M " << c << " " << svgNumber(f.lineFrom) << " V " << svgNumber(f.lineTo) << " M "
+      << svgNumber(f.lineFrom) << " " << c << " H " << svgNumber(f.lineTo) << "\" stroke=\"" << red
+      << "\" stroke-width=\"" << svgNumber(f.line) << "\" fill=\"none\"/>\n"
+      << "</svg>\n";
+    s.flush();
+    return svg.toUtf8();
 }
 
 // The 256-colour window icon. Its palette runs from white to the reticle's red, so every
@@ -374,7 +478,12 @@ int main(int argc, char **argv)
     }
 
     bool ok = writeFile(out.filePath("voruna.ico"), encodeIco({reticleIcon()}));
-    ok = writeImage(out.filePath("voruna.png"), drawReticle(256), "PNG", -1) && ok;
+    ok = out.mkpath(QStringLiteral("icons")) && ok;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString name = QStringLiteral("icons/voruna-%1.png").arg(size);
+        ok = writeImage(out.filePath(name), drawDesktopIcon(size), "PNG", -1) && ok;
+    }
+    ok = writeFile(out.filePath("icons/voruna.svg"), desktopIconSvg()) && ok;
     const struct {
         const char *name;
         Direction direction;

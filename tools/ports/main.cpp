@@ -29,6 +29,10 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments == QStringList{QStringLiteral("--version")}) {
+        out << "voruna-ports " VORUNA_VERSION "\n";
+        return 0;
+    }
     if (!arguments.isEmpty()) {
         const bool help = arguments == QStringList{QStringLiteral("--help")};
         QTextStream err(stderr);
@@ -37,7 +41,10 @@ int main(int argc, char **argv)
         (help ? out : err) << "Usage: voruna-ports\n\n"
                "Lists COM 1 to COM 16 with the device each one opens now. A link comN in the\n"
                "ports folder pins port N; the other ports are the serial ports of the system,\n"
-               "USB adaptors first.\n";
+               "USB adaptors first.\n\n"
+               "Options:\n"
+               "  --help     show this text\n"
+               "  --version  show the version\n";
         return help ? 0 : 2;
     }
 

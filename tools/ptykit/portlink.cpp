@@ -1,4 +1,4 @@
-#include "ptykit/portlink.h"
+#include "tools/ptykit/portlink.h"
 
 #include <QDir>
 #include <QFile>

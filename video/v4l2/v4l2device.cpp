@@ -224,6 +224,8 @@ DeviceControl V4l2Device::describeControl(const v4l2_queryctrl &query) const
     control.defaultValue = query.default_value;
     control.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
     control.readOnly = query.flags & (V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_GRABBED);
+    control.changesByItself = query.flags & V4L2_CTRL_FLAG_VOLATILE;
+    control.updatesOthers = query.flags & V4L2_CTRL_FLAG_UPDATE;
     switch (query.type) {
     case V4L2_CTRL_TYPE_BOOLEAN: control.kind = DeviceControl::Kind::Boolean; break;
     case V4L2_CTRL_TYPE_BUTTON: control.kind = DeviceControl::Kind::Button; break;

@@ -41,6 +41,7 @@ public:
     bool setControl(quint32 id, qint32 value) override;
 
     bool start() override;
+    QString startError() const override { return m_startError; }
     bool isLost() const override { return m_lost; }
     bool takeFrame(QImage *image) override;
 
@@ -49,6 +50,8 @@ private:
     bool chooseFirstFormat();
     void readInterval();
     void stop();
+    // stop() with the system's reason for the failed start kept for startError().
+    bool startFailed(int errorNumber);
     void onReadable();
     bool requeue(int index);
     void fail(int errorNumber);
@@ -60,6 +63,7 @@ private:
     std::vector<UniqueMapping> m_buffers;
     QSocketNotifier *m_notifier = nullptr;
     QString m_card;
+    QString m_startError;
     v4l2_format m_native{};
     FrameInterval m_interval;
     int m_held = -1;

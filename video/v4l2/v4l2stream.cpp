@@ -40,20 +40,34 @@ QString streamDescription(const StreamFormat &format)
     return text;
 }
 
+QString streamNotStartedText(const QString &reason)
+{
+    const QString text = QStringLiteral("The camera does not start streaming");
+    return reason.isEmpty() ? text : text + QStringLiteral(": ") + reason;
+}
+
+bool V4l2Device::startFailed(int errorNumber)
+{
+    m_startError = errorNumber ? QString::fromLocal8Bit(strerror(errorNumber)) : QString();
+    stop();
+    return false;
+}
+
 bool V4l2Device::start()
 {
     if (m_streaming)
         return true;
+    m_startError.clear();
     if (!m_fd.isValid())
         return false;
     v4l2_requestbuffers request{};
     request.count = bufferCount;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (xioctl(*m_sys, m_fd.get(), VIDIOC_REQBUFS, &request) != 0 || request.count < 2) {
-        stop();
-        return false;
-    }
+    if (xioctl(*m_sys, m_fd.get(), VIDIOC_REQBUFS, &request) != 0)
+        return startFailed(errno);
+    if (request.count < 2)
+        return startFailed(ENOMEM);
     for (__u32 index = 0; index < request.count; ++index) {
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -63,24 +77,18 @@ bool V4l2Device::start()
         if (xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYBUF, &buffer) == 0)
             address = m_sys->mmap(buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(),
                                   buffer.m.offset);
-        if (address == MAP_FAILED) {
-            stop();
-            return false;
-        }
+        if (address == MAP_FAILED)
+            return startFailed(errno);
         m_buffers.emplace_back(*m_sys, address, buffer.length);
     }
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     m_streaming = true;
     for (__u32 index = 0; index < request.count; ++index) {
-        if (!requeue(int(index))) {
-            stop();
-            return false;
-        }
+        if (!requeue(int(index)))
+            return startFailed(errno);
     }
-    if (xioctl(*m_sys, m_fd.get(), VIDIOC_STREAMON, &type) != 0) {
-        stop();
-        return false;
-    }
+    if (xioctl(*m_sys, m_fd.get(), VIDIOC_STREAMON, &type) != 0)
+        return startFailed(errno);
     m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &V4l2Device::onReadable);
     Q_EMIT statusNotice(notice::StreamStarted, streamDescription(format()));
@@ -187,7 +195,6 @@ bool V4l2Device::setFormat(const StreamFormat &wanted)
 {
     if (!m_fd.isValid())
         return false;
-    const bool wasStreaming = m_streaming;
     const v4l2_format previous = m_native;
     stop();
     v4l2_format next{};
@@ -212,8 +219,10 @@ bool V4l2Device::setFormat(const StreamFormat &wanted)
         m_native = previous;
         xioctl(*m_sys, m_fd.get(), VIDIOC_S_FMT, &m_native);
     }
-    if (wasStreaming)
-        start();
+    // A stream that stays dark says so (the window may end in the notification: nothing of
+    // this object is touched after it). One that did not run before gets its chance now.
+    if (!start())
+        Q_EMIT failed(notice::StreamNotStarted, streamNotStartedText(m_startError));
     return accepted;
 }
 
