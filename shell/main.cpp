@@ -5,6 +5,7 @@
 #include "shell/windowflow.h"
 #include "sky/skycamera.h"
 #include "video/capturedevice.h"
+#include "video/indi/indicamera.h"
 #include "video/v4l2/v4l2device.h"
 
 #include <QApplication>
@@ -42,6 +43,8 @@ int main(int argc, char *argv[])
     std::vector<std::unique_ptr<voruna::DriverSource>> sources;
     sources.push_back(std::make_unique<voruna::V4l2DriverSource>(voruna::makeKernelSyscalls()));
     sources.push_back(std::make_unique<voruna::SkyDriverSource>());
+    // The cameras of INDI servers: this computer's and those of the servers file.
+    sources.push_back(std::make_unique<voruna::IndiDriverSource>());
     const std::unique_ptr<voruna::CaptureLayer> capture = voruna::makeCaptureLayer(std::move(sources));
     voruna::WindowFlow windows(serial, messages, *capture);
     // exit(), not quit(): quit() first asks every window to close, and a window that only hides

@@ -55,8 +55,9 @@ struct DeviceControl {
 };
 
 // A connected camera. Frames arrive on the GUI thread: frameArrived() says a new frame waits,
-// takeFrame() hands out the newest one. failed() reports that the stream stopped (the
-// device was lost, or a restart did not start); after it the device sends nothing more.
+// takeFrame() hands out the newest one as RGB (or 16-bit grey). failed() reports that the
+// stream stopped (the device was lost, or a restart did not start); after it the device sends
+// nothing more.
 class CaptureDevice : public QObject {
     Q_OBJECT
 public:
