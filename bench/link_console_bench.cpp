@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How quickly the guide console reaches the adaptor: a pad press to its bytes on the wire, a
 // "Connect" click to the detection message, and the memory the running console holds.
 #include "link/portmap.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the sky simulator costs the program: one picture of the simulated sky per frame size, and
 // one look at the driver list's sky entry while no simulator runs.
 

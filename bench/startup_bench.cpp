@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // From the program's start to the splash on screen, and to the console on screen after the
 // splash's hand-over. Each iteration starts a fresh process (this program with --child), which
 // builds the windows as the program does and reports when each first paints. Run it under a

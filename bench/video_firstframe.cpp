@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening the video window to its first shown frame with the scripted camera.
 #include "video_support/formrig.h"
 

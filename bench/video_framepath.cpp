@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of one previewed frame per camera format at 1280 x 720 and 1920 x 1080: conversion
 // to the working image and the display render, as the preview opens ("plain") and with a guide
 // stretch ("display": flip, black and white points, gamma), beside a plain copy of the frame.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Paths of the pictures compiled into the program. They are linked in with voruna_core, so

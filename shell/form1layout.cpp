@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The guide console's controls, menus and fonts as laid out at design time.
 #include "resources/resources.h"
 #include "shell/consolesurface.h"

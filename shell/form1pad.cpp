@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The slew pad of the guide console: press to start a movement, release to stop it.
 #include "shell/form1.h"
 #include "shell/lamp.h"

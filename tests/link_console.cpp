@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Detection of the adaptor by the guide console, against the simulator on a pseudo-terminal:
 // start-up orders, the link states after each handler, and devices that misbehave.
 #include "shell/form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The open sequence, the probe's wait and the reply reads, on a scripted device.
 #include "link/adaptorprotocol.h"
 #include "link/qtserialcontrol.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The slew pad, seen from the adaptor's side of the wire: the bytes each press and release
 // sends, the lamps and the direction text, and holds that end without a release.
 #include "shell/exitsignals.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program as a user meets it, on a virtual X display: the simulator linked as COM 3 and saved
 # as the chosen port, the splash, "USB Autoguide Adaptor detected", a held slew button, and
 # File > Exit ending the process with status 0; then, under a window manager, the close box and

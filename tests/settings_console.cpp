@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Save Settings" from the console's menu: the bytes it writes, where it writes them, and what
 // the user sees when it cannot.
 #include "shell/form1.h"

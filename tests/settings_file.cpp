@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file's bytes, its read rules and a write that never loses the saved port.
 #include "settings/settingsfile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The guide console as it looks when loaded: places, texts, fonts, colours, focus and menus.
 #include "shell/consolesurface.h"
 #include "shell/form1.h"

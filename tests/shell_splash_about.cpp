@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The splash and About windows as the user sees them, and the pictures compiled into the
 // program.
 #include "resources/resources.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's windows: start-up through the splash, the hand-over, the menus that lead from
 // window to window, and the way out.
 #include "shell/form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/ptykit/pseudoterminal.h"
 #include "common/ownedfd.h"
 #include "support/simprocess.h"

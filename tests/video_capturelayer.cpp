@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The V4L2 capture layer against the scripted kernel: enumeration, connect, capabilities,
 // frames, the preview period and a camera unplugged while streaming.
 #include "video_support/capturerig.h"

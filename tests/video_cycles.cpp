@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening and closing the video window many times leaves nothing behind: no descriptor, no
 // mapping, no hook and (in the sanitizer build) no leaked memory.
 #include "video_support/formrig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera's settings dialogs and the display stretch.
 #include "video_support/formrig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video feedback window: layout, the load steps, notifications, commands and the fit.
 #include "video_support/formrig.h"
 

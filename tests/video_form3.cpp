@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The driver selection dialog: filling, preselection, Select and Cancel, keys.
 #include "video_support/formrig.h"
 

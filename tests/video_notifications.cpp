@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the status line shows of the capture layer's notifications.
 #include "video_support/formrig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/form2.h"
 
 #include "video/capturelayer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakev4l2.h"
 #include "fakecamera.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The format, control and streaming requests of the scripted cameras.
 #include "fakecamera.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voruna-adaptor-sim: a USB Autoguide Adaptor on a pseudo-terminal, for working without the
 // hardware and for the tests. See --help.
 

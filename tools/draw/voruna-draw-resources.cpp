@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws Voruna's pictures (window icon, desktop icons, slew arrows, About picture) and writes
 // them into the folder named on the command line. The results are kept in resources/; run
 // scripts/draw-resources after changing a drawing here.

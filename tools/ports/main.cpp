@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // voruna-ports: what each of COM 1 to COM 16 stands for on this machine right now.
 
 #include "link/portmap.h"

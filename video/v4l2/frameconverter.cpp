@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/v4l2/frameconverter.h"
 
 #include "video/v4l2/directconvert.h"

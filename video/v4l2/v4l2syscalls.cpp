@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/v4l2/v4l2syscalls.h"
 
 #include <QDir>
