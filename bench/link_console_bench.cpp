@@ -3,27 +3,27 @@
 // "Connect" click to the detection message, and the memory the running console holds.
 #include "link/portmap.h"
 #include "link/qtserialcontrol.h"
-#include "tools/ptykit/portlink.h"
-#include "tools/ptykit/pseudoterminal.h"
 #include "shell/form1.h"
 #include "shell/slewbutton.h"
+#include "tools/ptykit/portlink.h"
+#include "tools/ptykit/pseudoterminal.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QComboBox>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <poll.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace voruna;
@@ -65,7 +65,8 @@ void sendMouse(QWidget *w, QEvent::Type type)
 {
     const QPointF pos(18, 18);
     QMouseEvent event(type, pos, w->mapToGlobal(pos), Qt::LeftButton,
-                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(w, &event);
 }
 
@@ -123,8 +124,8 @@ private:
 // A shown console whose port list holds COM 1:, selected, resolved in `portsFolder` only.
 struct ConsoleOnPort1 {
     explicit ConsoleOnPort1(const QString &portsFolder)
-        : serial([portsFolder](int n) { return deviceForPort(n, portsFolder, {}); }),
-          console(serial, messages)
+        : serial([portsFolder](int n) { return deviceForPort(n, portsFolder, {}); })
+        , console(serial, messages)
     {
         console.show();
         console.Combo1->addItem(QStringLiteral("COM 1:"));
@@ -141,7 +142,8 @@ void BM_PressToWire(benchmark::State &state)
     PseudoTerminal pty;
     PortLink link;
     QString error;
-    if (!pty.open(&error) || !link.create(home.path(), 1, pty.slavePath(), PortLink::Existing::Replace, &error)) {
+    if (!pty.open(&error)
+        || !link.create(home.path(), 1, pty.slavePath(), PortLink::Existing::Replace, &error)) {
         state.SkipWithError(qPrintable(error));
         return;
     }
@@ -171,7 +173,8 @@ BENCHMARK(BM_PressToWire)->Iterations(500)->Unit(benchmark::kMicrosecond);
 void BM_ConnectToMessage(benchmark::State &state)
 {
     QTemporaryDir home;
-    const QString sim = QString::fromLocal8Bit(qgetenv("VORUNA_TOOLS_DIR")) + QStringLiteral("/voruna-adaptor-sim");
+    const QString sim =
+        QString::fromLocal8Bit(qgetenv("VORUNA_TOOLS_DIR")) + QStringLiteral("/voruna-adaptor-sim");
     QProcess adaptor;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());

@@ -37,6 +37,10 @@ void listWithoutSimulator(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(renderSky)->Args({320, 240})->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond);
+BENCHMARK(renderSky)
+    ->Args({320, 240})
+    ->Args({640, 480})
+    ->Args({1280, 720})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(listWithoutSimulator)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

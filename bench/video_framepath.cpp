@@ -43,7 +43,7 @@ struct Frame {
         native.fmt.pix.pixelformat = fourcc;
         native.fmt.pix.field = V4L2_FIELD_NONE;
         const bool packed = fourcc == V4L2_PIX_FMT_MJPEG || fourcc == V4L2_PIX_FMT_NV12
-            || fourcc == V4L2_PIX_FMT_YUV420;
+                            || fourcc == V4L2_PIX_FMT_YUV420;
         native.fmt.pix.bytesperline = packed ? 0 : bytes.size() / size.height();
         native.fmt.pix.sizeimage = bytes.size();
     }
@@ -96,7 +96,8 @@ void libv4lconvert(benchmark::State &state, quint32 fourcc, QSize size)
     Frame frame(fourcc, size);
     QImage rgb;
     for (auto _ : state) {
-        if (!frame.converter->viaLibv4lconvert(frame.native, frame.data(), frame.bytes.size(), &rgb)) {
+        if (!frame.converter->viaLibv4lconvert(frame.native, frame.data(), frame.bytes.size(),
+                                               &rgb)) {
             state.SkipWithError("libv4lconvert cannot");
             return;
         }
@@ -135,14 +136,14 @@ struct Named {
 };
 
 const Named pathFormats[] = {
-    {"YUYV", V4L2_PIX_FMT_YUYV},   {"UYVY", V4L2_PIX_FMT_UYVY},   {"NV12", V4L2_PIX_FMT_NV12},
-    {"YU12", V4L2_PIX_FMT_YUV420}, {"RGB3", V4L2_PIX_FMT_RGB24},  {"XR24", V4L2_PIX_FMT_XBGR32},
-    {"GREY", V4L2_PIX_FMT_GREY},   {"Y12", V4L2_PIX_FMT_Y12},     {"Y16", V4L2_PIX_FMT_Y16},
+    {"YUYV", V4L2_PIX_FMT_YUYV},    {"UYVY", V4L2_PIX_FMT_UYVY},      {"NV12", V4L2_PIX_FMT_NV12},
+    {"YU12", V4L2_PIX_FMT_YUV420},  {"RGB3", V4L2_PIX_FMT_RGB24},     {"XR24", V4L2_PIX_FMT_XBGR32},
+    {"GREY", V4L2_PIX_FMT_GREY},    {"Y12", V4L2_PIX_FMT_Y12},        {"Y16", V4L2_PIX_FMT_Y16},
     {"RGGB8", V4L2_PIX_FMT_SRGGB8}, {"RGGB12", V4L2_PIX_FMT_SRGGB12}, {"MJPG", V4L2_PIX_FMT_MJPEG},
 };
 // The formats both libraries convert.
 const Named sharedFormats[] = {
-    {"YUYV", V4L2_PIX_FMT_YUYV}, {"UYVY", V4L2_PIX_FMT_UYVY}, {"NV12", V4L2_PIX_FMT_NV12},
+    {"YUYV", V4L2_PIX_FMT_YUYV},   {"UYVY", V4L2_PIX_FMT_UYVY},  {"NV12", V4L2_PIX_FMT_NV12},
     {"YU12", V4L2_PIX_FMT_YUV420}, {"RGB3", V4L2_PIX_FMT_RGB24}, {"MJPG", V4L2_PIX_FMT_MJPEG},
 };
 
@@ -156,7 +157,8 @@ void registerAll()
         for (const Named &f : pathFormats) {
             for (bool display : {false, true})
                 benchmark::RegisterBenchmark(
-                    ("framePath/" + std::string(f.name) + tail + (display ? "/display" : "/plain")).c_str(),
+                    ("framePath/" + std::string(f.name) + tail + (display ? "/display" : "/plain"))
+                        .c_str(),
                     framePath, f.fourcc, size, display);
         }
         for (const Named &f : sharedFormats) {

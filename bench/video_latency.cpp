@@ -141,7 +141,9 @@ void pressToWire(benchmark::State &state, bool video)
 } // namespace
 
 BENCHMARK_CAPTURE(pressToWire, no_video, false)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(pressToWire, mjpeg_1080p_preview, true)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pressToWire, mjpeg_1080p_preview, true)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

@@ -9,10 +9,14 @@ namespace voruna {
 DirectionCommands commandsFor(Direction direction)
 {
     switch (direction) {
-    case Direction::North: return {":Mn#", ":Qn#", QStringLiteral("DEC+")};
-    case Direction::South: return {":Ms#", ":Qs#", QStringLiteral("DEC-")};
-    case Direction::West: return {":Mw#", ":Qw#", QStringLiteral("RA+")};
-    case Direction::East: return {":Me#", ":Qe#", QStringLiteral("RA-")};
+    case Direction::North:
+        return {":Mn#", ":Qn#", QStringLiteral("DEC+")};
+    case Direction::South:
+        return {":Ms#", ":Qs#", QStringLiteral("DEC-")};
+    case Direction::West:
+        return {":Mw#", ":Qw#", QStringLiteral("RA+")};
+    case Direction::East:
+        return {":Me#", ":Qe#", QStringLiteral("RA-")};
     }
     return {};
 }

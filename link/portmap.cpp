@@ -91,10 +91,9 @@ QString portsFolder()
 
 void sortPorts(QList<PortCandidate> &ports)
 {
-    std::stable_sort(ports.begin(), ports.end(),
-                     [](const PortCandidate &a, const PortCandidate &b) {
-                         return portKey(a) < portKey(b);
-                     });
+    std::stable_sort(
+        ports.begin(), ports.end(),
+        [](const PortCandidate &a, const PortCandidate &b) { return portKey(a) < portKey(b); });
 }
 
 QList<PortCandidate> systemPorts()
@@ -107,8 +106,7 @@ QList<PortCandidate> systemPorts()
     return ports;
 }
 
-PortAssignment assignPort(int portNumber, const QString &folder,
-                          const QList<PortCandidate> &system)
+PortAssignment assignPort(int portNumber, const QString &folder, const QList<PortCandidate> &system)
 {
     PortAssignment result;
     if (portNumber < 1 || portNumber > kPortCount)

@@ -12,22 +12,31 @@ namespace voruna {
 QString describe(CommError error)
 {
     switch (error) {
-    case CommError::Ok: return QStringLiteral("no error");
-    case CommError::NoSuchPort: return QStringLiteral("no such port");
-    case CommError::PortBusy: return QStringLiteral("port in use");
-    case CommError::PortUnusable: return QStringLiteral("port cannot be used");
-    case CommError::BadSettings: return QStringLiteral("invalid line settings");
-    case CommError::PortAlreadyOpen: return QStringLiteral("port already open");
-    case CommError::PortNotOpen: return QStringLiteral("port not open");
-    case CommError::WriteFailed: return QStringLiteral("write failed");
-    case CommError::ReadFailed: return QStringLiteral("read failed");
+    case CommError::Ok:
+        return QStringLiteral("no error");
+    case CommError::NoSuchPort:
+        return QStringLiteral("no such port");
+    case CommError::PortBusy:
+        return QStringLiteral("port in use");
+    case CommError::PortUnusable:
+        return QStringLiteral("port cannot be used");
+    case CommError::BadSettings:
+        return QStringLiteral("invalid line settings");
+    case CommError::PortAlreadyOpen:
+        return QStringLiteral("port already open");
+    case CommError::PortNotOpen:
+        return QStringLiteral("port not open");
+    case CommError::WriteFailed:
+        return QStringLiteral("write failed");
+    case CommError::ReadFailed:
+        return QStringLiteral("read failed");
     }
     return QStringLiteral("unknown error");
 }
 
 namespace {
 
-template <typename T, size_t N>
+template<typename T, size_t N>
 bool lookUp(const std::pair<const char *, T> (&table)[N], const QString &key, T &out)
 {
     for (const auto &[name, value] : table) {
@@ -44,10 +53,15 @@ const std::pair<const char *, QSerialPort::Parity> kParities[] = {
     {"m", QSerialPort::MarkParity}, {"s", QSerialPort::SpaceParity},
 };
 const std::pair<const char *, QSerialPort::DataBits> kDataBits[] = {
-    {"5", QSerialPort::Data5}, {"6", QSerialPort::Data6}, {"7", QSerialPort::Data7}, {"8", QSerialPort::Data8},
+    {"5", QSerialPort::Data5},
+    {"6", QSerialPort::Data6},
+    {"7", QSerialPort::Data7},
+    {"8", QSerialPort::Data8},
 };
 const std::pair<const char *, QSerialPort::StopBits> kStopBits[] = {
-    {"1", QSerialPort::OneStop}, {"1.5", QSerialPort::OneAndHalfStop}, {"2", QSerialPort::TwoStop},
+    {"1", QSerialPort::OneStop},
+    {"1.5", QSerialPort::OneAndHalfStop},
+    {"2", QSerialPort::TwoStop},
 };
 
 // What the port holds of the device's input between reads. A device that keeps talking (a GPS,
@@ -87,11 +101,12 @@ bool parseLineSettings(const QString &text, LineSettings &out)
 
 QtSerialControl::QtSerialControl(QObject *parent)
     : QtSerialControl([](int n) { return deviceForPort(n); }, parent)
-{
-}
+{}
 
 QtSerialControl::QtSerialControl(Resolver resolver, QObject *parent)
-    : QObject(parent), m_resolve(std::move(resolver)), m_port(new QSerialPort(this))
+    : QObject(parent)
+    , m_resolve(std::move(resolver))
+    , m_port(new QSerialPort(this))
 {
     m_port->setReadBufferSize(kReadBufferBytes);
     connect(m_port, &QSerialPort::errorOccurred, this, &QtSerialControl::onPortError);
@@ -157,8 +172,8 @@ CommError QtSerialControl::open()
         return CommError::PortUnusable;
     }
     const bool lineSet = m_port->setBaudRate(line.baud) && m_port->setParity(line.parity)
-        && m_port->setDataBits(line.dataBits) && m_port->setStopBits(line.stopBits)
-        && m_port->setFlowControl(QSerialPort::NoFlowControl);
+                         && m_port->setDataBits(line.dataBits) && m_port->setStopBits(line.stopBits)
+                         && m_port->setFlowControl(QSerialPort::NoFlowControl);
     if (!lineSet) {
         close();
         return CommError::PortUnusable;

@@ -54,7 +54,8 @@ int parseSavedPortIndex(const QByteArray &content)
 {
     // The first item ends at the first comma or line end.
     qsizetype end = 0;
-    while (end < content.size() && content[end] != ',' && content[end] != '\r' && content[end] != '\n')
+    while (end < content.size() && content[end] != ',' && content[end] != '\r'
+           && content[end] != '\n')
         ++end;
     qsizetype begin = 0;
     while (begin < end && isBlank(content[begin]))
@@ -81,8 +82,8 @@ int readSavedPortIndex(const QString &path)
 {
     // Never blocks: a FIFO that nobody writes, a device or a socket in the file's place reads
     // like a damaged file, and the console's load goes on.
-    const OwnedFd file(::open(QFile::encodeName(path).constData(),
-                              O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const OwnedFd file(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file.isValid())
         return -1;
     const int fd = file.get();
@@ -132,8 +133,8 @@ QString resolveLinks(const QString &path)
             return current;
         const QString next = QFile::decodeName(QByteArray(target, n));
         current = QDir::isAbsolutePath(next)
-            ? next
-            : QFileInfo(current).absolutePath() + QLatin1Char('/') + next;
+                      ? next
+                      : QFileInfo(current).absolutePath() + QLatin1Char('/') + next;
     }
     return QString(); // a loop of links: nothing to write to
 }
@@ -156,7 +157,8 @@ SaveResult savePortIndex(int portIndex, const QString &path)
     const bool written = writeFully(file.get(), bytes) && ::fsync(file.get()) == 0;
     const bool closed = file.close();
     ::chmod(temp.constData(), 0644 & ~currentUmask());
-    if (!written || !closed || ::rename(temp.constData(), QFile::encodeName(resolved).constData()) != 0) {
+    if (!written || !closed
+        || ::rename(temp.constData(), QFile::encodeName(resolved).constData()) != 0) {
         ::unlink(temp.constData());
         return SaveResult::Failed;
     }

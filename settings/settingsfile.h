@@ -15,13 +15,15 @@ int readSavedPortIndex(const QString &path = QString::fromLatin1(kSettingsFileNa
 // Parses the file's content by the same rules.
 int parseSavedPortIndex(const QByteArray &content);
 
-// The file's bytes for a port index: sign position, digits, one blank, CR LF (" 2 \r\n", "-1 \r\n").
+// The file's bytes for a port index: sign position, digits, one blank, CR LF (" 2 \r\n", "-1
+// \r\n").
 QByteArray formatPortIndex(int portIndex);
 
 enum class SaveResult { Saved, Failed };
 
 // Replaces the file whole through a temporary file in the same folder, so a failed write leaves
 // the previous file as it was.
-SaveResult savePortIndex(int portIndex, const QString &path = QString::fromLatin1(kSettingsFileName));
+SaveResult savePortIndex(int portIndex,
+                         const QString &path = QString::fromLatin1(kSettingsFileName));
 
 } // namespace voruna

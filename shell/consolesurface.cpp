@@ -8,8 +8,7 @@
 namespace voruna {
 
 ConsoleSurface::ConsoleSurface(QWidget *parent) : QWidget(parent)
-{
-}
+{}
 
 QRect ConsoleSurface::counterRect() const
 {

@@ -13,7 +13,7 @@ namespace voruna {
 
 namespace {
 
-constexpr std::array<int, 3> kSignals {SIGTERM, SIGINT, SIGHUP};
+constexpr std::array<int, 3> kSignals{SIGTERM, SIGINT, SIGHUP};
 // Read by the handler, so a plain global: a handler can reach nothing else.
 volatile sig_atomic_t g_writeEnd = -1;
 struct sigaction g_previous[kSignals.size()];

@@ -15,8 +15,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include <utility>
@@ -33,8 +33,10 @@ constexpr int kCounterRepaintMs = 16;
 
 Form1::Form1(SerialControl &serial, MessageBoxes &messages, QWidget *parent)
     : QMainWindow(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                              | Qt::WindowCloseButtonHint),
-      MSComm1(serial), m_messages(messages), m_surface(new ConsoleSurface(this))
+                              | Qt::WindowCloseButtonHint)
+    , MSComm1(serial)
+    , m_messages(messages)
+    , m_surface(new ConsoleSurface(this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Voruna 1.1"));
@@ -215,7 +217,8 @@ void Form1::printCounter(int value)
 {
     m_surface->setCounter(value);
     // Painting every one of the numbers would make the wait as long as the screen is slow.
-    if (m_lastCounterPaint.isValid() && m_lastCounterPaint.elapsed() < kCounterRepaintMs && value != kProbeCount)
+    if (m_lastCounterPaint.isValid() && m_lastCounterPaint.elapsed() < kCounterRepaintMs
+        && value != kProbeCount)
         return;
     m_lastCounterPaint.start();
     if (m_surface->isVisible())

@@ -3,8 +3,8 @@
 #include "resources/resources.h"
 #include "shell/consolesurface.h"
 #include "shell/form1.h"
-#include "shell/layoutunits.h"
 #include "shell/lamp.h"
+#include "shell/layoutunits.h"
 #include "shell/slewbutton.h"
 
 #include <QAction>
@@ -80,13 +80,16 @@ void Form1::buildLayout()
     Command1 = makeSlewButton(s, "Command1", QString::fromLatin1(resources::kArrowUp),
                               QStringLiteral("Slew telescope UP"), twipsRect(960, 900, 555, 555));
     Shape4 = makeLamp(s, "Shape4", 180, 1620, kGrey);
-    Command3 = makeSlewButton(s, "Command3", QString::fromLatin1(resources::kArrowLeft),
-                              QStringLiteral("Slew telescope LEFT"), twipsRect(420, 1440, 555, 555));
-    Command2 = makeSlewButton(s, "Command2", QString::fromLatin1(resources::kArrowRight),
-                              QStringLiteral("Slew telescope RIGHT"), twipsRect(1500, 1440, 555, 555));
+    Command3 =
+        makeSlewButton(s, "Command3", QString::fromLatin1(resources::kArrowLeft),
+                       QStringLiteral("Slew telescope LEFT"), twipsRect(420, 1440, 555, 555));
+    Command2 =
+        makeSlewButton(s, "Command2", QString::fromLatin1(resources::kArrowRight),
+                       QStringLiteral("Slew telescope RIGHT"), twipsRect(1500, 1440, 555, 555));
     Shape3 = makeLamp(s, "Shape3", 2100, 1620, kGrey);
-    Command4 = makeSlewButton(s, "Command4", QString::fromLatin1(resources::kArrowDown),
-                              QStringLiteral("Slew telescope DOWN"), twipsRect(960, 1980, 555, 555));
+    Command4 =
+        makeSlewButton(s, "Command4", QString::fromLatin1(resources::kArrowDown),
+                       QStringLiteral("Slew telescope DOWN"), twipsRect(960, 1980, 555, 555));
     Shape5 = makeLamp(s, "Shape5", 1140, 2580, kGrey);
 
     Label2 = makeLabel(s, "Label2", QStringLiteral("Select Communication Port"),

@@ -4,8 +4,8 @@
 #include "shell/lamp.h"
 #include "shell/slewbutton.h"
 
-#include <QComboBox>
 #include <QAbstractItemView>
+#include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QWidget>

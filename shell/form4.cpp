@@ -29,8 +29,8 @@ QLabel *makeLine(QWidget *parent, int index, int top, const QString &text, const
 } // namespace
 
 Form4::Form4(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint)
+    : QWidget(parent,
+              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("About..."));
@@ -57,14 +57,13 @@ Form4::Form4(QWidget *parent)
 
     const QFont regular = arialPixels(kSmallTextPixels);
     Label1_0 = makeLine(this, 0, 2040, QStringLiteral("Voruna 1.1"), arialPixels(13, true, true));
-    Label1_1 = makeLine(this, 1, 2460, QStringLiteral("Voruna is a utility for use with the"),
-                        regular);
-    Label1_2 = makeLine(this, 2, 2700, QStringLiteral("Nightwell's USB Autoguide Adaptor"),
-                        regular);
-    Label1_3 = makeLine(this, 3, 3060, QStringLiteral("Written by the Voruna developers"),
-                        regular);
-    Label1_4 = makeLine(this, 4, 3300, QStringLiteral("Video capture through Video4Linux2"),
-                        regular);
+    Label1_1 =
+        makeLine(this, 1, 2460, QStringLiteral("Voruna is a utility for use with the"), regular);
+    Label1_2 =
+        makeLine(this, 2, 2700, QStringLiteral("Nightwell's USB Autoguide Adaptor"), regular);
+    Label1_3 = makeLine(this, 3, 3060, QStringLiteral("Written by the Voruna developers"), regular);
+    Label1_4 =
+        makeLine(this, 4, 3300, QStringLiteral("Video capture through Video4Linux2"), regular);
     Label1_5 = makeLine(this, 5, 3780, QStringLiteral("Software ver 1.1"), regular);
 
     connect(Command1, &QPushButton::clicked, this, &Form4::Form4_Command1_Click);

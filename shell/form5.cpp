@@ -31,7 +31,9 @@ public:
     enum class Kind { FilledRectangle, Circle, Line };
 
     ReticlePart(QWidget *parent, const char *name, Kind kind, QColor color, QRect box)
-        : QWidget(parent), m_kind(kind), m_color(color)
+        : QWidget(parent)
+        , m_kind(kind)
+        , m_color(color)
     {
         setObjectName(QLatin1String(name));
         setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -93,9 +95,9 @@ void setTextColor(QLabel *label, int rgbInt)
 } // namespace
 
 Form5::Form5(QWidget *parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint),
-      Frame1(new QFrame(this)),
-      Timer1(new QTimer(this))
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+    , Frame1(new QFrame(this))
+    , Timer1(new QTimer(this))
 {
     setObjectName(QStringLiteral("Form5"));
     setFixedSize(twips(5775), twips(2475));
@@ -109,10 +111,10 @@ Form5::Form5(QWidget *parent)
     const QColor red = colorFromRgbInt(kRed);
     Shape2 = new ReticlePart(Frame1, "Shape2", Kind::FilledRectangle, Qt::black,
                              twipsRect(240, 180, 1815, 1875));
-    Shape1_0 = new ReticlePart(Frame1, "Shape1(0)", Kind::Circle, red,
-                               twipsRect(180, 360, 1935, 1515));
-    Shape1_1 = new ReticlePart(Frame1, "Shape1(1)", Kind::Circle, red,
-                               twipsRect(660, 660, 975, 915));
+    Shape1_0 =
+        new ReticlePart(Frame1, "Shape1(0)", Kind::Circle, red, twipsRect(180, 360, 1935, 1515));
+    Shape1_1 =
+        new ReticlePart(Frame1, "Shape1(1)", Kind::Circle, red, twipsRect(660, 660, 975, 915));
     Line1 = makeLine(Frame1, "Line1", 1140, 180, 1140, 2040);
     Line2 = makeLine(Frame1, "Line2", 240, 1140, 2040, 1140);
 

@@ -46,7 +46,8 @@ int main(int argc, char *argv[])
     sources.push_back(std::make_unique<voruna::SkyDriverSource>());
     // The cameras of INDI servers: this computer's and those of the servers file.
     sources.push_back(std::make_unique<voruna::IndiDriverSource>());
-    const std::unique_ptr<voruna::CaptureLayer> capture = voruna::makeCaptureLayer(std::move(sources));
+    const std::unique_ptr<voruna::CaptureLayer> capture =
+        voruna::makeCaptureLayer(std::move(sources));
     voruna::WindowFlow windows(serial, messages, *capture);
     // exit(), not quit(): quit() first asks every window to close, and a window that only hides
     // (or is unloaded by its owner instead) would cancel the end of the program.

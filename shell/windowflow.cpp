@@ -24,9 +24,11 @@ void bringForward(QWidget *window)
 
 WindowFlow::WindowFlow(SerialControl &serial, MessageBoxes &messages, CaptureLayer &capture,
                        QObject *parent)
-    : QObject(parent), m_serial(serial), m_messages(messages), m_capture(capture)
-{
-}
+    : QObject(parent)
+    , m_serial(serial)
+    , m_messages(messages)
+    , m_capture(capture)
+{}
 
 WindowFlow::~WindowFlow()
 {

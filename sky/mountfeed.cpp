@@ -86,9 +86,10 @@ bool validNumber(const QByteArray &text, double low, double high, double *value)
 
 QByteArray mountReadingLine(const MountReading &reading)
 {
-    const QByteArray moving = reading.moving.isEmpty() ? QByteArray("-") : reading.moving.toLatin1();
+    const QByteArray moving =
+        reading.moving.isEmpty() ? QByteArray("-") : reading.moving.toLatin1();
     return QByteArray::number(reading.ra, 'f', 3) + ' ' + QByteArray::number(reading.dec, 'f', 3)
-        + ' ' + moving + ' ' + QByteArray::number(reading.seconds, 'f', 3) + '\n';
+           + ' ' + moving + ' ' + QByteArray::number(reading.seconds, 'f', 3) + '\n';
 }
 
 std::optional<MountReading> parseMountReading(const QByteArray &line)
@@ -116,9 +117,8 @@ std::optional<MountReading> parseMountReading(const QByteArray &line)
 QString mountFeedFolder(bool create, QString *error)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString folder = runtime.isEmpty()
-        ? QStringLiteral("/tmp/voruna-%1").arg(::getuid())
-        : QDir(runtime).filePath(QStringLiteral("voruna"));
+    const QString folder = runtime.isEmpty() ? QStringLiteral("/tmp/voruna-%1").arg(::getuid())
+                                             : QDir(runtime).filePath(QStringLiteral("voruna"));
     // mkdir fails on anything already there, a link included; the check below judges that.
     if (create && ::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
         *error = QStringLiteral("cannot make %1: %2").arg(folder, systemError());
@@ -140,7 +140,8 @@ bool mountFeedAnswers(const QString &path)
     return connectTo(path).isValid();
 }
 
-MountFeed::MountFeed(QObject *parent) : QObject(parent) {}
+MountFeed::MountFeed(QObject *parent) : QObject(parent)
+{}
 
 MountFeed::~MountFeed() = default;
 
@@ -149,7 +150,8 @@ bool MountFeed::open(const QString &path, QString *error)
     drop();
     m_fd = connectTo(path);
     if (!m_fd.isValid()) {
-        *error = QStringLiteral("The sky simulator at %1 does not answer: %2").arg(path, systemError());
+        *error =
+            QStringLiteral("The sky simulator at %1 does not answer: %2").arg(path, systemError());
         return false;
     }
     m_path = path;

@@ -17,14 +17,14 @@ namespace {
 constexpr quint32 fourcc(char a, char b, char c, char d)
 {
     return quint32(quint8(a)) | quint32(quint8(b)) << 8 | quint32(quint8(c)) << 16
-        | quint32(quint8(d)) << 24;
+           | quint32(quint8(d)) << 24;
 }
 
 constexpr quint32 kRgb = fourcc('R', 'G', 'B', '3');
 constexpr quint32 kGrey = fourcc('G', 'R', 'E', 'Y');
 
-constexpr std::array<QSize, 4> kSizes {{{320, 240}, {640, 480}, {800, 600}, {1280, 720}}};
-constexpr std::array<FrameInterval, 4> kIntervals {{{1, 30}, {1, 15}, {1, 10}, {1, 5}}};
+constexpr std::array<QSize, 4> kSizes{{{320, 240}, {640, 480}, {800, 600}, {1280, 720}}};
+constexpr std::array<FrameInterval, 4> kIntervals{{{1, 30}, {1, 15}, {1, 10}, {1, 5}}};
 
 template<typename T, std::size_t N>
 bool offers(const std::array<T, N> &list, const T &value)
@@ -43,7 +43,8 @@ QString formatName(quint32 pixelFormat)
 QPointF skyOffset(const MountReading &first, const MountReading &now)
 {
     const double t = now.seconds - first.seconds;
-    return {now.ra - first.ra + SkyCamera::driftRa * t, now.dec - first.dec + SkyCamera::driftDec * t};
+    return {now.ra - first.ra + SkyCamera::driftRa * t,
+            now.dec - first.dec + SkyCamera::driftDec * t};
 }
 
 SkyCamera::SkyCamera(std::unique_ptr<MountFeed> feed, int port, QObject *parent)
@@ -186,8 +187,9 @@ void SkyCamera::onLost()
     m_streaming = false;
     m_waiting = false;
     m_lost = true;
-    Q_EMIT failed(notice::DeviceLost,
-                  QStringLiteral("Sky simulator lost: the simulator of COM %1 stopped").arg(m_port));
+    Q_EMIT failed(
+        notice::DeviceLost,
+        QStringLiteral("Sky simulator lost: the simulator of COM %1 stopped").arg(m_port));
 }
 
 SkyView SkyCamera::view() const
@@ -217,7 +219,8 @@ bool SkyCamera::takeFrame(QImage *image)
     return true;
 }
 
-SkyDriverSource::SkyDriverSource(QString folder) : m_folder(std::move(folder)) {}
+SkyDriverSource::SkyDriverSource(QString folder) : m_folder(std::move(folder))
+{}
 
 int SkyDriverSource::findSimulator(QString *path) const
 {

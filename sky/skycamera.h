@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/capturedevice.h"
 #include "sky/mountfeed.h"
 #include "sky/starfield.h"
+#include "video/capturedevice.h"
 
 #include <QPointF>
 
@@ -29,10 +29,10 @@ QPointF skyOffset(const MountReading &first, const MountReading &now);
 class SkyCamera final : public CaptureDevice {
     Q_OBJECT
 public:
-    static constexpr double plateScale = 2.0;       // arcseconds per pixel
-    static constexpr double driftRa = -0.1;         // arcseconds per second
+    static constexpr double plateScale = 2.0; // arcseconds per pixel
+    static constexpr double driftRa = -0.1;   // arcseconds per second
     static constexpr double driftDec = -0.3;
-    static constexpr quint32 exposureControl = 1;    // milliseconds
+    static constexpr quint32 exposureControl = 1; // milliseconds
     static constexpr quint32 gainControl = 2;
 
     // Reads the mount through `feed`, connected to the simulator linked as COM `port`.

@@ -11,12 +11,12 @@ namespace {
 // The camera: a small bias, a dark-site sky and a little read noise, in electrons; at unity gain
 // one electron makes one level of the 8-bit picture.
 constexpr double kBias = 8.0;
-constexpr double kSkyRate = 150.0;    // electrons per second per pixel
-constexpr double kReadNoise = 3.0;    // electrons
+constexpr double kSkyRate = 150.0;         // electrons per second per pixel
+constexpr double kReadNoise = 3.0;         // electrons
 constexpr double kGuideStarRate = 18000.0; // a peak of about 180 at 100 ms and unity gain
-constexpr int kFaintStars = 360;       // in one 4096" square of sky
-constexpr double kClearAround = 40.0;  // arcseconds kept free of faint stars round the guide star
-constexpr std::array<float, 3> kSkyTint {0.85f, 0.92f, 1.0f};
+constexpr int kFaintStars = 360;           // in one 4096" square of sky
+constexpr double kClearAround = 40.0; // arcseconds kept free of faint stars round the guide star
+constexpr std::array<float, 3> kSkyTint{0.85f, 0.92f, 1.0f};
 
 // A small, fast generator (splitmix64): the catalogue and the noise need no more.
 class Random {
@@ -95,7 +95,9 @@ StarField::StarField()
         const float warmth = float(random.uniform());
         if (std::hypot(ra, dec) < kClearAround)
             continue;
-        m_stars.push_back({ra, dec, kGuideStarRate * std::pow(10.0, -0.4 * magnitude),
+        m_stars.push_back({ra,
+                           dec,
+                           kGuideStarRate * std::pow(10.0, -0.4 * magnitude),
                            {0.85f + 0.15f * warmth, 0.92f, 1.0f - 0.2f * warmth}});
     }
 }
@@ -113,7 +115,8 @@ void StarField::render(const SkyView &view, QImage *image) const
     if (image->isNull())
         return;
     fillBackground(view, image);
-    const double scale = std::isfinite(view.plateScale) && view.plateScale > 0 ? view.plateScale : 2.0;
+    const double scale =
+        std::isfinite(view.plateScale) && view.plateScale > 0 ? view.plateScale : 2.0;
     const double sigma = seeingFwhm / (2.0 * std::sqrt(2.0 * std::log(2.0))) / scale;
     const QPointF middle(view.size.width() / 2, view.size.height() / 2);
     for (const Star &star : m_stars) {

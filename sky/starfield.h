@@ -13,7 +13,7 @@ namespace voruna {
 
 // One picture of the simulated sky as the sky camera takes it.
 struct SkyView {
-    QSize size {640, 480};
+    QSize size{640, 480};
     // Arcseconds per pixel.
     double plateScale = 2.0;
     // How far the sky has moved in the picture, in arcseconds: x along RA (+ = west), y along
@@ -46,22 +46,22 @@ public:
     // (i, j) covering i - 0.5 to i + 0.5 across and j - 0.5 to j + 0.5 down.
     static QPointF guideStarPosition(const SkyView &view);
 
-    static constexpr double seeingFwhm = 6.0; // arcseconds
+    static constexpr double seeingFwhm = 6.0;  // arcseconds
     static constexpr double tileSize = 4096.0; // arcseconds
 
 private:
     struct Star {
-        double ra = 0.0;  // arcseconds from the guide star
+        double ra = 0.0; // arcseconds from the guide star
         double dec = 0.0;
         double rate = 0.0; // electrons per second in all
-        std::array<float, 3> colour {1.0f, 1.0f, 1.0f};
+        std::array<float, 3> colour{1.0f, 1.0f, 1.0f};
     };
     void fillBackground(const SkyView &view, QImage *image) const;
     void addStar(const Star &star, QPointF centre, double sigma, const SkyView &view,
                  QImage *image) const;
 
     std::vector<Star> m_stars;
-    std::array<float, 256> m_normal {}; // standard normal values at 256 evenly spaced quantiles
+    std::array<float, 256> m_normal{}; // standard normal values at 256 evenly spaced quantiles
 };
 
 } // namespace voruna

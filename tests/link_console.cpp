@@ -7,14 +7,14 @@
 #include "support/ptypeer.h"
 #include "support/simprocess.h"
 
-#include <QComboBox>
-#include <QPushButton>
 #include "shell/slewbutton.h"
-#include <QElapsedTimer>
-#include <QSerialPort>
 #include <QAbstractItemView>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSerialPort>
 #include <QWheelEvent>
 #include <QtTest>
 
@@ -56,7 +56,7 @@ private Q_SLOTS:
 
 void LinkConsoleTest::startUp_data()
 {
-    QTest::addColumn<QByteArray>("settings"); // empty: no file
+    QTest::addColumn<QByteArray>("settings");    // empty: no file
     QTest::addColumn<QStringList>("simOptions"); // sim on COM3; "none": no device at all
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QColor>("lamp");
@@ -64,21 +64,24 @@ void LinkConsoleTest::startUp_data()
     QTest::addColumn<bool>("open");
     const QStringList none{QStringLiteral("none")};
     QTest::newRow("saved COM3, adaptor answers")
-        << QByteArray(" 2 \r\n") << QStringList{} << QStringList{kDetected} << kGreenLamp << true << true;
-    QTest::newRow("saved COM3, nothing answers")
-        << QByteArray(" 2 \r\n") << QStringList{"--silent"} << QStringList{} << kBlackLamp << true << true;
+        << QByteArray(" 2 \r\n") << QStringList{} << QStringList{kDetected} << kGreenLamp << true
+        << true;
+    QTest::newRow("saved COM3, nothing answers") << QByteArray(" 2 \r\n") << QStringList{"--silent"}
+                                                 << QStringList{} << kBlackLamp << true << true;
     QTest::newRow("saved COM3, answer with line end")
-        << QByteArray(" 2 \r\n") << QStringList{"--line-end"} << QStringList{} << kBlackLamp << true << true;
+        << QByteArray(" 2 \r\n") << QStringList{"--line-end"} << QStringList{} << kBlackLamp << true
+        << true;
     QTest::newRow("saved COM3, answer in two pieces")
-        << QByteArray(" 2 \r\n") << QStringList{"--split", "1000"} << QStringList{kDetected} << kGreenLamp
-        << true << true;
+        << QByteArray(" 2 \r\n") << QStringList{"--split", "1000"} << QStringList{kDetected}
+        << kGreenLamp << true << true;
     QTest::newRow("saved port cannot open")
-        << QByteArray(" 2 \r\n") << none << QStringList{kNotFound, kNotInitialized} << kRedLamp << false
-        << false;
+        << QByteArray(" 2 \r\n") << none << QStringList{kNotFound, kNotInitialized} << kRedLamp
+        << false << false;
     QTest::newRow("no saved selection")
-        << QByteArray() << QStringList{} << QStringList{kNotInitialized} << kRedLamp << false << false;
-    QTest::newRow("saved -1") << QByteArray("-1 \r\n") << QStringList{} << QStringList{kNotInitialized}
-                              << kRedLamp << false << false;
+        << QByteArray() << QStringList{} << QStringList{kNotInitialized} << kRedLamp << false
+        << false;
+    QTest::newRow("saved -1") << QByteArray("-1 \r\n") << QStringList{}
+                              << QStringList{kNotInitialized} << kRedLamp << false << false;
     QTest::newRow("torn file") << QByteArray(" ") << QStringList{} << QStringList{kNotInitialized}
                                << kRedLamp << false << false;
 }
@@ -114,16 +117,16 @@ void LinkConsoleTest::connectStates_data()
     QTest::addColumn<QColor>("lamp");
     QTest::addColumn<bool>("pad");
     QTest::addColumn<QStringList>("messages");
-    QTest::newRow("answer: green, pad enabled") << QStringList{} << false << kGreenLamp << true
-                                                << QStringList{kDetected};
-    QTest::newRow("no answer: red, pad left enabled") << QStringList{"--silent"} << true << kRedLamp
-                                                      << true << QStringList{};
-    QTest::newRow("no answer: red, pad left disabled") << QStringList{"--silent"} << false << kRedLamp
-                                                       << false << QStringList{};
-    QTest::newRow("line end: no answer") << QStringList{"--line-end"} << true << kRedLamp << true
-                                         << QStringList{};
-    QTest::newRow("late answer within the wait") << QStringList{"--late", "100"} << false << kGreenLamp
-                                                 << true << QStringList{kDetected};
+    QTest::newRow("answer: green, pad enabled")
+        << QStringList{} << false << kGreenLamp << true << QStringList{kDetected};
+    QTest::newRow("no answer: red, pad left enabled")
+        << QStringList{"--silent"} << true << kRedLamp << true << QStringList{};
+    QTest::newRow("no answer: red, pad left disabled")
+        << QStringList{"--silent"} << false << kRedLamp << false << QStringList{};
+    QTest::newRow("line end: no answer")
+        << QStringList{"--line-end"} << true << kRedLamp << true << QStringList{};
+    QTest::newRow("late answer within the wait")
+        << QStringList{"--late", "100"} << false << kGreenLamp << true << QStringList{kDetected};
 }
 
 void LinkConsoleTest::connectStates()
@@ -179,7 +182,7 @@ void LinkConsoleTest::portChangeNeverProbes()
     QCOMPARE(lampColor(c.Shape1), kRedLamp);
     QVERIFY(!padEnabled(c));
     QVERIFY(!c.MSComm1.portOpen());
-    QCOMPARE(c.Combo1->currentIndex(), 6); // the list keeps its selection
+    QCOMPARE(c.Combo1->currentIndex(), 6);                    // the list keeps its selection
     QCOMPARE(fixture.settingsBytes(), QByteArray(" 0 \r\n")); // and the file is untouched
 }
 
@@ -233,7 +236,8 @@ void LinkConsoleTest::floodBetweenReadsIsBounded()
 {
     // VORUNA_FLOOD_SECONDS lengthens the flood for a run by hand.
     const int seconds = qEnvironmentVariableIntValue("VORUNA_FLOOD_SECONDS") > 0
-        ? qEnvironmentVariableIntValue("VORUNA_FLOOD_SECONDS") : 4;
+                            ? qEnvironmentVariableIntValue("VORUNA_FLOOD_SECONDS")
+                            : 4;
     ConsoleFixture fixture;
     PtyPeer peer(fixture.portsFolder(), 1);
     fixture.load();
@@ -244,13 +248,13 @@ void LinkConsoleTest::floodBetweenReadsIsBounded()
 
     // A device that talks on its own while nobody reads, then stops and turns out to be the
     // adaptor.
-    std::atomic<bool> flooding {true};
-    std::atomic<qint64> taken {0};
+    std::atomic<bool> flooding{true};
+    std::atomic<qint64> taken{0};
     std::thread device([&] {
         const int fd = peer.masterFd();
         const QByteArray chunk(65536, 'x');
         while (flooding) {
-            pollfd p {fd, POLLOUT, 0};
+            pollfd p{fd, POLLOUT, 0};
             if (::poll(&p, 1, 20) > 0) {
                 const ssize_t n = ::write(fd, chunk.constData(), size_t(chunk.size()));
                 if (n > 0)
@@ -260,7 +264,7 @@ void LinkConsoleTest::floodBetweenReadsIsBounded()
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         char byte = 0;
         while (std::chrono::steady_clock::now() < end) {
-            pollfd p {fd, POLLIN, 0};
+            pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, 20) > 0 && ::read(fd, &byte, 1) == 1 && byte == '?') {
                 [[maybe_unused]] const ssize_t n = ::write(fd, "^", 1);
                 break;

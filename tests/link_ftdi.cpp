@@ -78,7 +78,8 @@ private Q_SLOTS:
 void LinkFtdiTest::initTestCase()
 {
     if (!QFile::exists(receivedPath()) || !QFile::exists(QString::fromLatin1(kAdaptor)))
-        QSKIP("runs in the test guest with an adaptor plugged in (scripts/guest-run --serial-peer)");
+        QSKIP(
+            "runs in the test guest with an adaptor plugged in (scripts/guest-run --serial-peer)");
 }
 
 // Whatever a case left, the next one starts with the adaptor plugged in.

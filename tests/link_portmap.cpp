@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "link/portmap.h"
 #include "common/ownedfd.h"
+#include "link/portmap.h"
 #include "support/ptypeer.h"
 #include "support/tempconfighome.h"
 
@@ -54,10 +54,10 @@ void PortMapTest::systemOrder_data()
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("USB, then ACM, then S")
         << QStringList{"ttyS0", "ttyACM0", "ttyUSB0"} << QStringList{"ttyUSB0", "ttyACM0", "ttyS0"};
-    QTest::newRow("numbers compare as numbers")
-        << QStringList{"ttyUSB10", "ttyUSB2", "ttyUSB1"} << QStringList{"ttyUSB1", "ttyUSB2", "ttyUSB10"};
-    QTest::newRow("S by number")
-        << QStringList{"ttyS10", "ttyS9", "ttyS1"} << QStringList{"ttyS1", "ttyS9", "ttyS10"};
+    QTest::newRow("numbers compare as numbers") << QStringList{"ttyUSB10", "ttyUSB2", "ttyUSB1"}
+                                                << QStringList{"ttyUSB1", "ttyUSB2", "ttyUSB10"};
+    QTest::newRow("S by number") << QStringList{"ttyS10", "ttyS9", "ttyS1"}
+                                 << QStringList{"ttyS1", "ttyS9", "ttyS10"};
     QTest::newRow("the others after S, by name")
         << QStringList{"ttyAMA1", "rfcomm0", "ttyS3", "ttyACM1", "ttyAMA0"}
         << QStringList{"ttyACM1", "ttyS3", "rfcomm0", "ttyAMA0", "ttyAMA1"};
@@ -84,17 +84,18 @@ void PortMapTest::mapping_data()
     QTest::newRow("system port by position") << QStringList{} << two << 2 << "/dev/ttyS0";
     QTest::newRow("USB counts first") << QStringList{} << two << 1 << "/dev/ttyUSB0";
     QTest::newRow("beyond the system's ports") << QStringList{} << two << 3 << "";
-    QTest::newRow("link overrides the system") << QStringList{"com1>device"} << two << 1 << "device";
-    QTest::newRow("link pointing nowhere: no port")
-        << QStringList{"com1>gone"} << two << 1 << "";
+    QTest::newRow("link overrides the system")
+        << QStringList{"com1>device"} << two << 1 << "device";
+    QTest::newRow("link pointing nowhere: no port") << QStringList{"com1>gone"} << two << 1 << "";
     QTest::newRow("a pin does not renumber the rest")
         << QStringList{"com1>device"} << two << 2 << "/dev/ttyS0";
     QTest::newRow("link to a link: the device itself")
         << QStringList{"com4>by-id"} << two << 4 << "device";
-    QTest::newRow("upper-case COM1 is no pin") << QStringList{"COM1>device"} << two << 1 << "/dev/ttyUSB0";
+    QTest::newRow("upper-case COM1 is no pin")
+        << QStringList{"COM1>device"} << two << 1 << "/dev/ttyUSB0";
     QTest::newRow("port 0") << QStringList{"com0>device"} << two << 0 << "";
-    QTest::newRow("port 17")
-        << QStringList{"com17>device"} << QStringList(17, QStringLiteral("ttyS9")) << 17 << "";
+    QTest::newRow("port 17") << QStringList{"com17>device"}
+                             << QStringList(17, QStringLiteral("ttyS9")) << 17 << "";
     QTest::newRow("port 16 is the last") << QStringList{"com16>device"} << two << 16 << "device";
 }
 
@@ -128,7 +129,8 @@ void PortMapTest::portsFolderFollowsXdg_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("set") << QByteArray("/tmp/cfg") << "/tmp/cfg/voruna/ports";
     QTest::newRow("unset") << QByteArray() << QDir::homePath() + "/.config/voruna/ports";
-    QTest::newRow("relative, so ignored") << QByteArray("cfg") << QDir::homePath() + "/.config/voruna/ports";
+    QTest::newRow("relative, so ignored")
+        << QByteArray("cfg") << QDir::homePath() + "/.config/voruna/ports";
 }
 
 void PortMapTest::portsFolderFollowsXdg()
@@ -153,13 +155,14 @@ void PortMapTest::pinnedPeerIsOpenedByNumber()
     QVERIFY2(peer.isValid(), qPrintable(peer.errorString()));
     QCOMPARE(deviceForPort(5), peer.devicePath());
 
-    const OwnedFd client(::open(QFile::encodeName(deviceForPort(5)).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    const OwnedFd client(
+        ::open(QFile::encodeName(deviceForPort(5)).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK));
     QVERIFY(client.isValid());
     const int fd = client.get();
     QCOMPARE(::write(fd, ":Mn#", 4), ssize_t(4));
     QCOMPARE(peer.readUntil(4, 1000), QByteArray(":Mn#"));
     QVERIFY(peer.write("^\r\n"));
-    pollfd readable {fd, POLLIN, 0};
+    pollfd readable{fd, POLLIN, 0};
     QCOMPARE(::poll(&readable, 1, 1000), 1);
     char reply[8] = {};
     QCOMPARE(::read(fd, reply, sizeof reply), ssize_t(3));

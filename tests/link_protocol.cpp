@@ -80,7 +80,8 @@ void LinkProtocolTest::connectReply_data()
     QTest::newRow("^ with line end") << QByteArray("^\r\n") << L{} << false << 1;
     QTest::newRow("nothing") << QByteArray() << L{} << false << 1;
     QTest::newRow("noise, then ^ before the buffer test") << QByteArray("x") << L{"^"} << true << 2;
-    QTest::newRow("^ then more before the buffer test") << QByteArray("^") << L{"\r\n"} << true << 1;
+    QTest::newRow("^ then more before the buffer test")
+        << QByteArray("^") << L{"\r\n"} << true << 1;
     QTest::newRow("noise twice, then ^") << QByteArray("a") << L{"b", "^"} << true << 3;
     QTest::newRow("only what one read returns counts") << QByteArray("a") << L{"^\n"} << false << 2;
 }

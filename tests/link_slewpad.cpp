@@ -9,9 +9,9 @@
 #include "support/ptypeer.h"
 
 #include <QComboBox>
-#include <QPushButton>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QtTest>
 
 #include <csignal>
@@ -219,10 +219,10 @@ void SlewPadTest::lostRelease()
 namespace {
 double cpuSeconds()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 } // namespace
 

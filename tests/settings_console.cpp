@@ -94,7 +94,8 @@ void SettingsConsoleTest::failedSaveIsReported()
     QCOMPARE(fixture.messages.texts(), QStringList{QStringLiteral("Settings could not be saved")});
     QCOMPARE(fixture.messages.shown[0].icon, MessageBoxes::Icon::Exclamation);
     QVERIFY(QFileInfo(fixture.settingsPath()).isDir());
-    QCOMPARE(QDir(fixture.workDir()).entryList(QDir::Files | QDir::Hidden).size(), 0); // no temporary left
+    QCOMPARE(QDir(fixture.workDir()).entryList(QDir::Files | QDir::Hidden).size(),
+             0); // no temporary left
 }
 
 QTEST_MAIN(SettingsConsoleTest)

@@ -136,7 +136,7 @@ void SettingsFileTest::notARegularFile()
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
     } else {
         socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address {};
+        sockaddr_un address{};
         address.sun_family = AF_UNIX;
         QVERIFY(size_t(name.size()) < sizeof address.sun_path);
         qstrcpy(address.sun_path, name.constData());
@@ -173,7 +173,8 @@ void SettingsFileTest::saveThroughLink()
     writeAll(dir.filePath(QStringLiteral("shared/VRdata.nwx")), " 4 \r\n");
     const QString link = dir.filePath(QStringLiteral("work/VRdata.nwx"));
     QCOMPARE(::symlink(QFile::encodeName(QStringLiteral("../") + target).constData(),
-                       QFile::encodeName(link).constData()), 0);
+                       QFile::encodeName(link).constData()),
+             0);
 
     QCOMPARE(savePortIndex(2, link), saved ? SaveResult::Saved : SaveResult::Failed);
     QVERIFY(QFileInfo(link).isSymLink());
@@ -182,7 +183,10 @@ void SettingsFileTest::saveThroughLink()
         QCOMPARE(readSavedPortIndex(link), 2);
     }
     // Nothing is left beside the link or the target.
-    QCOMPARE(QDir(dir.filePath(QStringLiteral("work"))).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("work")))
+                 .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)
+                 .size(),
+             1);
 }
 
 void SettingsFileTest::saveReplacesWholeFile()

@@ -67,13 +67,20 @@ void ConsoleLayoutTest::textsAndTooltips_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("tip");
-    QTest::newRow("Label1") << "Label1" << "Shows the direction of the selected slew";
-    QTest::newRow("Command1") << "Command1" << "Slew telescope UP";
-    QTest::newRow("Command2") << "Command2" << "Slew telescope RIGHT";
-    QTest::newRow("Command3") << "Command3" << "Slew telescope LEFT";
-    QTest::newRow("Command4") << "Command4" << "Slew telescope DOWN";
-    QTest::newRow("Combo1") << "Combo1" << "Select Communication Port";
-    QTest::newRow("Command5") << "Command5" << "Try to find the Nightwell's USB Autoguide Adaptor";
+    QTest::newRow("Label1") << "Label1"
+                            << "Shows the direction of the selected slew";
+    QTest::newRow("Command1") << "Command1"
+                              << "Slew telescope UP";
+    QTest::newRow("Command2") << "Command2"
+                              << "Slew telescope RIGHT";
+    QTest::newRow("Command3") << "Command3"
+                              << "Slew telescope LEFT";
+    QTest::newRow("Command4") << "Command4"
+                              << "Slew telescope DOWN";
+    QTest::newRow("Combo1") << "Combo1"
+                            << "Select Communication Port";
+    QTest::newRow("Command5") << "Command5"
+                              << "Try to find the Nightwell's USB Autoguide Adaptor";
     QTest::newRow("Label3") << "Label3"
                             << "Shows in green when Autoguide Adaptor is found and in red when not";
 }

@@ -258,7 +258,8 @@ void ShellSplashAbout::aboutPictureAtNaturalSize()
     const QImage picture(QString::fromLatin1(resources::kAboutPicture));
     // The picture's last pixel lands at (12 + 199, 12 + 106), unscaled.
     for (const QPoint p : {QPoint(0, 0), QPoint(199, 106), QPoint(150, 20)})
-        QCOMPARE(window.pixel(p + QPoint(12, 12)), picture.convertToFormat(QImage::Format_RGB32).pixel(p));
+        QCOMPARE(window.pixel(p + QPoint(12, 12)),
+                 picture.convertToFormat(QImage::Format_RGB32).pixel(p));
 }
 
 void ShellSplashAbout::closeHidesAndKeepsTheWindow()

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/ownedfd.h"
+#include "sky/mountfeed.h"
+#include "sky/skycamera.h"
 #include "support/simprocess.h"
 #include "support/skypicture.h"
 #include "video/capturedevice.h"
 #include "video/capturesubwindow.h"
 #include "video/form2.h"
-#include "sky/mountfeed.h"
 #include "video/previewwidget.h"
-#include "sky/skycamera.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,7 +28,10 @@ namespace {
 // One camera that is listed and never opens: the sky must come after it.
 class OneCamera final : public DriverSource {
 public:
-    std::vector<DriverDescription> drivers() override { return {{QStringLiteral("Test Camera"), {}}}; }
+    std::vector<DriverDescription> drivers() override
+    {
+        return {{QStringLiteral("Test Camera"), {}}};
+    }
     std::unique_ptr<CaptureDevice> open(int, QString *error) override
     {
         *error = QStringLiteral("not a real camera");
@@ -54,7 +57,8 @@ std::unique_ptr<CaptureLayer> layerWithSky(const QString &home, bool camera = tr
         sources.push_back(std::make_unique<OneCamera>());
     else
         sources.push_back(std::make_unique<NoCameras>());
-    sources.push_back(std::make_unique<SkyDriverSource>(SimProcess::runtimeFolder(home) + "/voruna"));
+    sources.push_back(
+        std::make_unique<SkyDriverSource>(SimProcess::runtimeFolder(home) + "/voruna"));
     return makeCaptureLayer(std::move(sources));
 }
 
@@ -79,7 +83,8 @@ std::optional<QPointF> guideStar(CaptureWindow *window, QPointF around)
 bool writeTo(const QString &device, const QByteArray &bytes)
 {
     const OwnedFd fd(::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK));
-    return fd.isValid() && ::write(fd.get(), bytes.constData(), std::size_t(bytes.size())) == bytes.size();
+    return fd.isValid()
+           && ::write(fd.get(), bytes.constData(), std::size_t(bytes.size())) == bytes.size();
 }
 
 } // namespace
@@ -157,7 +162,8 @@ void SkyDriverTest::fileInTheWayIsLeftAlone()
     file.close();
     SimProcess sim(m_home->path());
     QVERIFY2(sim.start({"--port", "5"}), qPrintable(sim.errorString()));
-    QVERIFY2(sim.lines().join('\n').contains("sky: not published: " + file.fileName() + " is there and is not a socket"),
+    QVERIFY2(sim.lines().join('\n').contains("sky: not published: " + file.fileName()
+                                             + " is there and is not a socket"),
              qPrintable(sim.lines().join('\n')));
     const std::unique_ptr<CaptureLayer> layer = layerWithSky(m_home->path());
     QCOMPARE(driverName(*layer, 1), "(none)");
@@ -179,7 +185,8 @@ void SkyDriverTest::holdingNorthMovesTheStarUp()
     window->setPreview(true);
     QTRY_VERIFY(!shownPicture(window).isNull());
     const QSize size = shownPicture(window).size();
-    const std::optional<QPointF> start = guideStar(window, QPointF(size.width() / 2, size.height() / 2));
+    const std::optional<QPointF> start =
+        guideStar(window, QPointF(size.width() / 2, size.height() / 2));
     QVERIFY(start);
 
     // About a second north at 15"/s is some 7.5 px up at 2"/px; the slow drift adds well under one.
@@ -195,7 +202,11 @@ void SkyDriverTest::holdingNorthMovesTheStarUp()
     const std::optional<QPointF> end = guideStar(window, *start - QPointF(0, dec / 2));
     QVERIFY(end);
     const QString moved = QStringLiteral("from %1, %2 to %3, %4 after %5")
-                              .arg(start->x()).arg(start->y()).arg(end->x()).arg(end->y()).arg(stopped);
+                              .arg(start->x())
+                              .arg(start->y())
+                              .arg(end->x())
+                              .arg(end->y())
+                              .arg(stopped);
     QVERIFY2(std::abs((start->y() - end->y()) - dec / 2) < 1.0, qPrintable(moved));
     QVERIFY2(std::abs(end->x() - start->x()) < 0.5, qPrintable(moved));
 }
@@ -271,12 +282,14 @@ void SkyDriverTest::videoWindowShowsTheSkyWithoutCamera()
     CaptureWindow *window = form.captureWindow();
     QVERIFY(window);
     QCOMPARE(dynamic_cast<QWidget *>(window)->windowTitle(), SkyDriverSource::driverName());
-    QVERIFY(form.mnuSource->isEnabled() && form.mnuFormat->isEnabled() && form.mnuDisplay->isEnabled());
+    QVERIFY(form.mnuSource->isEnabled() && form.mnuFormat->isEnabled()
+            && form.mnuDisplay->isEnabled());
     QTRY_VERIFY(!shownPicture(window).isNull());
     const QImage picture = shownPicture(window);
     QCOMPARE(picture.size(), QSize(320, 240));
     QVERIFY(guideStar(window, QPointF(160, 120)));
-    QVERIFY2(form.StatusBar->currentMessage().contains("320 x 240"), qPrintable(form.StatusBar->currentMessage()));
+    QVERIFY2(form.StatusBar->currentMessage().contains("320 x 240"),
+             qPrintable(form.StatusBar->currentMessage()));
     form.Form2_Form_Unload();
 }
 

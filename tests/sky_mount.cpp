@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/adaptorsim/mountmodel.h"
 #include "sky/mountfeed.h"
+#include "tools/adaptorsim/mountmodel.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,24 +45,34 @@ void SkyMountTest::offsets_data()
     QTest::addColumn<double>("ra");
     QTest::addColumn<double>("dec");
     QTest::addColumn<QString>("moving");
-    QTest::newRow("north 2 s is +Dec") << QList<Step>{{0, '+', 'n'}, {2000, '-', 'n'}} << 5000 << 0.0 << 15.0 << "";
-    QTest::newRow("south 2 s is -Dec") << QList<Step>{{0, '+', 's'}, {2000, '-', 's'}} << 5000 << 0.0 << -15.0 << "";
-    QTest::newRow("west 1 s is +RA") << QList<Step>{{500, '+', 'w'}, {1500, '-', 'w'}} << 3000 << 7.5 << 0.0 << "";
-    QTest::newRow("east 1 s is -RA") << QList<Step>{{500, '+', 'e'}, {1500, '-', 'e'}} << 3000 << -7.5 << 0.0 << "";
+    QTest::newRow("north 2 s is +Dec")
+        << QList<Step>{{0, '+', 'n'}, {2000, '-', 'n'}} << 5000 << 0.0 << 15.0 << "";
+    QTest::newRow("south 2 s is -Dec")
+        << QList<Step>{{0, '+', 's'}, {2000, '-', 's'}} << 5000 << 0.0 << -15.0 << "";
+    QTest::newRow("west 1 s is +RA")
+        << QList<Step>{{500, '+', 'w'}, {1500, '-', 'w'}} << 3000 << 7.5 << 0.0 << "";
+    QTest::newRow("east 1 s is -RA")
+        << QList<Step>{{500, '+', 'e'}, {1500, '-', 'e'}} << 3000 << -7.5 << 0.0 << "";
     QTest::newRow("north and west at once")
-        << QList<Step>{{0, '+', 'n'}, {0, '+', 'w'}, {1000, '-', 'w'}, {3000, '-', 'n'}} << 4000 << 7.5 << 22.5 << "";
+        << QList<Step>{{0, '+', 'n'}, {0, '+', 'w'}, {1000, '-', 'w'}, {3000, '-', 'n'}} << 4000
+        << 7.5 << 22.5 << "";
     QTest::newRow("south and east overlapping")
-        << QList<Step>{{0, '+', 's'}, {1000, '+', 'e'}, {2000, '-', 's'}, {4000, '-', 'e'}} << 4000 << -22.5 << -15.0 << "";
+        << QList<Step>{{0, '+', 's'}, {1000, '+', 'e'}, {2000, '-', 's'}, {4000, '-', 'e'}} << 4000
+        << -22.5 << -15.0 << "";
     QTest::newRow("north and south cancel")
-        << QList<Step>{{0, '+', 'n'}, {1000, '+', 's'}, {3000, '-', 'n'}} << 3000 << 0.0 << 7.5 << "s";
+        << QList<Step>{{0, '+', 'n'}, {1000, '+', 's'}, {3000, '-', 'n'}} << 3000 << 0.0 << 7.5
+        << "s";
     QTest::newRow("stopped in the opposite sense only")
-        << QList<Step>{{0, '+', 'w'}, {1000, '-', 'e'}, {2000, '-', 'w'}} << 2000 << 15.0 << 0.0 << "";
+        << QList<Step>{{0, '+', 'w'}, {1000, '-', 'e'}, {2000, '-', 'w'}} << 2000 << 15.0 << 0.0
+        << "";
     QTest::newRow("second start of a direction does not double the rate")
-        << QList<Step>{{0, '+', 'n'}, {1000, '+', 'n'}, {2000, '-', 'n'}} << 2000 << 0.0 << 15.0 << "";
+        << QList<Step>{{0, '+', 'n'}, {1000, '+', 'n'}, {2000, '-', 'n'}} << 2000 << 0.0 << 15.0
+        << "";
     QTest::newRow("after the stop it stays")
         << QList<Step>{{0, '+', 'e'}, {1000, '-', 'e'}} << 100000 << -7.5 << 0.0 << "";
     QTest::newRow("start and stop again adds up")
-        << QList<Step>{{0, '+', 'n'}, {1000, '-', 'n'}, {5000, '+', 'n'}, {6000, '-', 'n'}} << 9000 << 0.0 << 15.0 << "";
+        << QList<Step>{{0, '+', 'n'}, {1000, '-', 'n'}, {5000, '+', 'n'}, {6000, '-', 'n'}} << 9000
+        << 0.0 << 15.0 << "";
     QTest::newRow("still moving at the reading")
         << QList<Step>{{1000, '+', 'w'}, {1000, '+', 's'}} << 1400 << 3.0 << -3.0 << "sw";
 }
@@ -74,7 +84,7 @@ void SkyMountTest::offsets()
     QFETCH(double, ra);
     QFETCH(double, dec);
     QFETCH(QString, moving);
-    const MountModel::Clock::time_point origin {}; // any steady-clock time will do
+    const MountModel::Clock::time_point origin{}; // any steady-clock time will do
     MountModel mount(MountModel::defaultGuideRate, origin);
     for (const Step &step : steps) {
         const auto at = origin + std::chrono::milliseconds(step.ms);
@@ -93,7 +103,7 @@ void SkyMountTest::offsets()
 void SkyMountTest::offsetsWhileMoving()
 {
     // Readings between the events follow the slew; a reading does not disturb the sum.
-    const MountModel::Clock::time_point origin {};
+    const MountModel::Clock::time_point origin{};
     MountModel mount(2.0, origin);
     QVERIFY(mount.start('n', origin + 1s));
     for (int ms = 1000; ms <= 4000; ms += 250)
@@ -105,7 +115,7 @@ void SkyMountTest::offsetsWhileMoving()
 
 void SkyMountTest::stopWithoutStartChangesNothing()
 {
-    const MountModel::Clock::time_point origin {};
+    const MountModel::Clock::time_point origin{};
     MountModel mount(MountModel::defaultGuideRate, origin);
     QVERIFY(mount.start('w', origin));
     QVERIFY(mount.stop('w', origin + 2s));

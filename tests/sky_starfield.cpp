@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "support/skypicture.h"
 #include "sky/skycamera.h"
 #include "sky/starfield.h"
+#include "support/skypicture.h"
 
 #include <QTest>
 
@@ -41,7 +41,8 @@ void SkyStarFieldTest::guideStarFollowsTheSlew_data()
     QTest::newRow("east 30\" left 15 px") << QSize(640, 480) << -30.0 << 0.0 << -15.0 << 0.0;
     QTest::newRow("north-west") << QSize(640, 480) << 22.5 << 22.5 << 11.25 << -11.25;
     QTest::newRow("a third of a pixel") << QSize(640, 480) << 0.7 << -0.7 << 0.35 << 0.35;
-    QTest::newRow("far, in a large picture") << QSize(1280, 720) << -1000.0 << 500.0 << -500.0 << -250.0;
+    QTest::newRow("far, in a large picture")
+        << QSize(1280, 720) << -1000.0 << 500.0 << -500.0 << -250.0;
     QTest::newRow("small picture") << QSize(320, 240) << 100.0 << -100.0 << 50.0 << 50.0;
 }
 
@@ -56,10 +57,13 @@ void SkyStarFieldTest::guideStarFollowsTheSlew()
     view.size = size;
     QImage before;
     m_sky.render(view, &before);
-    const std::optional<QPointF> start = starCentroid(before, QPointF(size.width() / 2, size.height() / 2));
+    const std::optional<QPointF> start =
+        starCentroid(before, QPointF(size.width() / 2, size.height() / 2));
     QVERIFY(start);
-    QVERIFY2(std::abs(start->x() - size.width() / 2) < 0.5 && std::abs(start->y() - size.height() / 2) < 0.5,
-             qPrintable(QStringLiteral("at rest the star is at %1, %2").arg(start->x()).arg(start->y())));
+    QVERIFY2(std::abs(start->x() - size.width() / 2) < 0.5
+                 && std::abs(start->y() - size.height() / 2) < 0.5,
+             qPrintable(
+                 QStringLiteral("at rest the star is at %1, %2").arg(start->x()).arg(start->y())));
 
     view.offset = QPointF(ra, dec);
     view.noiseSeed = 2;
@@ -69,7 +73,10 @@ void SkyStarFieldTest::guideStarFollowsTheSlew()
     const std::optional<QPointF> moved = starCentroid(after, expected);
     QVERIFY(moved);
     const QString where = QStringLiteral("expected %1, %2, found %3, %4")
-                              .arg(expected.x()).arg(expected.y()).arg(moved->x()).arg(moved->y());
+                              .arg(expected.x())
+                              .arg(expected.y())
+                              .arg(moved->x())
+                              .arg(moved->y());
     QVERIFY2(std::abs(moved->x() - expected.x()) < 0.5, qPrintable(where));
     QVERIFY2(std::abs(moved->y() - expected.y()) < 0.5, qPrintable(where));
     // The position the camera states agrees with the picture.
@@ -122,7 +129,8 @@ void SkyStarFieldTest::exposureAndGain()
     const Levels a = pictureLevels(dim);
     const Levels b = pictureLevels(bright);
     QVERIFY2(b.mean > a.mean * 1.5, qPrintable(QStringLiteral("%1 -> %2").arg(a.mean).arg(b.mean)));
-    QVERIFY2(b.spread > a.spread * 1.5, qPrintable(QStringLiteral("%1 -> %2").arg(a.spread).arg(b.spread)));
+    QVERIFY2(b.spread > a.spread * 1.5,
+             qPrintable(QStringLiteral("%1 -> %2").arg(a.spread).arg(b.spread)));
 }
 
 void SkyStarFieldTest::greyHasEqualChannels()
@@ -159,8 +167,8 @@ void SkyStarFieldTest::driftAndItsCorrection()
     QFETCH(double, dec);
     QFETCH(double, dx);
     QFETCH(double, dy);
-    const MountReading first {100.0, -50.0, QString(), 20.0};
-    const MountReading now {100.0 + ra, -50.0 + dec, QString(), 120.0};
+    const MountReading first{100.0, -50.0, QString(), 20.0};
+    const MountReading now{100.0 + ra, -50.0 + dec, QString(), 120.0};
     SkyView view;
     const QPointF start = StarField::guideStarPosition(view);
     view.offset = skyOffset(first, now);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tools/ptykit/pseudoterminal.h"
 #include "common/ownedfd.h"
 #include "support/simprocess.h"
+#include "tools/ptykit/pseudoterminal.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -14,9 +14,9 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <poll.h>
 #include <unistd.h>
 
 using namespace voruna;
@@ -28,8 +28,7 @@ class RawClient {
 public:
     explicit RawClient(const QString &device)
         : m_fd(::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
-    {
-    }
+    {}
     bool isOpen() const { return m_fd.isValid(); }
     bool write(const QByteArray &bytes)
     {
@@ -41,7 +40,7 @@ public:
         QByteArray got;
         const QDeadlineTimer deadline(ms);
         while (got.size() < max && !deadline.hasExpired()) {
-            pollfd fd {m_fd.get(), POLLIN, 0};
+            pollfd fd{m_fd.get(), POLLIN, 0};
             ::poll(&fd, 1, int(deadline.remainingTime()));
             char buffer[4096];
             const ssize_t n = ::read(m_fd.get(), buffer, sizeof buffer);
@@ -103,7 +102,8 @@ void AdaptorSimTest::answers_data()
     QTest::addColumn<QByteArray>("early"); // within 150 ms of the probe
     QTest::addColumn<QByteArray>("later"); // in the 500 ms after that
     QTest::addColumn<QString>("logged");
-    QTest::newRow("plain") << QStringList{} << QByteArray("^") << QByteArray() << "? probe -> answered ^";
+    QTest::newRow("plain") << QStringList{} << QByteArray("^") << QByteArray()
+                           << "? probe -> answered ^";
     QTest::newRow("line end") << QStringList{"--line-end"} << QByteArray("^\r\n") << QByteArray()
                               << "? probe -> answered ^\\r\\n";
     QTest::newRow("silent") << QStringList{"--silent"} << QByteArray() << QByteArray()
@@ -219,19 +219,23 @@ void AdaptorSimTest::decoding_data()
 {
     QTest::addColumn<QList<QByteArray>>("pieces"); // written 50 ms apart
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("stop without start") << QList<QByteArray>{":Qs#"}
-                                        << QStringList{":Qs# DEC- stop (was not moving)"};
-    QTest::newRow("line end in hex") << QList<QByteArray>{"\r\n"} << QStringList{"unknown bytes 0d 0a"};
-    QTest::newRow("command in two pieces") << QList<QByteArray>{":M", "w#"} << QStringList{":Mw# RA+ start"};
+    QTest::newRow("stop without start")
+        << QList<QByteArray>{":Qs#"} << QStringList{":Qs# DEC- stop (was not moving)"};
+    QTest::newRow("line end in hex")
+        << QList<QByteArray>{"\r\n"} << QStringList{"unknown bytes 0d 0a"};
+    QTest::newRow("command in two pieces")
+        << QList<QByteArray>{":M", "w#"} << QStringList{":Mw# RA+ start"};
     QTest::newRow("unknown bytes, then a command")
         << QList<QByteArray>{"zz:Me#?"}
         << QStringList{"unknown bytes 7a 7a", ":Me# RA- start", "? probe -> answered ^"};
-    QTest::newRow("not a direction") << QList<QByteArray>{":Mx#"} << QStringList{"unknown bytes 3a 4d 78 23"};
+    QTest::newRow("not a direction")
+        << QList<QByteArray>{":Mx#"} << QStringList{"unknown bytes 3a 4d 78 23"};
     QTest::newRow("unfinished command given up")
         << QList<QByteArray>{":Q"} << QStringList{"unknown bytes 3a 51 (unfinished command)"};
     QTest::newRow("start while moving")
         << QList<QByteArray>{":Mn#", ":Mn#", ":Qn#"}
-        << QStringList{":Mn# DEC+ start", ":Mn# DEC+ start (already moving for 0.", ":Qn# DEC+ stop after 0."};
+        << QStringList{":Mn# DEC+ start", ":Mn# DEC+ start (already moving for 0.",
+                       ":Qn# DEC+ stop after 0."};
 }
 
 void AdaptorSimTest::decoding()
@@ -247,7 +251,8 @@ void AdaptorSimTest::decoding()
         QTest::qWait(50);
     }
     for (const QString &line : expected)
-        QVERIFY2(!sim.waitForLine(line, 1500).isEmpty(), qPrintable(line + " in:\n" + sim.lines().join('\n')));
+        QVERIFY2(!sim.waitForLine(line, 1500).isEmpty(),
+                 qPrintable(line + " in:\n" + sim.lines().join('\n')));
     QCOMPARE(sim.lines().size(), before + expected.size());
 }
 
@@ -268,7 +273,8 @@ void AdaptorSimTest::linkRemovedOnStopSignal()
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(!isLink(sim.linkPath()));
-    QCOMPARE(QDir(ports()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QDir(ports()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 void AdaptorSimTest::linkLeftByKilledSimIsReplaced_data()
@@ -316,9 +322,12 @@ void AdaptorSimTest::refusesToReplace_data()
 {
     QTest::addColumn<QString>("inTheWay");
     QTest::addColumn<QString>("message");
-    QTest::newRow("a device the user pinned") << "device" << "is pinned to a device that is present";
-    QTest::newRow("a simulator that runs") << "simulator" << "is taken by a simulator that is running";
-    QTest::newRow("a file") << "file" << "is there and is not a link";
+    QTest::newRow("a device the user pinned") << "device"
+                                              << "is pinned to a device that is present";
+    QTest::newRow("a simulator that runs") << "simulator"
+                                           << "is taken by a simulator that is running";
+    QTest::newRow("a file") << "file"
+                            << "is there and is not a link";
 }
 
 void AdaptorSimTest::refusesToReplace()
@@ -355,10 +364,15 @@ void AdaptorSimTest::badOptions_data()
     QTest::newRow("port 17") << QStringList{"--port", "17"} << "--port takes a number from 1 to 16";
     QTest::newRow("no number") << QStringList{"--late"} << "--late needs a number";
     QTest::newRow("unknown") << QStringList{"--fast"} << "unknown option \"--fast\"";
-    QTest::newRow("silent and late") << QStringList{"--silent", "--late", "5"} << "--silent never answers";
-    QTest::newRow("guide rate 0") << QStringList{"--guide-rate", "0"} << "--guide-rate takes arcseconds per second from 0.1 to 3600, not \"0\"";
-    QTest::newRow("guide rate not a number") << QStringList{"--guide-rate", "fast"} << "--guide-rate takes arcseconds";
-    QTest::newRow("guide rate missing") << QStringList{"--guide-rate"} << "--guide-rate takes arcseconds";
+    QTest::newRow("silent and late")
+        << QStringList{"--silent", "--late", "5"} << "--silent never answers";
+    QTest::newRow("guide rate 0") << QStringList{
+        "--guide-rate",
+        "0"} << "--guide-rate takes arcseconds per second from 0.1 to 3600, not \"0\"";
+    QTest::newRow("guide rate not a number")
+        << QStringList{"--guide-rate", "fast"} << "--guide-rate takes arcseconds";
+    QTest::newRow("guide rate missing")
+        << QStringList{"--guide-rate"} << "--guide-rate takes arcseconds";
 }
 
 void AdaptorSimTest::badOptions()
@@ -388,10 +402,12 @@ void AdaptorSimTest::portsToolShowsEachPort()
     tool.start(QFileInfo(SimProcess::program()).dir().filePath("voruna-ports"), QStringList{});
     QVERIFY(tool.waitForFinished(5000));
     QCOMPARE(tool.exitCode(), 0);
-    const QStringList lines = QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 17);
     QCOMPARE(lines.at(0), "Ports folder: " + ports());
-    QCOMPARE(lines.at(2), "COM 2:  \u2014none\u2014 (pinned to " + ports() + "/unplugged, which is not there)");
+    QCOMPARE(lines.at(2),
+             "COM 2:  \u2014none\u2014 (pinned to " + ports() + "/unplugged, which is not there)");
     QCOMPARE(lines.at(3), "COM 3:  " + pinned.slavePath() + " (pinned)");
     QVERIFY2(lines.at(16).startsWith("COM 16: "), qPrintable(lines.at(16)));
 }
@@ -414,7 +430,8 @@ void AdaptorSimTest::exclusivityOfAKilledProgramIsLifted()
     QVERIFY(holder > 0);
     const auto exclusive = [&device] {
         // Root may open an exclusive terminal, so the test can look.
-        const OwnedFd look(::open(device.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        const OwnedFd look(
+            ::open(device.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         int value = -1;
         ::ioctl(look.get(), TIOCGEXCL, &value);
         return value;

@@ -30,7 +30,7 @@ QColor shownColour(CaptureWindow *window, QPoint point)
 bool near(QColor a, QColor b, int tolerance = 24)
 {
     return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance
-        && std::abs(a.blue() - b.blue()) <= tolerance;
+           && std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
 } // namespace
@@ -59,14 +59,13 @@ void VideoCaptureLayerTest::enumeration_data()
     QTest::addColumn<int>("notCapturing"); // node that is a metadata node, -1 for none
     QTest::addColumn<int>("unreadable");   // node whose capabilities cannot be read
     QTest::addColumn<QStringList>("names");
-    QTest::newRow("three cameras") << QList<int>{0, 1, 2} << -1 << -1
-                                   << QStringList{"cam0", "cam1", "cam2"};
-    QTest::newRow("gap in node numbers") << QList<int>{0, 2} << -1 << -1
-                                         << QStringList{"cam0", "cam2"};
-    QTest::newRow("metadata node skipped") << QList<int>{0, 1, 2} << 1 << -1
-                                           << QStringList{"cam0", "cam2"};
-    QTest::newRow("capabilities unreadable") << QList<int>{0, 1} << -1 << 0
-                                             << QStringList{"cam1"};
+    QTest::newRow("three cameras")
+        << QList<int>{0, 1, 2} << -1 << -1 << QStringList{"cam0", "cam1", "cam2"};
+    QTest::newRow("gap in node numbers")
+        << QList<int>{0, 2} << -1 << -1 << QStringList{"cam0", "cam2"};
+    QTest::newRow("metadata node skipped")
+        << QList<int>{0, 1, 2} << 1 << -1 << QStringList{"cam0", "cam2"};
+    QTest::newRow("capabilities unreadable") << QList<int>{0, 1} << -1 << 0 << QStringList{"cam1"};
     QTest::newRow("no camera") << QList<int>{} << -1 << -1 << QStringList{};
 }
 
@@ -139,7 +138,8 @@ void VideoCaptureLayerTest::capabilities()
     QCOMPARE(size, QSize(320, 240));
     // The second connect let go of the first camera.
     QCOMPARE(rig.fake->openDescriptors(), 1);
-    QCOMPARE(rig.statuses.last(), qMakePair(notice::StreamStarted, QStringLiteral("320 x 240 YUYV at 30 fps")));
+    QCOMPARE(rig.statuses.last(),
+             qMakePair(notice::StreamStarted, QStringLiteral("320 x 240 YUYV at 30 fps")));
 }
 
 void VideoCaptureLayerTest::framesArriveAsRgb_data()
@@ -219,7 +219,8 @@ void VideoCaptureLayerTest::unplugMidStream()
     QTRY_VERIFY(!pictureOf(window)->frame().isNull());
     rig.fake->unplug(0);
     QTRY_COMPARE(rig.errors.size(), 1);
-    QCOMPARE(rig.errors[0], qMakePair(notice::DeviceLost, QStringLiteral("Video device lost: Fake Camera")));
+    QCOMPARE(rig.errors[0],
+             qMakePair(notice::DeviceLost, QStringLiteral("Video device lost: Fake Camera")));
     QCOMPARE(rig.fake->openDescriptors(), 0);
     QCOMPARE(rig.fake->mappedBuffers(), 0);
     QVERIFY(!pictureOf(window)->frame().isNull()); // the last picture stays

@@ -91,8 +91,10 @@ void VideoDialogsTest::sourceControlsApplyAsTheyChange()
     auto *form = dialog.findChild<QFormLayout *>();
     QStringList order;
     for (int row = 0; row < form->rowCount(); ++row)
-        order << qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget())->text();
-    QCOMPARE(order, (QStringList{"Auto Exposure", "Exposure Time, Absolute", "Gain", "Brightness", "Horizontal Flip"}));
+        order
+            << qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget())->text();
+    QCOMPARE(order, (QStringList{"Auto Exposure", "Exposure Time, Absolute", "Gain", "Brightness",
+                                 "Horizontal Flip"}));
     const auto editor = [&dialog](quint32 id) {
         return dialog.findChild<QWidget *>(QStringLiteral("control%1").arg(id));
     };
@@ -158,8 +160,9 @@ void VideoDialogsTest::displayRedrawsStoppedPicture()
     });
     form.mnuDisplay->trigger();
     const QImage shown = rig.picture()->frame();
-    QVERIFY(shown.pixel(0, 0) != topLeft);                           // black bar now on the left
-    QCOMPARE(QColor(shown.pixel(shown.width() - 5, 5)), QColor(Qt::white)); // white bar on the right
+    QVERIFY(shown.pixel(0, 0) != topLeft); // black bar now on the left
+    QCOMPARE(QColor(shown.pixel(shown.width() - 5, 5)),
+             QColor(Qt::white)); // white bar on the right
     QVERIFY(rig.sub()->displaySettings().mirror);
     QCOMPARE(rig.fake->config(0)->size, QSize(320, 240)); // the camera's picture is untouched
 }

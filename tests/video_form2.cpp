@@ -7,8 +7,8 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QDir>
 #include <QDialog>
+#include <QDir>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
@@ -76,9 +76,13 @@ void VideoForm2Test::layout()
     QCOMPARE(bar[2], form.mnuguide);
     QStringList items;
     for (QAction *item : form.mnuControl->actions())
-        items << (item->isSeparator() ? QStringLiteral("-") : item->text() + QLatin1Char('|') + item->shortcut().toString() + (item->isChecked() ? QStringLiteral("|x") : QString()));
-    QCOMPARE(items, (QStringList{"&Display|", "&Format|Ctrl+F", "S&ource|", "-", "&Select|Ctrl+S",
-                                 "Sc&ale|Ctrl+A|x", "&Preview|Ctrl+P|x", "-", "Al&ways Visible|Ctrl+W"}));
+        items << (item->isSeparator()
+                      ? QStringLiteral("-")
+                      : item->text() + QLatin1Char('|') + item->shortcut().toString()
+                            + (item->isChecked() ? QStringLiteral("|x") : QString()));
+    QCOMPARE(items,
+             (QStringList{"&Display|", "&Format|Ctrl+F", "S&ource|", "-", "&Select|Ctrl+S",
+                          "Sc&ale|Ctrl+A|x", "&Preview|Ctrl+P|x", "-", "Al&ways Visible|Ctrl+W"}));
     QCOMPARE(form.mnuclose->text(), QStringLiteral("&Close"));
     QCOMPARE(form.mnuguide->text(), QStringLiteral("&Guide"));
     // Client area below the menu bar: 277 x 196, the status bar its bottom 17 pixels.
@@ -126,19 +130,24 @@ void VideoForm2Test::crossHair()
 
 void VideoForm2Test::loadSteps_data()
 {
-    QTest::addColumn<int>("camera"); // 0 none, 1 webcam, 2 without controls, 3 H.264 only
+    QTest::addColumn<int>("camera");      // 0 none, 1 webcam, 2 without controls, 3 H.264 only
     QTest::addColumn<StubDriver>("stub"); // used when there is no camera and it has a name
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("enabled"); // Source, Format, Display as S/F/D or '-'
     QTest::addColumn<QSize>("size");
     QTest::newRow("no driver") << 0 << StubDriver{} << QString() << "SFD" << QSize(160, 120);
-    QTest::newRow("webcam") << 1 << StubDriver{} << "Fake Camera" << "SFD" << QSize();
-    QTest::newRow("no source dialog") << 2 << StubDriver{} << "Bare Camera" << "-FD" << QSize();
-    QTest::newRow("connect fails") << 3 << StubDriver{} << "H264 Camera" << "SFD" << QSize(160, 120);
-    QTest::newRow("no format dialog") << 0 << StubDriver{"Stub", {200, 100}, true, false, true}
-                                      << "Stub" << "S-D" << QSize();
-    QTest::newRow("no display dialog") << 0 << StubDriver{"Stub", {200, 100}, true, true, false}
-                                       << "Stub" << "SF-" << QSize();
+    QTest::newRow("webcam") << 1 << StubDriver{} << "Fake Camera"
+                            << "SFD" << QSize();
+    QTest::newRow("no source dialog") << 2 << StubDriver{} << "Bare Camera"
+                                      << "-FD" << QSize();
+    QTest::newRow("connect fails") << 3 << StubDriver{} << "H264 Camera"
+                                   << "SFD" << QSize(160, 120);
+    QTest::newRow("no format dialog")
+        << 0 << StubDriver{"Stub", {200, 100}, true, false, true} << "Stub"
+        << "S-D" << QSize();
+    QTest::newRow("no display dialog")
+        << 0 << StubDriver{"Stub", {200, 100}, true, true, false} << "Stub"
+        << "SF-" << QSize();
 }
 
 void VideoForm2Test::loadSteps()
@@ -162,7 +171,8 @@ void VideoForm2Test::loadSteps()
     Form2 &form = rig.open();
     QCOMPARE(rig.sub()->windowTitle(), caption);
     const QString state = QString(form.mnuSource->isEnabled() ? "S" : "-")
-        + (form.mnuFormat->isEnabled() ? "F" : "-") + (form.mnuDisplay->isEnabled() ? "D" : "-");
+                          + (form.mnuFormat->isEnabled() ? "F" : "-")
+                          + (form.mnuDisplay->isEnabled() ? "D" : "-");
     QCOMPARE(state, enabled);
     QCOMPARE(rig.sub()->pos(), QPoint(0, 0));
     if (size.isValid())
@@ -171,7 +181,8 @@ void VideoForm2Test::loadSteps()
     QVERIFY(!form.mnuAlwaysVisible->isChecked());
     QCOMPARE(rig.picture()->isScaled(), size.isEmpty()); // scaling sent only after a connect
     if (camera == 0 && stub.name.isEmpty())
-        QVERIFY2(form.StatusBar->currentMessage().isEmpty(), qPrintable(form.StatusBar->currentMessage()));
+        QVERIFY2(form.StatusBar->currentMessage().isEmpty(),
+                 qPrintable(form.StatusBar->currentMessage()));
 }
 
 void VideoForm2Test::loadPreviewsFittedPicture()
@@ -350,7 +361,8 @@ void VideoForm2Test::shortcuts()
     QVERIFY(form.mnuAlwaysVisible->isChecked());
     QApplication::setActiveWindow(&form);
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    for (auto [key, title] : {std::pair{Qt::Key_F, "Video Format"}, std::pair{Qt::Key_S, "Video Source"}}) {
+    for (auto [key, title] :
+         {std::pair{Qt::Key_F, "Video Format"}, std::pair{Qt::Key_S, "Video Source"}}) {
         QApplication::setActiveWindow(&form);
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QString seen;
@@ -387,10 +399,13 @@ void VideoForm2Test::closedByHookDuringLoss()
     Form2 &form = rig.open();
     rig.fake->produceFrame(0);
     // The owner closes the window as soon as the loss shows in the status line.
-    connect(form.StatusBar, &QStatusBar::messageChanged, this, [&rig](const QString &text) {
-        if (text.startsWith(QLatin1String("Video device lost")))
-            rig.close();
-    }, Qt::QueuedConnection);
+    connect(
+        form.StatusBar, &QStatusBar::messageChanged, this,
+        [&rig](const QString &text) {
+            if (text.startsWith(QLatin1String("Video device lost")))
+                rig.close();
+        },
+        Qt::QueuedConnection);
     rig.fake->unplug(0);
     QTRY_VERIFY(!rig.form);
     QCoreApplication::processEvents();
@@ -402,13 +417,18 @@ void VideoForm2Test::screenshot()
 {
     FormRig rig;
     rig.fake->addCamera(0, webcamConfig("Guide Camera"));
-    *rig.fake->config(0) = [] { FakeCameraConfig s = webcamConfig("Guide Camera"); s.size = {160, 120}; return s; }();
+    *rig.fake->config(0) = [] {
+        FakeCameraConfig s = webcamConfig("Guide Camera");
+        s.size = {160, 120};
+        return s;
+    }();
     Form2 &form = rig.open();
     QVERIFY(rig.fake->produceFrame(0));
     QTRY_VERIFY(!rig.picture()->frame().isNull());
     QTest::qWait(50);
     const QImage shot = form.grab().toImage();
-    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("video_form2_preview.png"));
+    const QString path = QDir(QCoreApplication::applicationDirPath())
+                             .filePath(QStringLiteral("video_form2_preview.png"));
     QVERIFY(shot.save(path));
     qInfo("screenshot: %s", qPrintable(path));
     const QPoint picture = rig.picture()->mapTo(&form, QPoint(5, 5));

@@ -18,8 +18,8 @@ using namespace voruna::test;
 
 namespace {
 
-const QColor barColours[] = {Qt::white, Qt::yellow, Qt::cyan, Qt::green,
-                             Qt::magenta, Qt::red, Qt::blue, Qt::black};
+const QColor barColours[] = {Qt::white,   Qt::yellow, Qt::cyan, Qt::green,
+                             Qt::magenta, Qt::red,    Qt::blue, Qt::black};
 constexpr int barWidth = 8;
 const QSize barsSize(8 * barWidth, 8);
 
@@ -65,8 +65,7 @@ struct Converter {
         fake.close(fd);
     }
     // The frame as the preview paints it with `settings`; null when it did not convert.
-    QImage shown(quint32 fourcc, QSize size, const QByteArray &bytes,
-                 DisplaySettings settings = {})
+    QImage shown(quint32 fourcc, QSize size, const QByteArray &bytes, DisplaySettings settings = {})
     {
         QImage working, out;
         if (!converter->convert(nativeFormat(fourcc, size, bytes.size()),
@@ -158,7 +157,9 @@ void VideoFormatsTest::colourBars()
                                       std::abs(got.green() - expected.green()),
                                       std::abs(got.blue() - expected.blue())});
             QVERIFY2(off <= tolerance, qPrintable(QStringLiteral("(%1, %2) is %3, not %4")
-                                                      .arg(x).arg(y).arg(got.name(), expected.name())));
+                                                      .arg(x)
+                                                      .arg(y)
+                                                      .arg(got.name(), expected.name())));
         }
     }
 }
@@ -206,8 +207,8 @@ void VideoFormatsTest::faintRampStretched()
 void VideoFormatsTest::shortFrameRefused()
 {
     Converter rig;
-    for (quint32 fourcc : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_Y12,
-                           V4L2_PIX_FMT_SBGGR16}) {
+    for (quint32 fourcc :
+         {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_Y12, V4L2_PIX_FMT_SBGGR16}) {
         QByteArray frame = encodeFrame(barsPicture(), fourcc);
         frame.chop(1);
         QVERIFY(rig.shown(fourcc, barsSize, frame).isNull());
@@ -279,7 +280,8 @@ void VideoFormatsTest::multiPlanarCamera()
     for (int bar = 0; bar < 8; ++bar) {
         const QColor got(picture->frame().pixel(bar * 8 + 4, 4));
         const QColor expected = barColours[bar];
-        QVERIFY2(std::abs(got.red() - expected.red()) <= 8 && std::abs(got.green() - expected.green()) <= 8
+        QVERIFY2(std::abs(got.red() - expected.red()) <= 8
+                     && std::abs(got.green() - expected.green()) <= 8
                      && std::abs(got.blue() - expected.blue()) <= 8,
                  qPrintable(got.name()));
     }

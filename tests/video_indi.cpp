@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// INDI cameras: the servers file, FITS frames from an untrusted peer, a fake server that misbehaves,
-// and Debian's CCD simulator under a real indiserver when it is installed.
+// INDI cameras: the servers file, FITS frames from an untrusted peer, a fake server that
+// misbehaves, and Debian's CCD simulator under a real indiserver when it is installed.
 #include "video/capturesubwindow.h"
 #include "video/displaysettings.h"
 #include "video/indi/indicamera.h"
@@ -93,8 +93,10 @@ private:
     {
         return "<defTextVector device='Fake CCD' name='DRIVER_INFO' state='Idle' perm='ro'>"
                "<defText name='DRIVER_INTERFACE'>2</defText></defTextVector>"
-               "<defSwitchVector device='Fake CCD' name='CONNECTION' state='Ok' perm='rw' rule='OneOfMany'>"
-               "<defSwitch name='CONNECT'>On</defSwitch><defSwitch name='DISCONNECT'>Off</defSwitch>"
+               "<defSwitchVector device='Fake CCD' name='CONNECTION' state='Ok' perm='rw' "
+               "rule='OneOfMany'>"
+               "<defSwitch name='CONNECT'>On</defSwitch><defSwitch "
+               "name='DISCONNECT'>Off</defSwitch>"
                "</defSwitchVector>"
                "<defNumberVector device='Fake CCD' name='CCD_EXPOSURE' state='Idle' perm='rw'>"
                "<defNumber name='CCD_EXPOSURE_VALUE' format='%g' min='0.001' max='3600' step='1'>1"
@@ -115,8 +117,9 @@ private:
 QByteArray blobReply(const QByteArray &bytes, qint64 claimedSize)
 {
     return "<setBLOBVector device='Fake CCD' name='CCD1' state='Ok'><oneBLOB name='CCD1' size='"
-        + QByteArray::number(claimedSize ? claimedSize : bytes.size()) + "' format='.fits' len='" + QByteArray::number(bytes.size())
-        + "'>" + bytes.toBase64() + "</oneBLOB></setBLOBVector>";
+           + QByteArray::number(claimedSize ? claimedSize : bytes.size()) + "' format='.fits' len='"
+           + QByteArray::number(bytes.size()) + "'>" + bytes.toBase64()
+           + "</oneBLOB></setBLOBVector>";
 }
 
 // A capture window on `source`, recording what it tells the user.
@@ -126,7 +129,8 @@ struct Rig {
         std::vector<std::unique_ptr<DriverSource>> sources;
         sources.push_back(std::move(source));
         layer = makeCaptureLayer(std::move(sources));
-        window = static_cast<CaptureSubWindow *>(layer->createCaptureWindow(&area, "Video", {0, 0, 400, 300}));
+        window = static_cast<CaptureSubWindow *>(
+            layer->createCaptureWindow(&area, "Video", {0, 0, 400, 300}));
         const auto record = [this](CaptureWindow *, int, const char *text) {
             texts.append(QString::fromLocal8Bit(text));
             return 0;
@@ -148,7 +152,8 @@ struct Rig {
 QString getprop(quint16 port, const QString &property)
 {
     QProcess getter;
-    getter.start(QStringLiteral("indi_getprop"), {"-1", "-t", "1", "-p", QString::number(port), property});
+    getter.start(QStringLiteral("indi_getprop"),
+                 {"-1", "-t", "1", "-p", QString::number(port), property});
     getter.waitForFinished(3000);
     return QString::fromUtf8(getter.readAllStandardOutput()).trimmed();
 }
@@ -201,7 +206,8 @@ void IndiTest::fitsFrames_data()
     QTest::newRow("16-bit") << fits(16, {40, 30}, 40 * 30 * 2) << QString();
     QTest::newRow("not FITS") << QByteArray(4000, 'x') << "not a FITS picture";
     QTest::newRow("oversized header") << fits(16, {100000, 100000}, 2880) << "out of bounds";
-    QTest::newRow("within the side, beyond the bytes") << fits(16, {16384, 16384}, 2880) << "cut short";
+    QTest::newRow("within the side, beyond the bytes")
+        << fits(16, {16384, 16384}, 2880) << "cut short";
     QTest::newRow("cut short") << fits(16, {640, 480}, 2880) << "cut short";
     QTest::newRow("4 axes") << fits(16, {4, 4, 4, 4}, 2880) << "unsupported";
 }
@@ -243,15 +249,17 @@ void IndiTest::misbehavingServer_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("told");
-    QTest::newRow("good frame") << blobReply(fits(16, {64, 48}, 64 * 48 * 2), 0) << "64 x 48, 16-bit";
-    QTest::newRow("oversized frame header") << blobReply(fits(16, {100000, 100000}, 2880), 0)
-                                            << "out of bounds";
+    QTest::newRow("good frame") << blobReply(fits(16, {64, 48}, 64 * 48 * 2), 0)
+                                << "64 x 48, 16-bit";
+    QTest::newRow("oversized frame header")
+        << blobReply(fits(16, {100000, 100000}, 2880), 0) << "out of bounds";
     QTest::newRow("frame cut short") << blobReply(fits(16, {1280, 1024}, 2880), 0) << "cut short";
-    QTest::newRow("size beyond any camera") << blobReply(fits(16, {64, 48}, 64 * 48 * 2), qint64(1) << 40)
-                                            << "refused an empty frame";
+    QTest::newRow("size beyond any camera")
+        << blobReply(fits(16, {64, 48}, 64 * 48 * 2), qint64(1) << 40) << "refused an empty frame";
     // Skipped by the library; the frame after it shows.
     QTest::newRow("malformed XML") << "<setNumberVector device='Fake CCD' <<<\x01></>"
-            + blobReply(fits(16, {64, 48}, 64 * 48 * 2), 0) << "64 x 48, 16-bit";
+                                          + blobReply(fits(16, {64, 48}, 64 * 48 * 2), 0)
+                                   << "64 x 48, 16-bit";
 }
 
 void IndiTest::misbehavingServer()
@@ -260,7 +268,8 @@ void IndiTest::misbehavingServer()
     QFETCH(QString, told);
     FakeServer server(reply);
     Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", server.port()}}));
-    QCOMPARE(rig.layer->driverDescription(0).value_or(DriverDescription{}).name, QStringLiteral("Fake CCD"));
+    QCOMPARE(rig.layer->driverDescription(0).value_or(DriverDescription{}).name,
+             QStringLiteral("Fake CCD"));
     QVERIFY(rig.window->driverConnect(0));
     QTRY_VERIFY2(rig.told(told), qPrintable(rig.texts.join('\n')));
 }
@@ -279,24 +288,28 @@ void IndiTest::absentServers()
 void IndiTest::simulator()
 {
     const QString server = QStandardPaths::findExecutable(QStringLiteral("indiserver"));
-    if (server.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("indi_simulator_ccd")).isEmpty())
+    if (server.isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("indi_simulator_ccd")).isEmpty())
         QSKIP("indi-bin is not installed");
     const quint16 port = freePort();
     QProcess indi;
     auto startServer = [&] {
         indi.start(server, {"-p", QString::number(port), "indi_simulator_ccd"});
         QVERIFY(indi.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!getprop(port, "CCD Simulator.DRIVER_INFO.DRIVER_INTERFACE").isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !getprop(port, "CCD Simulator.DRIVER_INFO.DRIVER_INTERFACE").isEmpty(), 20000);
     };
     startServer();
     Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"localhost", port}}));
-    QCOMPARE(rig.layer->driverDescription(0).value_or(DriverDescription{}).name, QStringLiteral("CCD Simulator"));
+    QCOMPARE(rig.layer->driverDescription(0).value_or(DriverDescription{}).name,
+             QStringLiteral("CCD Simulator"));
     QVERIFY(!rig.layer->driverDescription(1));
     QVERIFY(rig.window->driverConnect(0));
     QSize size;
     QVERIFY(rig.window->getStatus(&size));
     QCOMPARE(size, QSize(1280, 1024)); // known at once: the window fits itself to it
-    QTRY_VERIFY2_WITH_TIMEOUT(rig.shown().size() == QSize(1280, 1024), qPrintable(rig.texts.join('\n')), 20000);
+    QTRY_VERIFY2_WITH_TIMEOUT(rig.shown().size() == QSize(1280, 1024),
+                              qPrintable(rig.texts.join('\n')), 20000);
     QVERIFY(rig.told("CCD Simulator on localhost: 1280 x 1024, 16-bit, 1.0 s exposures"));
     {
         SourceDialog dialog(*rig.window->device());
@@ -308,7 +321,8 @@ void IndiTest::simulator()
 
     indi.kill();
     indi.waitForFinished();
-    QTRY_VERIFY_WITH_TIMEOUT(rig.told("CCD Simulator on localhost lost: the INDI server went away"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.told("CCD Simulator on localhost lost: the INDI server went away"),
+                             10000);
     QVERIFY(!rig.window->getStatus(&size));
 
     // Back again: a new connect shows pictures.

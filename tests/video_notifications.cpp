@@ -30,10 +30,13 @@ void VideoNotificationsTest::notifications_data()
     using Sent = Notices;
     for (bool error : {false, true}) {
         const QByteArray kind = error ? "error " : "status ";
-        QTest::newRow(kind + "id 0 keeps text") << error << Sent{{1, "first"}, {0, "ignored"}} << "first";
+        QTest::newRow(kind + "id 0 keeps text")
+            << error << Sent{{1, "first"}, {0, "ignored"}} << "first";
         QTest::newRow(kind + "empty text empties") << error << Sent{{1, "first"}, {5, ""}} << "";
-        QTest::newRow(kind + "second of two") << error << Sent{{1, "first"}, {2, "second"}} << "second";
-        QTest::newRow(kind + "overlong cut") << error << Sent{{3, QString(600, 'x')}} << QString(508, 'x');
+        QTest::newRow(kind + "second of two")
+            << error << Sent{{1, "first"}, {2, "second"}} << "second";
+        QTest::newRow(kind + "overlong cut")
+            << error << Sent{{3, QString(600, 'x')}} << QString(508, 'x');
     }
 }
 
@@ -79,7 +82,6 @@ void VideoNotificationsTest::notificationTextCut()
     QCOMPARE(notificationText(bytes.constData()), text);
     QCOMPARE(notificationText(nullptr), QString());
 }
-
 
 void VideoNotificationsTest::menuHoverKeepsText()
 {

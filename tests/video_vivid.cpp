@@ -11,11 +11,11 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QPushButton>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -47,7 +47,10 @@ public:
     {
         return m_kernel->mmap(length, prot, flags, fd, offset);
     }
-    int munmap(void *address, std::size_t length) override { return m_kernel->munmap(address, length); }
+    int munmap(void *address, std::size_t length) override
+    {
+        return m_kernel->munmap(address, length);
+    }
 
     int sets = 0;
     int reads = 0;
@@ -117,13 +120,16 @@ QString wrongBars(const QImage &picture, bool grey)
         const QColor shown = picture.pixelColor(picture.width() * (2 * bar + 1) / 16, y);
         QColor expected = bars[bar];
         if (grey) {
-            const int luma = qRound(0.299 * expected.red() + 0.587 * expected.green()
-                                    + 0.114 * expected.blue());
+            const int luma =
+                qRound(0.299 * expected.red() + 0.587 * expected.green() + 0.114 * expected.blue());
             expected = QColor(luma, luma, luma);
         }
-        if (std::abs(shown.red() - expected.red()) > 40 || std::abs(shown.green() - expected.green()) > 40
+        if (std::abs(shown.red() - expected.red()) > 40
+            || std::abs(shown.green() - expected.green()) > 40
             || std::abs(shown.blue() - expected.blue()) > 40)
-            wrong += QStringLiteral("bar %1 is %2, not %3; ").arg(bar).arg(shown.name(), expected.name());
+            wrong += QStringLiteral("bar %1 is %2, not %3; ")
+                         .arg(bar)
+                         .arg(shown.name(), expected.name());
     }
     return wrong;
 }
@@ -134,7 +140,9 @@ QImage shownPicture(PreviewWidget *picture)
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         return picture->grab().toImage();
     const QPoint at = picture->mapToGlobal(QPoint(0, 0));
-    return picture->screen()->grabWindow(0, at.x(), at.y(), picture->width(), picture->height()).toImage();
+    return picture->screen()
+        ->grabWindow(0, at.x(), at.y(), picture->width(), picture->height())
+        .toImage();
 }
 
 struct VividRig : FormRig {
@@ -148,9 +156,9 @@ struct VividRig : FormRig {
     bool pictureArrives()
     {
         const qint64 before = picture()->frame().cacheKey();
-        return QTest::qWaitFor([&] {
-            return !picture()->frame().isNull() && picture()->frame().cacheKey() != before;
-        }, 20000);
+        return QTest::qWaitFor(
+            [&] { return !picture()->frame().isNull() && picture()->frame().cacheKey() != before; },
+            20000);
     }
 };
 
@@ -183,7 +191,8 @@ void VideoVividTest::listedConnectedAndFitted()
     QVERIFY(!rig.layer->driverDescription(1));
     QVERIFY(rig.pictureArrives());
     QVERIFY2(rig.status().startsWith(QLatin1String("640 x 360 ")), qPrintable(rig.status()));
-    QVERIFY(form.mnuSource->isEnabled() && form.mnuFormat->isEnabled() && form.mnuDisplay->isEnabled());
+    QVERIFY(form.mnuSource->isEnabled() && form.mnuFormat->isEnabled()
+            && form.mnuDisplay->isEnabled());
     QSize image;
     QVERIFY(rig.sub()->getStatus(&image));
     QCOMPARE(rig.picture()->frame().size(), image);
@@ -242,10 +251,12 @@ void VideoVividTest::coloursInEveryFormat()
         const bool grey = mono.contains(choice.pixelFormat);
         QString wrong;
         // The screen may still show the previous format's picture for a moment.
-        const bool shown = QTest::qWaitFor([&] {
-            wrong = wrongBars(shownPicture(rig.picture()), grey);
-            return wrong.isEmpty();
-        }, 5000);
+        const bool shown = QTest::qWaitFor(
+            [&] {
+                wrong = wrongBars(shownPicture(rig.picture()), grey);
+                return wrong.isEmpty();
+            },
+            5000);
         Q_UNUSED(shown);
         if (!wrong.isEmpty())
             failures << choice.description + QStringLiteral(": ") + wrong;
@@ -296,8 +307,9 @@ void VideoVividTest::streamDoesNotStart()
         });
         form.mnuFormat->trigger();
     }
-    QTRY_VERIFY2_WITH_TIMEOUT(rig.status().startsWith(QLatin1String("The camera does not start streaming: ")),
-                              qPrintable(rig.status()), 20000);
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        rig.status().startsWith(QLatin1String("The camera does not start streaming: ")),
+        qPrintable(rig.status()), 20000);
     QVERIFY(rig.status().size() > 40); // with the system's reason
 }
 
@@ -336,12 +348,15 @@ void VideoVividTest::sourceDialogOnEveryControlType()
     };
     // Read-only and inactive controls are shown but cannot be changed; compound ones are left
     // out; the plain kinds are all there.
-    QVERIFY(editor("read_only_integer_32_bits") && !editor("read_only_integer_32_bits")->isEnabled());
+    QVERIFY(editor("read_only_integer_32_bits")
+            && !editor("read_only_integer_32_bits")->isEnabled());
     QVERIFY(editor("gain") && !editor("gain")->isEnabled());
     QVERIFY(!editor("gain")->toolTip().isEmpty()); // it changes by itself
-    for (const char *compound : {"u32_1_element_array", "u16_8x16_matrix", "area", "string", "u8_pixel_array"})
+    for (const char *compound :
+         {"u32_1_element_array", "u16_8x16_matrix", "area", "string", "u8_pixel_array"})
         QVERIFY2(!editor(compound), compound);
-    for (const char *plain : {"brightness", "boolean", "menu", "integer_menu", "button", "integer_32_bits"})
+    for (const char *plain :
+         {"brightness", "boolean", "menu", "integer_menu", "button", "integer_32_bits"})
         QVERIFY2(editor(plain), plain);
 
     // A slider drag sends one value, when it is let go, and reads no other control back.

@@ -70,8 +70,8 @@ std::array<std::uint8_t, 256> stretchTable(const DisplaySettings &settings)
 void renderForDisplay(const QImage &frame, const DisplaySettings &settings, QImage *out)
 {
     const int top = topLevel(settings.sampleBits);
-    const bool plainLevels = settings.blackPoint <= 0 && settings.whitePoint >= top
-        && settings.gamma == 1.0;
+    const bool plainLevels =
+        settings.blackPoint <= 0 && settings.whitePoint >= top && settings.gamma == 1.0;
     const bool asShot = plainLevels && !settings.mirror && !settings.flip;
     if (asShot && frame.format() == QImage::Format_RGB32) {
         *out = frame; // shared, not copied
@@ -84,7 +84,7 @@ void renderForDisplay(const QImage &frame, const DisplaySettings &settings, QIma
     }
     const QImage::Format format = frame.format();
     const bool known = format == QImage::Format_RGB888 || format == QImage::Format_RGB32
-        || format == QImage::Format_Grayscale16 || format == QImage::Format_RGBX64;
+                       || format == QImage::Format_Grayscale16 || format == QImage::Format_RGBX64;
     const QImage source = known ? frame : frame.convertToFormat(QImage::Format_RGB32);
     const int width = source.width();
     const int height = source.height();
@@ -118,7 +118,7 @@ void renderForDisplay(const QImage &frame, const DisplaySettings &settings, QIma
             const auto *p = reinterpret_cast<const QRgba64 *>(in);
             for (int x = 0; x < width; ++x)
                 row[x] = 0xff000000u | levels[p[x].red() >> shift] << 16
-                    | levels[p[x].green() >> shift] << 8 | levels[p[x].blue() >> shift];
+                         | levels[p[x].green() >> shift] << 8 | levels[p[x].blue() >> shift];
             break;
         }
         default: {

@@ -53,7 +53,8 @@ void form3::form3_Form_Load()
     DriverCaps caps;
     CaptureWindow *window = m_owner.captureWindow();
     const bool connected = window && window->driverGetCaps(&caps);
-    const bool listed = connected && caps.deviceIndex >= 0 && caps.deviceIndex < cmboSource->count();
+    const bool listed =
+        connected && caps.deviceIndex >= 0 && caps.deviceIndex < cmboSource->count();
     cmboSource->setCurrentIndex(listed ? caps.deviceIndex : -1);
 }
 

@@ -5,8 +5,7 @@
 
 namespace voruna {
 
-PreviewWidget::PreviewWidget(QWidget *parent)
-    : QWidget(parent)
+PreviewWidget::PreviewWidget(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("capturePicture"));
     setAttribute(Qt::WA_OpaquePaintEvent);

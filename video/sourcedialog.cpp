@@ -60,20 +60,23 @@ SourceDialog::SourceDialog(CaptureDevice &device, QWidget *parent)
     auto *page = new QWidget;
     auto *form = new QFormLayout(page);
     QList<DeviceControl> controls = device.controls();
-    std::stable_sort(controls.begin(), controls.end(),
-                     [](const DeviceControl &a, const DeviceControl &b) { return rank(a) < rank(b); });
+    std::stable_sort(
+        controls.begin(), controls.end(),
+        [](const DeviceControl &a, const DeviceControl &b) { return rank(a) < rank(b); });
     for (const DeviceControl &control : controls) {
         QWidget *editor = makeEditor(control);
         editor->setObjectName(QStringLiteral("control%1").arg(control.id));
         m_editors.insert(control.id, editor);
         if (control.updatesOthers)
             m_updatesOthers.insert(control.id);
-        form->addRow(control.kind == DeviceControl::Kind::Button ? QString() : control.name, editor);
+        form->addRow(control.kind == DeviceControl::Kind::Button ? QString() : control.name,
+                     editor);
     }
     auto *scroll = new QScrollArea;
     scroll->setWidget(page);
     scroll->setWidgetResizable(true);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close | QDialogButtonBox::RestoreDefaults);
+    auto *buttons =
+        new QDialogButtonBox(QDialogButtonBox::Close | QDialogButtonBox::RestoreDefaults);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(scroll);
     layout->addWidget(buttons);

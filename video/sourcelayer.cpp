@@ -12,8 +12,7 @@ class SourceCaptureLayer final : public CaptureLayer, public DriverOpener {
 public:
     explicit SourceCaptureLayer(std::vector<std::unique_ptr<DriverSource>> sources)
         : m_sources(std::move(sources))
-    {
-    }
+    {}
 
     std::optional<DriverDescription> driverDescription(int index) override
     {

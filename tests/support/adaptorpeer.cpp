@@ -21,8 +21,8 @@ int main(int argc, char **argv)
     }
     const std::string socketPath = argv[1];
     const std::string folder = socketPath.substr(0, socketPath.find_last_of('/') + 1);
-    const int log = ::open((folder + "received").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND
-                                                              | O_CLOEXEC, 0644);
+    const int log = ::open((folder + "received").c_str(),
+                           O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
     const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

@@ -16,8 +16,8 @@ ConsoleFixture::ConsoleFixture() : m_previousDir(QDir::currentPath())
     QDir::setCurrent(m_work.path());
     // Only the ports this test links: the machine's own serial ports stay out of it.
     const QString folder = portsFolder();
-    serial = std::make_unique<QtSerialControl>(
-        [folder](int n) { return deviceForPort(n, folder, {}); });
+    serial =
+        std::make_unique<QtSerialControl>([folder](int n) { return deviceForPort(n, folder, {}); });
 }
 
 ConsoleFixture::~ConsoleFixture()
@@ -64,10 +64,10 @@ QColor lampColor(const Lamp *lamp)
 
 bool padEnabled(const Form1 &c)
 {
-    const bool all = c.Command1->isEnabled() && c.Command2->isEnabled()
-        && c.Command3->isEnabled() && c.Command4->isEnabled();
+    const bool all = c.Command1->isEnabled() && c.Command2->isEnabled() && c.Command3->isEnabled()
+                     && c.Command4->isEnabled();
     const bool none = !c.Command1->isEnabled() && !c.Command2->isEnabled()
-        && !c.Command3->isEnabled() && !c.Command4->isEnabled();
+                      && !c.Command3->isEnabled() && !c.Command4->isEnabled();
     if (!all && !none)
         qWarning("the slew pad is half enabled");
     return all;

@@ -47,7 +47,7 @@ void PtyPeer::collect(const std::function<bool()> &done, int timeoutMs)
         if (done() || deadline.hasExpired())
             return;
         if (m_pty.isOpen()) {
-            pollfd fd {m_pty.masterFd(), POLLIN, 0};
+            pollfd fd{m_pty.masterFd(), POLLIN, 0};
             const qint64 left = deadline.remainingTime();
             ::poll(&fd, 1, left < 0 ? kSliceMs : int(std::min<qint64>(kSliceMs, left)));
         } else {
@@ -81,14 +81,14 @@ bool PtyPeer::write(const QByteArray &bytes)
     const QDeadlineTimer deadline(1000);
     qsizetype sent = 0;
     while (m_pty.isOpen() && sent < bytes.size() && !deadline.hasExpired()) {
-        const ssize_t n = ::write(m_pty.masterFd(), bytes.constData() + sent,
-                                  std::size_t(bytes.size() - sent));
+        const ssize_t n =
+            ::write(m_pty.masterFd(), bytes.constData() + sent, std::size_t(bytes.size() - sent));
         if (n > 0) {
             sent += n;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             return false;
         } else {
-            pollfd fd {m_pty.masterFd(), POLLOUT, 0};
+            pollfd fd{m_pty.masterFd(), POLLOUT, 0};
             ::poll(&fd, 1, kSliceMs);
         }
     }

@@ -20,7 +20,10 @@ public:
     CommError setOutput(const QByteArray &bytes) override;
     CommError input(QByteArray &received) override;
     CommError inBufferCount(int &count) override;
-    QString describePort(int portNumber) const override { return QStringLiteral("COM%1").arg(portNumber); }
+    QString describePort(int portNumber) const override
+    {
+        return QStringLiteral("COM%1").arg(portNumber);
+    }
 
     QSet<int> existing{1, 2, 3};
     QSet<int> busy;

@@ -3,8 +3,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 
@@ -12,7 +12,8 @@
 
 namespace voruna {
 
-SimProcess::SimProcess(const QString &configHome) : m_configHome(configHome) {}
+SimProcess::SimProcess(const QString &configHome) : m_configHome(configHome)
+{}
 
 SimProcess::~SimProcess()
 {
@@ -49,19 +50,23 @@ bool SimProcess::start(const QStringList &options, int timeoutMs)
         m_error = QStringLiteral("%1 did not start: %2").arg(program(), m_process.errorString());
         return false;
     }
-    static const QRegularExpression ready(QStringLiteral("^ready: COM \\d+ -> (\\S+) \\(link (.+)\\)$"));
+    static const QRegularExpression ready(
+        QStringLiteral("^ready: COM \\d+ -> (\\S+) \\(link (.+)\\)$"));
     QRegularExpressionMatch match;
-    const bool seen = waitFor([&] {
-        for (const QString &line : std::as_const(m_lines)) {
-            match = ready.match(line);
-            if (match.hasMatch())
-                return true;
-        }
-        return false;
-    }, timeoutMs);
+    const bool seen = waitFor(
+        [&] {
+            for (const QString &line : std::as_const(m_lines)) {
+                match = ready.match(line);
+                if (match.hasMatch())
+                    return true;
+            }
+            return false;
+        },
+        timeoutMs);
     if (!seen) {
         m_error = QStringLiteral("no ready line; exit code %1; error output: %2")
-                      .arg(isRunning() ? -1 : exitCode()).arg(errorOutput());
+                      .arg(isRunning() ? -1 : exitCode())
+                      .arg(errorOutput());
         return false;
     }
     m_device = match.captured(1);
@@ -109,15 +114,17 @@ QStringList SimProcess::lines()
 QString SimProcess::waitForLine(const QString &substring, int timeoutMs)
 {
     qsizetype found = -1;
-    waitFor([&] {
-        for (qsizetype i = m_cursor; i < m_lines.size(); ++i) {
-            if (m_lines.at(i).contains(substring)) {
-                found = i;
-                return true;
+    waitFor(
+        [&] {
+            for (qsizetype i = m_cursor; i < m_lines.size(); ++i) {
+                if (m_lines.at(i).contains(substring)) {
+                    found = i;
+                    return true;
+                }
             }
-        }
-        return false;
-    }, timeoutMs);
+            return false;
+        },
+        timeoutMs);
     if (found < 0)
         return {};
     m_cursor = found + 1;

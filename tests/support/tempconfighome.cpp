@@ -6,7 +6,8 @@
 namespace voruna {
 
 TempConfigHome::TempConfigHome()
-    : m_previous(qgetenv("XDG_CONFIG_HOME")), m_hadPrevious(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
+    : m_previous(qgetenv("XDG_CONFIG_HOME"))
+    , m_hadPrevious(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
 {
     if (m_dir.isValid()) {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));

@@ -26,8 +26,8 @@ struct CaptureRig {
     CaptureWindow *createWindow()
     {
         area->resize(640, 480);
-        CaptureWindow *window = layer->createCaptureWindow(area.get(), QStringLiteral("cam"),
-                                                           QRect(0, 0, 160, 120));
+        CaptureWindow *window =
+            layer->createCaptureWindow(area.get(), QStringLiteral("cam"), QRect(0, 0, 160, 120));
         window->setStatusHook([this](CaptureWindow *, int id, const char *text) {
             statuses.append({id, QString::fromLocal8Bit(text)});
             return 0;

@@ -9,7 +9,6 @@
 
 namespace voruna::test {
 
-
 struct FakeV4l2::Camera {
     int node = 0;
     FakeCameraConfig config;
@@ -45,7 +44,8 @@ struct FakeV4l2::Camera {
     }
     __u32 bufferType() const
     {
-        return config.multiPlanar ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        return config.multiPlanar ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE
+                                  : V4L2_BUF_TYPE_VIDEO_CAPTURE;
     }
     // The sizes of a buffer's planes, which lie one after another in it.
     std::vector<std::size_t> planeSizes() const
@@ -54,9 +54,13 @@ struct FakeV4l2::Camera {
         if (!config.multiPlanar)
             return {pixels * 4};
         switch (config.fourcc) {
-        case V4L2_PIX_FMT_NV12M: case V4L2_PIX_FMT_NV21M: return {pixels, pixels / 2};
-        case V4L2_PIX_FMT_YUV420M: return {pixels, pixels / 4, pixels / 4};
-        default: return {pixels * 4};
+        case V4L2_PIX_FMT_NV12M:
+        case V4L2_PIX_FMT_NV21M:
+            return {pixels, pixels / 2};
+        case V4L2_PIX_FMT_YUV420M:
+            return {pixels, pixels / 4, pixels / 4};
+        default:
+            return {pixels * 4};
         }
     }
     void fill(v4l2_pix_format_mplane &mp) const

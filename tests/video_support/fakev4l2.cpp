@@ -24,8 +24,8 @@ int failWith(int error)
     return -1;
 }
 
-FakeControl makeControl(quint32 id, quint32 type, const char *name, qint32 minimum,
-                        qint32 maximum, qint32 defaultValue)
+FakeControl makeControl(quint32 id, quint32 type, const char *name, qint32 minimum, qint32 maximum,
+                        qint32 defaultValue)
 {
     FakeControl control;
     control.query.id = id;
@@ -74,8 +74,8 @@ QImage fakeTestPicture(QSize size)
 {
     QImage picture(size, QImage::Format_RGB888);
     QPainter painter(&picture);
-    const QColor bars[] = {Qt::white, Qt::yellow, Qt::cyan, Qt::green,
-                           Qt::magenta, Qt::red, Qt::blue, Qt::black};
+    const QColor bars[] = {Qt::white,   Qt::yellow, Qt::cyan, Qt::green,
+                           Qt::magenta, Qt::red,    Qt::blue, Qt::black};
     const int barHeight = size.height() * 2 / 3;
     for (int i = 0; i < 8; ++i) {
         const int left = size.width() * i / 8;
@@ -104,7 +104,8 @@ QByteArray toYuyv(const QImage &picture)
             const auto luma = [&](const uchar *p) {
                 return clampByte(16 + 0.257 * p[0] + 0.504 * p[1] + 0.098 * p[2]);
             };
-            const double r = (in[0] + in[3]) / 2.0, g = (in[1] + in[4]) / 2.0, b = (in[2] + in[5]) / 2.0;
+            const double r = (in[0] + in[3]) / 2.0, g = (in[1] + in[4]) / 2.0,
+                         b = (in[2] + in[5]) / 2.0;
             target[0] = luma(in);
             target[1] = clampByte(128 - 0.148 * r - 0.291 * g + 0.439 * b);
             target[2] = luma(in + 3);
@@ -266,10 +267,10 @@ int FakeV4l2::ioctl(int fd, unsigned long request, void *arg)
         copyText(cap->card, sizeof cap->card, camera->config.card);
         copyText(cap->bus_info, sizeof cap->bus_info, "fake:" + QByteArray::number(camera->node));
         cap->version = camera->config.version;
-        const __u32 capture = camera->config.multiPlanar ? V4L2_CAP_VIDEO_CAPTURE_MPLANE
-                                                          : V4L2_CAP_VIDEO_CAPTURE;
+        const __u32 capture =
+            camera->config.multiPlanar ? V4L2_CAP_VIDEO_CAPTURE_MPLANE : V4L2_CAP_VIDEO_CAPTURE;
         cap->device_caps = camera->config.canCapture ? capture | V4L2_CAP_STREAMING
-                                                   : V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+                                                     : V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
         cap->capabilities = cap->device_caps | V4L2_CAP_DEVICE_CAPS;
         return 0;
     }

@@ -38,7 +38,7 @@ struct FakeCameraConfig {
     QByteArray driver = "fakecam";
     quint32 version = 0x060100;
     bool canCapture = true;
-    int openError = 0;       // errno of open(), 0 = opens
+    int openError = 0; // errno of open(), 0 = opens
     bool queryCapFails = false;
     QList<FakeFormat> formats;
     QList<FakeControl> controls;

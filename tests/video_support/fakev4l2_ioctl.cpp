@@ -146,7 +146,8 @@ int FakeV4l2::formats(Camera &camera, unsigned long request, void *arg)
         auto &capture = static_cast<v4l2_streamparm *>(arg)->parm.capture;
         if (request == VIDIOC_S_PARM) {
             const FakeFormat *format = camera.format(config.fourcc);
-            const FrameInterval wanted{capture.timeperframe.numerator, capture.timeperframe.denominator};
+            const FrameInterval wanted{capture.timeperframe.numerator,
+                                       capture.timeperframe.denominator};
             if (format && format->intervals.contains(wanted))
                 config.interval = wanted;
         }
@@ -174,7 +175,8 @@ int FakeV4l2::control(Camera &camera, unsigned long request, void *arg)
         auto *query = static_cast<v4l2_queryctrl *>(arg);
         const FakeControl *found = nullptr;
         if (query->id & V4L2_CTRL_FLAG_NEXT_CTRL) {
-            const quint32 after = query->id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
+            const quint32 after =
+                query->id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
             for (const FakeControl &control : controls) {
                 if (control.query.id > after && (!found || control.query.id < found->query.id))
                     found = &control;

@@ -50,7 +50,10 @@ struct FormRig {
         form->Form2_Form_Unload();
         form.reset();
     }
-    CaptureSubWindow *sub() const { return dynamic_cast<CaptureSubWindow *>(form->captureWindow()); }
+    CaptureSubWindow *sub() const
+    {
+        return dynamic_cast<CaptureSubWindow *>(form->captureWindow());
+    }
     PreviewWidget *picture() const { return sub()->findChild<PreviewWidget *>(); }
     QString status() const { return form->StatusBar->currentMessage(); }
 };

@@ -127,7 +127,10 @@ QByteArray rgbBytes(const QImage &rgb, const char *order, int bytesPerPixel)
             const QRgb p = rgb.pixel(x, y);
             for (int k = 0; k < bytesPerPixel; ++k) {
                 const char c = order[k];
-                out.append(char(c == 'r' ? qRed(p) : c == 'g' ? qGreen(p) : c == 'b' ? qBlue(p) : 0x55));
+                out.append(char(c == 'r'   ? qRed(p)
+                                : c == 'g' ? qGreen(p)
+                                : c == 'b' ? qBlue(p)
+                                           : 0x55));
             }
         }
     }
@@ -140,7 +143,8 @@ QByteArray rgb565(const QImage &rgb)
     for (int y = 0; y < rgb.height(); ++y) {
         for (int x = 0; x < rgb.width(); ++x) {
             const QRgb p = rgb.pixel(x, y);
-            const quint16 word = quint16((qRed(p) >> 3) << 11 | (qGreen(p) >> 2) << 5 | qBlue(p) >> 3);
+            const quint16 word =
+                quint16((qRed(p) >> 3) << 11 | (qGreen(p) >> 2) << 5 | qBlue(p) >> 3);
             out.append(char(word & 0xff)).append(char(word >> 8));
         }
     }
@@ -159,49 +163,98 @@ QByteArray encodeFrame(const QImage &picture, quint32 fourcc)
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
     static const int uyvy[4] = {1, 0, 3, 2}, yvyu[4] = {0, 3, 2, 1}, vyuy[4] = {3, 0, 1, 2};
     switch (fourcc) {
-    case V4L2_PIX_FMT_YUYV: return toYuyv(rgb);
-    case V4L2_PIX_FMT_UYVY: return packedYuv(rgb, uyvy);
-    case V4L2_PIX_FMT_YVYU: return packedYuv(rgb, yvyu);
-    case V4L2_PIX_FMT_VYUY: return packedYuv(rgb, vyuy);
-    case V4L2_PIX_FMT_NV12: case V4L2_PIX_FMT_NV12M: return planarYuv(rgb, 2, true, false);
-    case V4L2_PIX_FMT_NV21: case V4L2_PIX_FMT_NV21M: return planarYuv(rgb, 2, true, true);
-    case V4L2_PIX_FMT_NV16: return planarYuv(rgb, 1, true, false);
-    case V4L2_PIX_FMT_NV61: return planarYuv(rgb, 1, true, true);
-    case V4L2_PIX_FMT_YUV420: case V4L2_PIX_FMT_YUV420M: return planarYuv(rgb, 2, false, false);
-    case V4L2_PIX_FMT_YVU420: return planarYuv(rgb, 2, false, true);
-    case V4L2_PIX_FMT_YUV422P: return planarYuv(rgb, 1, false, false);
-    case V4L2_PIX_FMT_GREY: return mono(rgb, 8, false);
-    case V4L2_PIX_FMT_Y10: return mono(rgb, 10, false);
-    case V4L2_PIX_FMT_Y12: return mono(rgb, 12, false);
-    case V4L2_PIX_FMT_Y16: return mono(rgb, 16, false);
-    case V4L2_PIX_FMT_Y16_BE: return mono(rgb, 16, true);
-    case V4L2_PIX_FMT_RGB24: return rgbBytes(rgb, "rgb", 3);
-    case V4L2_PIX_FMT_BGR24: return rgbBytes(rgb, "bgr", 3);
-    case V4L2_PIX_FMT_RGB565: return rgb565(rgb);
-    case V4L2_PIX_FMT_XBGR32: case V4L2_PIX_FMT_ABGR32: case V4L2_PIX_FMT_BGR32:
+    case V4L2_PIX_FMT_YUYV:
+        return toYuyv(rgb);
+    case V4L2_PIX_FMT_UYVY:
+        return packedYuv(rgb, uyvy);
+    case V4L2_PIX_FMT_YVYU:
+        return packedYuv(rgb, yvyu);
+    case V4L2_PIX_FMT_VYUY:
+        return packedYuv(rgb, vyuy);
+    case V4L2_PIX_FMT_NV12:
+    case V4L2_PIX_FMT_NV12M:
+        return planarYuv(rgb, 2, true, false);
+    case V4L2_PIX_FMT_NV21:
+    case V4L2_PIX_FMT_NV21M:
+        return planarYuv(rgb, 2, true, true);
+    case V4L2_PIX_FMT_NV16:
+        return planarYuv(rgb, 1, true, false);
+    case V4L2_PIX_FMT_NV61:
+        return planarYuv(rgb, 1, true, true);
+    case V4L2_PIX_FMT_YUV420:
+    case V4L2_PIX_FMT_YUV420M:
+        return planarYuv(rgb, 2, false, false);
+    case V4L2_PIX_FMT_YVU420:
+        return planarYuv(rgb, 2, false, true);
+    case V4L2_PIX_FMT_YUV422P:
+        return planarYuv(rgb, 1, false, false);
+    case V4L2_PIX_FMT_GREY:
+        return mono(rgb, 8, false);
+    case V4L2_PIX_FMT_Y10:
+        return mono(rgb, 10, false);
+    case V4L2_PIX_FMT_Y12:
+        return mono(rgb, 12, false);
+    case V4L2_PIX_FMT_Y16:
+        return mono(rgb, 16, false);
+    case V4L2_PIX_FMT_Y16_BE:
+        return mono(rgb, 16, true);
+    case V4L2_PIX_FMT_RGB24:
+        return rgbBytes(rgb, "rgb", 3);
+    case V4L2_PIX_FMT_BGR24:
+        return rgbBytes(rgb, "bgr", 3);
+    case V4L2_PIX_FMT_RGB565:
+        return rgb565(rgb);
+    case V4L2_PIX_FMT_XBGR32:
+    case V4L2_PIX_FMT_ABGR32:
+    case V4L2_PIX_FMT_BGR32:
         return rgbBytes(rgb, "bgrx", 4);
-    case V4L2_PIX_FMT_XRGB32: case V4L2_PIX_FMT_ARGB32: case V4L2_PIX_FMT_RGB32:
+    case V4L2_PIX_FMT_XRGB32:
+    case V4L2_PIX_FMT_ARGB32:
+    case V4L2_PIX_FMT_RGB32:
         return rgbBytes(rgb, "xrgb", 4);
-    case V4L2_PIX_FMT_RGBX32: case V4L2_PIX_FMT_RGBA32: return rgbBytes(rgb, "rgbx", 4);
-    case V4L2_PIX_FMT_BGRX32: case V4L2_PIX_FMT_BGRA32: return rgbBytes(rgb, "xbgr", 4);
-    case V4L2_PIX_FMT_SRGGB8: return bayer(rgb, 0, 8);
-    case V4L2_PIX_FMT_SGRBG8: return bayer(rgb, 1, 8);
-    case V4L2_PIX_FMT_SGBRG8: return bayer(rgb, 2, 8);
-    case V4L2_PIX_FMT_SBGGR8: return bayer(rgb, 3, 8);
-    case V4L2_PIX_FMT_SRGGB10: return bayer(rgb, 0, 10);
-    case V4L2_PIX_FMT_SGRBG10: return bayer(rgb, 1, 10);
-    case V4L2_PIX_FMT_SGBRG10: return bayer(rgb, 2, 10);
-    case V4L2_PIX_FMT_SBGGR10: return bayer(rgb, 3, 10);
-    case V4L2_PIX_FMT_SRGGB12: return bayer(rgb, 0, 12);
-    case V4L2_PIX_FMT_SGRBG12: return bayer(rgb, 1, 12);
-    case V4L2_PIX_FMT_SGBRG12: return bayer(rgb, 2, 12);
-    case V4L2_PIX_FMT_SBGGR12: return bayer(rgb, 3, 12);
-    case V4L2_PIX_FMT_SRGGB16: return bayer(rgb, 0, 16);
-    case V4L2_PIX_FMT_SGRBG16: return bayer(rgb, 1, 16);
-    case V4L2_PIX_FMT_SGBRG16: return bayer(rgb, 2, 16);
-    case V4L2_PIX_FMT_SBGGR16: return bayer(rgb, 3, 16);
-    case V4L2_PIX_FMT_MJPEG: case V4L2_PIX_FMT_JPEG: return toMjpeg(picture);
-    default: return QByteArray();
+    case V4L2_PIX_FMT_RGBX32:
+    case V4L2_PIX_FMT_RGBA32:
+        return rgbBytes(rgb, "rgbx", 4);
+    case V4L2_PIX_FMT_BGRX32:
+    case V4L2_PIX_FMT_BGRA32:
+        return rgbBytes(rgb, "xbgr", 4);
+    case V4L2_PIX_FMT_SRGGB8:
+        return bayer(rgb, 0, 8);
+    case V4L2_PIX_FMT_SGRBG8:
+        return bayer(rgb, 1, 8);
+    case V4L2_PIX_FMT_SGBRG8:
+        return bayer(rgb, 2, 8);
+    case V4L2_PIX_FMT_SBGGR8:
+        return bayer(rgb, 3, 8);
+    case V4L2_PIX_FMT_SRGGB10:
+        return bayer(rgb, 0, 10);
+    case V4L2_PIX_FMT_SGRBG10:
+        return bayer(rgb, 1, 10);
+    case V4L2_PIX_FMT_SGBRG10:
+        return bayer(rgb, 2, 10);
+    case V4L2_PIX_FMT_SBGGR10:
+        return bayer(rgb, 3, 10);
+    case V4L2_PIX_FMT_SRGGB12:
+        return bayer(rgb, 0, 12);
+    case V4L2_PIX_FMT_SGRBG12:
+        return bayer(rgb, 1, 12);
+    case V4L2_PIX_FMT_SGBRG12:
+        return bayer(rgb, 2, 12);
+    case V4L2_PIX_FMT_SBGGR12:
+        return bayer(rgb, 3, 12);
+    case V4L2_PIX_FMT_SRGGB16:
+        return bayer(rgb, 0, 16);
+    case V4L2_PIX_FMT_SGRBG16:
+        return bayer(rgb, 1, 16);
+    case V4L2_PIX_FMT_SGBRG16:
+        return bayer(rgb, 2, 16);
+    case V4L2_PIX_FMT_SBGGR16:
+        return bayer(rgb, 3, 16);
+    case V4L2_PIX_FMT_MJPEG:
+    case V4L2_PIX_FMT_JPEG:
+        return toMjpeg(picture);
+    default:
+        return QByteArray();
     }
 }
 

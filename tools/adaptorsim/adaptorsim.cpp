@@ -27,7 +27,8 @@ struct Direction {
     char letter;
     const char *text;
 };
-constexpr std::array<Direction, 4> kDirections {{{'n', "DEC+"}, {'s', "DEC-"}, {'w', "RA+"}, {'e', "RA-"}}};
+constexpr std::array<Direction, 4> kDirections{
+    {{'n', "DEC+"}, {'s', "DEC-"}, {'w', "RA+"}, {'e', "RA-"}}};
 
 std::size_t directionIndex(char letter)
 {
@@ -41,7 +42,8 @@ std::size_t directionIndex(char letter)
 QString visible(const QByteArray &bytes)
 {
     QString text = QString::fromLatin1(bytes);
-    text.replace(QLatin1String("\r"), QLatin1String("\\r")).replace(QLatin1String("\n"), QLatin1String("\\n"));
+    text.replace(QLatin1String("\r"), QLatin1String("\\r"))
+        .replace(QLatin1String("\n"), QLatin1String("\\n"));
     return text;
 }
 
@@ -60,8 +62,7 @@ AdaptorSim::AdaptorSim(const SimOptions &options, PseudoTerminal &pty, FILE *log
     , m_filler(kFloodChunk, 'x')
     , m_feed(feed)
     , m_mount(options.guideRate, Clock::now())
-{
-}
+{}
 
 void AdaptorSim::say(const QString &line)
 {
@@ -76,18 +77,19 @@ int AdaptorSim::run(StopSignals &stop)
         say(QStringLiteral("flooding: sending \"x\" as fast as the port takes it"));
     for (;;) {
         const bool wantOut = !m_out.isEmpty() || m_options.flood;
-        std::vector<pollfd> fds {{stop.fd(), POLLIN, 0},
-                                 {m_pty.masterFd(), short(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
+        std::vector<pollfd> fds{{stop.fd(), POLLIN, 0},
+                                {m_pty.masterFd(), short(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
         if (m_feed)
             m_feed->addPollFds(fds);
         if (::poll(fds.data(), nfds_t(fds.size()), pollTimeoutMs()) < 0 && errno != EINTR) {
-            m_failure = QStringLiteral("poll: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            m_failure =
+                QStringLiteral("poll: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
             break;
         }
         if (fds[0].revents & POLLIN) {
             const int signal = stop.take();
-            say(QStringLiteral("stopping on %1").arg(QString::fromLatin1(sigabbrev_np(signal))
-                                                         .prepend(QLatin1String("SIG"))));
+            say(QStringLiteral("stopping on %1")
+                    .arg(QString::fromLatin1(sigabbrev_np(signal)).prepend(QLatin1String("SIG"))));
             return 0;
         }
         if ((fds[1].revents & (POLLIN | POLLERR | POLLHUP)) && !readCommands())
@@ -120,7 +122,8 @@ bool AdaptorSim::readCommands()
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             return true;
         m_failure = QStringLiteral("reading the pseudo-terminal: %1")
-                        .arg(n == 0 ? QStringLiteral("closed") : QString::fromLocal8Bit(std::strerror(errno)));
+                        .arg(n == 0 ? QStringLiteral("closed")
+                                    : QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
 }
@@ -150,20 +153,25 @@ void AdaptorSim::answerProbe()
         const int stale = m_pty.pendingForDevice();
         m_pty.dropPendingForDevice();
         if (stale > 0)
-            dropped = QStringLiteral(" (dropped %1 unread byte(s) of an earlier answer)").arg(stale);
+            dropped =
+                QStringLiteral(" (dropped %1 unread byte(s) of an earlier answer)").arg(stale);
     }
     if (m_options.silent) {
         say(QStringLiteral("? probe -> not answered (--silent)") + dropped);
         return;
     }
-    const QByteArray answer = m_options.lineEnd ? QByteArrayLiteral("^\r\n") : QByteArrayLiteral("^");
+    const QByteArray answer =
+        m_options.lineEnd ? QByteArrayLiteral("^\r\n") : QByteArrayLiteral("^");
     const auto now = Clock::now();
     QString line;
     if (m_options.lateMs > 0) {
         m_scheduled.push_back({now + std::chrono::milliseconds(m_options.lateMs), answer,
                                QStringLiteral("answered %1 (%2 ms after the probe)")
-                                   .arg(visible(answer)).arg(m_options.lateMs)});
-        line = QStringLiteral("? probe -> answering %1 in %2 ms").arg(visible(answer)).arg(m_options.lateMs);
+                                   .arg(visible(answer))
+                                   .arg(m_options.lateMs)});
+        line = QStringLiteral("? probe -> answering %1 in %2 ms")
+                   .arg(visible(answer))
+                   .arg(m_options.lateMs);
     } else {
         // Out before the line is printed: whoever watches the log finds the answer there.
         m_out += answer;
@@ -172,9 +180,10 @@ void AdaptorSim::answerProbe()
     }
     if (m_options.splitMs >= 0) {
         const int after = m_options.lateMs + m_options.splitMs;
-        m_scheduled.push_back({now + std::chrono::milliseconds(after), QByteArrayLiteral("\r\n"),
-                               QStringLiteral("sent \\r\\n, the answer's second piece (%1 ms after ^)")
-                                   .arg(m_options.splitMs)});
+        m_scheduled.push_back(
+            {now + std::chrono::milliseconds(after), QByteArrayLiteral("\r\n"),
+             QStringLiteral("sent \\r\\n, the answer's second piece (%1 ms after ^)")
+                 .arg(m_options.splitMs)});
         line += QStringLiteral(", then \\r\\n %1 ms later").arg(m_options.splitMs);
     }
     if (m_options.flood)
@@ -199,10 +208,11 @@ void AdaptorSim::handleMove(const ReceivedCommand &command)
             since = now;
     } else if (since) {
         m_mount.stop(command.direction, now);
-        say(head + QStringLiteral(" stop after %1; mount at RA %2\", Dec %3\"")
-                       .arg(seconds(now - *since))
-                       .arg(m_mount.raAt(now), 0, 'f', 1)
-                       .arg(m_mount.decAt(now), 0, 'f', 1));
+        say(head
+            + QStringLiteral(" stop after %1; mount at RA %2\", Dec %3\"")
+                  .arg(seconds(now - *since))
+                  .arg(m_mount.raAt(now), 0, 'f', 1)
+                  .arg(m_mount.decAt(now), 0, 'f', 1));
         since.reset();
     } else {
         say(head + QStringLiteral(" stop (was not moving)"));

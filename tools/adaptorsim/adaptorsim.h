@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "sky/mountfeed.h"
 #include "tools/adaptorsim/commanddecoder.h"
 #include "tools/adaptorsim/mountmodel.h"
 #include "tools/adaptorsim/simoptions.h"
-#include "sky/mountfeed.h"
 
 #include <QByteArray>
 #include <QString>

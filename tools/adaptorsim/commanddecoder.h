@@ -10,9 +10,9 @@ namespace voruna {
 struct ReceivedCommand {
     enum class Kind { Probe, Move, Unknown };
     Kind kind = Kind::Unknown;
-    QByteArray bytes;     // as received
-    char direction = 0;   // n, s, w or e for Move
-    bool start = false;   // Move: true for :M, false for :Q
+    QByteArray bytes;   // as received
+    char direction = 0; // n, s, w or e for Move
+    bool start = false; // Move: true for :M, false for :Q
 };
 
 // Splits the byte stream from the computer into commands. A command may arrive in pieces; bytes

@@ -2,14 +2,14 @@
 // voruna-adaptor-sim: a USB Autoguide Adaptor on a pseudo-terminal, for working without the
 // hardware and for the tests. See --help.
 
+#include "link/portmap.h"
+#include "sky/mountfeed.h"
 #include "tools/adaptorsim/adaptorsim.h"
 #include "tools/adaptorsim/mountfeedserver.h"
 #include "tools/adaptorsim/simoptions.h"
 #include "tools/adaptorsim/stopsignals.h"
-#include "link/portmap.h"
 #include "tools/ptykit/portlink.h"
 #include "tools/ptykit/pseudoterminal.h"
-#include "sky/mountfeed.h"
 
 #include <QStringList>
 

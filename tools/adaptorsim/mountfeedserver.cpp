@@ -39,7 +39,7 @@ MountFeedServer::~MountFeedServer()
 bool MountFeedServer::listen(const QString &path, QString *error)
 {
     const QByteArray bytes = QFile::encodeName(path);
-    sockaddr_un address {};
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (bytes.size() >= qsizetype(sizeof address.sun_path)) {
         *error = QStringLiteral("the socket path %1 is too long").arg(path);

@@ -18,9 +18,10 @@ double seconds(MountModel::Clock::duration d)
 } // namespace
 
 MountModel::MountModel(double guideRateArcsecPerSecond, Clock::time_point origin)
-    : m_rate(guideRateArcsecPerSecond), m_origin(origin), m_last(origin)
-{
-}
+    : m_rate(guideRateArcsecPerSecond)
+    , m_origin(origin)
+    , m_last(origin)
+{}
 
 bool MountModel::start(char direction, Clock::time_point now)
 {

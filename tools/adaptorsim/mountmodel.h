@@ -45,7 +45,7 @@ private:
     Clock::time_point m_last; // the time of the last event, up to which the offsets are summed
     double m_ra = 0.0;
     double m_dec = 0.0;
-    std::array<bool, 4> m_moving {}; // n, s, w, e
+    std::array<bool, 4> m_moving{}; // n, s, w, e
 };
 
 } // namespace voruna

@@ -43,7 +43,10 @@ bool numberAfter(const QStringList &arguments, qsizetype &i, int low, int high, 
     value = arguments.at(++i).toInt(&ok);
     if (!ok || value < low || value > high) {
         error = QStringLiteral("%1 takes a number from %2 to %3, not \"%4\"")
-                    .arg(name).arg(low).arg(high).arg(arguments.at(i));
+                    .arg(name)
+                    .arg(low)
+                    .arg(high)
+                    .arg(arguments.at(i));
         return false;
     }
     return true;
@@ -56,8 +59,9 @@ bool rateAfter(const QStringList &arguments, qsizetype &i, double &value, QStrin
         value = arguments.at(i + 1).toDouble(&ok);
     if (!ok || !(value >= 0.1 && value <= 3600.0)) {
         error = QStringLiteral("--guide-rate takes arcseconds per second from 0.1 to 3600%1")
-                    .arg(i + 1 < arguments.size() ? QStringLiteral(", not \"%1\"").arg(arguments.at(i + 1))
-                                                  : QString());
+                    .arg(i + 1 < arguments.size()
+                             ? QStringLiteral(", not \"%1\"").arg(arguments.at(i + 1))
+                             : QString());
         return false;
     }
     ++i;
@@ -67,7 +71,8 @@ bool rateAfter(const QStringList &arguments, qsizetype &i, double &value, QStrin
 QString conflict(const SimOptions &o)
 {
     if (o.silent && (o.lineEnd || o.lateMs > 0 || o.splitMs >= 0))
-        return QStringLiteral("--silent never answers: it does not go with --line-end, --late or --split");
+        return QStringLiteral(
+            "--silent never answers: it does not go with --line-end, --late or --split");
     if (o.lineEnd && o.splitMs >= 0)
         return QStringLiteral("--split already sends the line end: it does not go with --line-end");
     return {};

@@ -10,14 +10,15 @@ namespace voruna {
 
 // How the simulated adaptor behaves, from its command line.
 struct SimOptions {
-    int port = 1;           // links com<port>
-    bool silent = false;    // never answers the probe
-    bool lineEnd = false;   // answers "^\r\n" in one write
-    int lateMs = 0;         // answers this long after the probe
-    int splitMs = -1;       // >= 0: answers "^", then "\r\n" this long after
-    bool flood = false;     // keeps sending bytes
-    double guideRate = MountModel::defaultGuideRate; // arcseconds per second that a held direction moves the mount
-    bool sky = true;        // publishes the mount for the sky camera
+    int port = 1;         // links com<port>
+    bool silent = false;  // never answers the probe
+    bool lineEnd = false; // answers "^\r\n" in one write
+    int lateMs = 0;       // answers this long after the probe
+    int splitMs = -1;     // >= 0: answers "^", then "\r\n" this long after
+    bool flood = false;   // keeps sending bytes
+    double guideRate =
+        MountModel::defaultGuideRate; // arcseconds per second that a held direction moves the mount
+    bool sky = true;                  // publishes the mount for the sky camera
 };
 
 struct SimOptionsResult {

@@ -26,7 +26,7 @@ StopSignals::~StopSignals()
 
 int StopSignals::take()
 {
-    signalfd_siginfo info {};
+    signalfd_siginfo info{};
     if (::read(m_fd.get(), &info, sizeof info) != ssize_t(sizeof info))
         return 0;
     return int(info.ssi_signo);

@@ -24,7 +24,7 @@ public:
     int take();
 
 private:
-    sigset_t m_previousMask {};
+    sigset_t m_previousMask{};
     OwnedFd m_fd;
 };
 

@@ -267,13 +267,15 @@ QByteArray desktopIconSvg()
       << "  <circle cx=\"" << c << "\" cy=\"" << c << "\" r=\"" << svgNumber(f.face - f.rim / 2)
       << "\" fill=\"" << QColor(f.faceColour).name() << "\" stroke=\"" << QColor(f.rimColour).name()
       << "\" stroke-width=\"" << svgNumber(f.rim) << "\"/>\n"
-      << "  <g fill=\"none\" stroke=\"" << red << "\" stroke-width=\"" << svgNumber(f.ring) << "\">\n"
+      << "  <g fill=\"none\" stroke=\"" << red << "\" stroke-width=\"" << svgNumber(f.ring)
+      << "\">\n"
       << "    <circle cx=\"" << c << "\" cy=\"" << c << "\" r=\"" << svgNumber(f.outer) << "\"/>\n"
       << "    <circle cx=\"" << c << "\" cy=\"" << c << "\" r=\"" << svgNumber(f.inner) << "\"/>\n"
       << "  </g>\n"
-      << "  <path d=\"M " << c << " " << svgNumber(f.lineFrom) << " V " << svgNumber(f.lineTo) << " M "
-      << svgNumber(f.lineFrom) << " " << c << " H " << svgNumber(f.lineTo) << "\" stroke=\"" << red
-      << "\" stroke-width=\"" << svgNumber(f.line) << "\" fill=\"none\"/>\n"
+      << "  <path d=\"M " << c << " " << svgNumber(f.lineFrom) << " V " << svgNumber(f.lineTo)
+      << " M " << svgNumber(f.lineFrom) << " " << c << " H " << svgNumber(f.lineTo)
+      << "\" stroke=\"" << red << "\" stroke-width=\"" << svgNumber(f.line)
+      << "\" fill=\"none\"/>\n"
       << "</svg>\n";
     s.flush();
     return svg.toUtf8();
@@ -315,10 +317,14 @@ bool onUpArrow(double u, double v)
 bool onArrow(Direction d, double u, double v)
 {
     switch (d) {
-    case Direction::Up: return onUpArrow(u, v);
-    case Direction::Down: return onUpArrow(u, 1 - v);
-    case Direction::Left: return onUpArrow(v, u);
-    case Direction::Right: return onUpArrow(v, 1 - u);
+    case Direction::Up:
+        return onUpArrow(u, v);
+    case Direction::Down:
+        return onUpArrow(u, 1 - v);
+    case Direction::Left:
+        return onUpArrow(v, u);
+    case Direction::Right:
+        return onUpArrow(v, 1 - u);
     }
     return false;
 }
@@ -338,8 +344,8 @@ IconImage arrowImage(Direction d, int size)
                 img.transparent.setPixel(x, y, 1);
                 continue;
             }
-            const bool edge = !inside(x - 1, y) || !inside(x + 1, y) || !inside(x, y - 1)
-                || !inside(x, y + 1);
+            const bool edge =
+                !inside(x - 1, y) || !inside(x + 1, y) || !inside(x, y - 1) || !inside(x, y + 1);
             img.indices.setPixel(x, y, uint(edge ? kGrey16 : kBlack16));
         }
     }
@@ -493,7 +499,8 @@ int main(int argc, char **argv)
                   {"arrow-left.ico", Direction::Left},
                   {"arrow-right.ico", Direction::Right}};
     for (const auto &a : arrows) {
-        const QByteArray ico = encodeIco({arrowImage(a.direction, 32), arrowImage(a.direction, 16)});
+        const QByteArray ico =
+            encodeIco({arrowImage(a.direction, 32), arrowImage(a.direction, 16)});
         ok = writeFile(out.filePath(QString::fromLatin1(a.name)), ico) && ok;
     }
     ok = writeImage(out.filePath("about.jpg"), drawAboutPicture(), "JPEG", 92) && ok;

@@ -12,7 +12,8 @@ QString entryText(const voruna::PortAssignment &a)
 {
     if (a.device.isEmpty()) {
         if (!a.link.isEmpty())
-            return QStringLiteral("\u2014none\u2014 (pinned to %1, which is not there)").arg(a.linkTarget);
+            return QStringLiteral("\u2014none\u2014 (pinned to %1, which is not there)")
+                .arg(a.linkTarget);
         return QStringLiteral("\u2014none\u2014");
     }
     QString text = a.device;
@@ -39,7 +40,8 @@ int main(int argc, char **argv)
         QTextStream err(stderr);
         if (!help)
             err << "voruna-ports: unknown argument \"" << arguments.first() << "\"\n\n";
-        (help ? out : err) << "Usage: voruna-ports\n\n"
+        (help ? out : err)
+            << "Usage: voruna-ports\n\n"
                "Lists COM 1 to COM 16 with the device each one opens now. A link comN in the\n"
                "ports folder pins port N; the other ports are the serial ports of the system,\n"
                "USB adaptors first.\n\n"

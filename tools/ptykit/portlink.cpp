@@ -73,11 +73,14 @@ bool PortLink::mayReplace(const QString &oldTarget, QString *error) const
 
     if (madeBySibling) {
         *error = QStringLiteral("COM %1 is taken by a simulator that is running (pid %2): %3 -> %4")
-                     .arg(m_portNumber).arg(owner).arg(m_path, oldTarget);
+                     .arg(m_portNumber)
+                     .arg(owner)
+                     .arg(m_path, oldTarget);
     } else {
         *error = QStringLiteral("COM %1 is pinned to a device that is present: %2 -> %3; "
                                 "remove that link or choose another port")
-                     .arg(m_portNumber).arg(m_path, oldTarget);
+                     .arg(m_portNumber)
+                     .arg(m_path, oldTarget);
     }
     return false;
 }
@@ -100,8 +103,9 @@ bool PortLink::create(const QString &folder, int portNumber, const QString &targ
     struct stat st {};
     const bool present = ::lstat(encoded(m_path).constData(), &st) == 0;
     if (present && !S_ISLNK(st.st_mode)) {
-        *error = QStringLiteral("%1 is there and is not a link; move it away or choose another port")
-                     .arg(m_path);
+        *error =
+            QStringLiteral("%1 is there and is not a link; move it away or choose another port")
+                .arg(m_path);
         return false;
     }
     const QString oldTarget = present ? readLink(m_path) : QString();
@@ -138,9 +142,9 @@ bool PortLink::placeLink(const QString &target, bool replacing, QString *error)
     // A new link under a temporary name renamed over the old one: the port never disappears
     // in between, and a reader never sees a half-made link.
     const QByteArray temporary = encoded(QStringLiteral("%1/.com%2.%3.new")
-                                               .arg(QFileInfo(m_path).path())
-                                               .arg(m_portNumber)
-                                               .arg(::getpid()));
+                                             .arg(QFileInfo(m_path).path())
+                                             .arg(m_portNumber)
+                                             .arg(::getpid()));
     ::unlink(temporary.constData());
     if (::symlink(to.constData(), temporary.constData()) == 0
         && ::rename(temporary.constData(), path.constData()) == 0)

@@ -19,7 +19,8 @@ namespace {
 
 QString systemError(const char *what)
 {
-    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 } // namespace
@@ -46,7 +47,7 @@ bool PseudoTerminal::open(QString *error)
         *error = systemError("cannot open the pseudo-terminal's device");
         return false;
     }
-    termios tio {};
+    termios tio{};
     if (::tcgetattr(slave.get(), &tio) != 0) {
         *error = systemError("cannot read the terminal settings");
         return false;
@@ -97,7 +98,8 @@ bool heldByAnotherProcess(const QString &device)
 {
     const QByteArray wanted = QFile::encodeName(device);
     const QString self = QString::number(::getpid());
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList pids =
+        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &pid : pids) {
         if (pid == self || pid.front() < QLatin1Char('0') || pid.front() > QLatin1Char('9'))
             continue;

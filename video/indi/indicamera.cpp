@@ -26,7 +26,7 @@ namespace {
 constexpr quint32 fourcc(char a, char b, char c, char d)
 {
     return quint32(quint8(a)) | quint32(quint8(b)) << 8 | quint32(quint8(c)) << 16
-        | quint32(quint8(d)) << 24;
+           | quint32(quint8(d)) << 24;
 }
 
 constexpr quint32 kGrey = fourcc('G', 'R', 'E', 'Y');
@@ -41,16 +41,19 @@ IndiProperty copyProperty(INDI::Property property)
     switch (property.getType()) {
     case INDI_NUMBER:
         for (const auto &element : INDI::PropertyNumber(property))
-            copy.numbers.insert(QString::fromUtf8(element.getName()),
-                                {element.getValue(), element.getMin(), element.getMax(), element.getStep()});
+            copy.numbers.insert(
+                QString::fromUtf8(element.getName()),
+                {element.getValue(), element.getMin(), element.getMax(), element.getStep()});
         break;
     case INDI_SWITCH:
         for (const auto &element : INDI::PropertySwitch(property))
-            copy.switches.insert(QString::fromUtf8(element.getName()), element.getState() == ISS_ON);
+            copy.switches.insert(QString::fromUtf8(element.getName()),
+                                 element.getState() == ISS_ON);
         break;
     case INDI_TEXT:
         for (const auto &element : INDI::PropertyText(property))
-            copy.texts.insert(QString::fromUtf8(element.getName()), QString::fromUtf8(element.getText()));
+            copy.texts.insert(QString::fromUtf8(element.getName()),
+                              QString::fromUtf8(element.getText()));
         break;
     default:
         break;
@@ -69,7 +72,10 @@ QString secondsText(double seconds)
 // they copy what came and queue it to the camera on the GUI thread, never touching it there.
 class IndiClient final : public INDI::BaseClient {
 public:
-    IndiClient(IndiCamera *camera, std::string device) : m_camera(camera), m_device(std::move(device)) {}
+    IndiClient(IndiCamera *camera, std::string device)
+        : m_camera(camera)
+        , m_device(std::move(device))
+    {}
     ~IndiClient() override { disconnectServer(); }
 
     // Waits until the camera has told its size, connecting it first when it is not, or `limit`.
@@ -84,8 +90,8 @@ protected:
     void updateProperty(INDI::Property property) override { take(property); }
     void serverDisconnected(int) override
     {
-        QMetaObject::invokeMethod(m_camera, [camera = m_camera] { camera->onServerGone(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_camera, [camera = m_camera] { camera->onServerGone(); }, Qt::QueuedConnection);
     }
 
 private:
@@ -108,12 +114,14 @@ private:
             return;
         }
         QMetaObject::invokeMethod(
-            m_camera, [camera = m_camera, copy = copyProperty(property)] { camera->onProperty(copy); },
+            m_camera,
+            [camera = m_camera, copy = copyProperty(property)] { camera->onProperty(copy); },
             Qt::QueuedConnection);
         // After it is queued: the camera takes what waits for it once this says so.
         // Drivers define the size first and fill it in when the camera is connected.
         const auto *width = property.isNameMatch("CCD_INFO")
-            ? INDI::PropertyNumber(property).findWidgetByName("CCD_MAX_X") : nullptr;
+                                ? INDI::PropertyNumber(property).findWidgetByName("CCD_MAX_X")
+                                : nullptr;
         if (width && width->getValue() > 0) {
             std::lock_guard lock(m_mutex);
             m_known = true;
@@ -134,7 +142,8 @@ private:
         else if (kind != QLatin1String(".fits") && kind != QLatin1String(".fit"))
             error = QStringLiteral("a frame in %1, not FITS").arg(kind.left(16));
         else
-            decodeFitsFrame(QByteArray(static_cast<const char *>(blob.getBlob()), length), &image, &error);
+            decodeFitsFrame(QByteArray(static_cast<const char *>(blob.getBlob()), length), &image,
+                            &error);
         QMetaObject::invokeMethod(
             m_camera, [camera = m_camera, image, error] { camera->onFrame(image, error); },
             Qt::QueuedConnection);
@@ -151,7 +160,7 @@ private:
 bool IndiServer::isLocal() const
 {
     return host == QLatin1String("localhost") || host == QLatin1String("127.0.0.1")
-        || host == QLatin1String("::1");
+           || host == QLatin1String("::1");
 }
 
 bool parseIndiServer(const QString &text, IndiServer *server)
@@ -184,7 +193,8 @@ QList<IndiServer> indiServers(const QString &file)
         return servers;
     for (int lines = 0; lines < 64 && !named.atEnd(); ++lines) {
         IndiServer server;
-        if (parseIndiServer(QString::fromUtf8(named.readLine(1024)), &server) && !servers.contains(server))
+        if (parseIndiServer(QString::fromUtf8(named.readLine(1024)), &server)
+            && !servers.contains(server))
             servers.append(server);
     }
     return servers;
@@ -227,7 +237,8 @@ IndiCamera::~IndiCamera()
     m_client.reset();
 }
 
-const IndiProperty::Number *IndiCamera::number(const QString &property, const QString &element) const
+const IndiProperty::Number *IndiCamera::number(const QString &property,
+                                               const QString &element) const
 {
     const auto found = m_properties.constFind(property);
     if (found == m_properties.constEnd())
@@ -254,7 +265,8 @@ QSize IndiCamera::fullSize() const
     const auto *height = number(QStringLiteral("CCD_INFO"), QStringLiteral("CCD_MAX_Y"));
     if (!width || !height)
         return {};
-    return {std::clamp(int(width->value), 0, kMaxFrameSide), std::clamp(int(height->value), 0, kMaxFrameSide)};
+    return {std::clamp(int(width->value), 0, kMaxFrameSide),
+            std::clamp(int(height->value), 0, kMaxFrameSide)};
 }
 
 QList<PixelFormatChoice> IndiCamera::pixelFormats() const
@@ -327,14 +339,16 @@ QList<DeviceControl> IndiCamera::controls() const
     DeviceControl exposure;
     exposure.id = exposureControl;
     exposure.name = QStringLiteral("Exposure (ms)");
-    const auto *limits = number(QStringLiteral("CCD_EXPOSURE"), QStringLiteral("CCD_EXPOSURE_VALUE"));
+    const auto *limits =
+        number(QStringLiteral("CCD_EXPOSURE"), QStringLiteral("CCD_EXPOSURE_VALUE"));
     exposure.minimum = limits ? std::clamp(int(std::ceil(limits->minimum * 1000)), 1, 60000) : 1;
-    exposure.maximum = limits ? std::clamp(int(limits->maximum * 1000), exposure.minimum, 60000) : 60000;
+    exposure.maximum =
+        limits ? std::clamp(int(limits->maximum * 1000), exposure.minimum, 60000) : 60000;
     exposure.defaultValue = std::clamp(1000, exposure.minimum, exposure.maximum);
     exposure.value = m_exposureMs;
     list.append(exposure);
-    const std::pair<quint32, QPair<QString, QString>> others[] = {
-        {gainControl, gainElement()}, {offsetControl, offsetElement()}};
+    const std::pair<quint32, QPair<QString, QString>> others[] = {{gainControl, gainElement()},
+                                                                  {offsetControl, offsetElement()}};
     for (const auto &[id, where] : others) {
         const auto *value = number(where.first, where.second);
         if (!value)
@@ -345,8 +359,8 @@ QList<DeviceControl> IndiCamera::controls() const
         control.minimum = int(std::clamp(value->minimum, -1e9, 1e9));
         control.maximum = std::max(control.minimum, int(std::clamp(value->maximum, -1e9, 1e9)));
         control.step = std::max(1, int(value->step));
-        control.value = std::clamp(int(std::lround(std::clamp(value->value, -1e9, 1e9))), control.minimum,
-                                   control.maximum);
+        control.value = std::clamp(int(std::lround(std::clamp(value->value, -1e9, 1e9))),
+                                   control.minimum, control.maximum);
         control.defaultValue = control.value;
         list.append(control);
     }
@@ -414,7 +428,8 @@ void IndiCamera::onProperty(const IndiProperty &property)
 {
     if (m_lost)
         return;
-    const bool wasConnected = m_properties.value(QStringLiteral("CONNECTION")).switches.value(QStringLiteral("CONNECT"));
+    const bool wasConnected =
+        m_properties.value(QStringLiteral("CONNECTION")).switches.value(QStringLiteral("CONNECT"));
     m_properties.insert(property.name, property);
     if (property.name == QLatin1String("CONNECTION")) {
         const bool connectedNow = property.switches.value(QStringLiteral("CONNECT"));
@@ -427,9 +442,11 @@ void IndiCamera::onProperty(const IndiProperty &property)
             return;
         }
     }
-    if (property.name == QLatin1String("CCD_EXPOSURE") && property.state == IPS_ALERT && m_exposing) {
+    if (property.name == QLatin1String("CCD_EXPOSURE") && property.state == IPS_ALERT
+        && m_exposing) {
         m_exposing = false;
-        Q_EMIT statusNotice(notice::StreamStarted, QStringLiteral("%1: the exposure failed, trying again").arg(m_label));
+        Q_EMIT statusNotice(notice::StreamStarted,
+                            QStringLiteral("%1: the exposure failed, trying again").arg(m_label));
         m_retry->start(1000);
         return;
     }
@@ -443,7 +460,8 @@ void IndiCamera::onFrame(const QImage &frame, const QString &error)
     m_exposing = false;
     const QPointer<IndiCamera> alive(this);
     if (!error.isEmpty()) {
-        Q_EMIT statusNotice(notice::StreamStarted, QStringLiteral("%1: refused %2").arg(m_label, error));
+        Q_EMIT statusNotice(notice::StreamStarted,
+                            QStringLiteral("%1: refused %2").arg(m_label, error));
         if (alive)
             m_retry->start(1000);
         return;
@@ -566,7 +584,8 @@ QStringList listIndiCameras(const IndiServer &server, int timeoutMs)
     return client.cameras(std::chrono::milliseconds(timeoutMs));
 }
 
-IndiDriverSource::IndiDriverSource(QList<IndiServer> servers) : m_servers(std::move(servers)) {}
+IndiDriverSource::IndiDriverSource(QList<IndiServer> servers) : m_servers(std::move(servers))
+{}
 
 void IndiDriverSource::list()
 {
@@ -574,10 +593,12 @@ void IndiDriverSource::list()
     if (m_listed.isValid() && m_listed.elapsed() < 2000)
         return;
     m_cameras.clear();
-    const QList<IndiServer> servers = m_servers.isEmpty() ? indiServers(indiServersFile()) : m_servers;
+    const QList<IndiServer> servers =
+        m_servers.isEmpty() ? indiServers(indiServersFile()) : m_servers;
     for (const IndiServer &server : servers) {
         for (const QString &device : listIndiCameras(server, connectTimeoutMs)) {
-            const QString name = server.isLocal() ? device : QStringLiteral("%1 on %2").arg(device, server.host);
+            const QString name =
+                server.isLocal() ? device : QStringLiteral("%1 on %2").arg(device, server.host);
             m_cameras.push_back({server, device, name});
         }
     }
@@ -589,7 +610,9 @@ std::vector<DriverDescription> IndiDriverSource::drivers()
     list();
     std::vector<DriverDescription> result;
     for (const Camera &camera : m_cameras)
-        result.push_back({camera.name, QStringLiteral("INDI camera on %1:%2").arg(camera.server.host).arg(camera.server.port)});
+        result.push_back({camera.name, QStringLiteral("INDI camera on %1:%2")
+                                           .arg(camera.server.host)
+                                           .arg(camera.server.port)});
     return result;
 }
 
@@ -602,9 +625,12 @@ std::unique_ptr<CaptureDevice> IndiDriverSource::open(int index, QString *error)
     }
     const Camera &camera = m_cameras[size_t(index)];
     const QString label = QStringLiteral("%1 on %2").arg(camera.device, camera.server.host);
-    auto device = std::make_unique<IndiCamera>(camera.server, camera.device, label, connectTimeoutMs);
+    auto device =
+        std::make_unique<IndiCamera>(camera.server, camera.device, label, connectTimeoutMs);
     if (!device->connected()) {
-        *error = QStringLiteral("The INDI server %1:%2 does not answer").arg(camera.server.host).arg(camera.server.port);
+        *error = QStringLiteral("The INDI server %1:%2 does not answer")
+                     .arg(camera.server.host)
+                     .arg(camera.server.port);
         m_listed.invalidate();
         return nullptr;
     }

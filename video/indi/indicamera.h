@@ -54,8 +54,8 @@ public:
     static constexpr quint32 offsetControl = 3;
 
     // Connects to `server` within `timeoutMs`; check connected() after.
-    IndiCamera(const IndiServer &server, const QString &device, const QString &label,
-               int timeoutMs, QObject *parent = nullptr);
+    IndiCamera(const IndiServer &server, const QString &device, const QString &label, int timeoutMs,
+               QObject *parent = nullptr);
     ~IndiCamera() override;
 
     bool connected() const { return m_client != nullptr; }

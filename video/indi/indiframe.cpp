@@ -57,7 +57,9 @@ bool decodeFitsFrame(const QByteArray &fits, QImage *image, QString *error)
     }
     const int planes = axes == 3 ? int(size[2]) : 1;
     if ((axes != 2 && axes != 3) || (planes != 1 && planes != 3) || (bitpix != 8 && bitpix != 16)) {
-        *error = QStringLiteral("frame has an unsupported layout (%1 axes, %2 bits)").arg(axes).arg(bitpix);
+        *error = QStringLiteral("frame has an unsupported layout (%1 axes, %2 bits)")
+                     .arg(axes)
+                     .arg(bitpix);
         return false;
     }
     const long width = size[0];
@@ -75,7 +77,8 @@ bool decodeFitsFrame(const QByteArray &fits, QImage *image, QString *error)
     }
     std::vector<quint16> samples(static_cast<size_t>(pixels));
     int anyNull = 0;
-    fits_read_img(file.file(), TUSHORT, 1, pixels, nullptr, samples.data(), &anyNull, file.status());
+    fits_read_img(file.file(), TUSHORT, 1, pixels, nullptr, samples.data(), &anyNull,
+                  file.status());
     if (*file.status() != 0) {
         *error = QStringLiteral("frame data cannot be read");
         return false;
@@ -98,7 +101,8 @@ bool decodeFitsFrame(const QByteArray &fits, QImage *image, QString *error)
     } else if (bitpix == 16) {
         out = QImage(w, h, QImage::Format_Grayscale16);
         for (int y = 0; y < h; ++y)
-            std::copy_n(samples.data() + qint64(y) * w, w, reinterpret_cast<quint16 *>(out.scanLine(y)));
+            std::copy_n(samples.data() + qint64(y) * w, w,
+                        reinterpret_cast<quint16 *>(out.scanLine(y)));
     } else {
         out = QImage(w, h, QImage::Format_RGB888);
         for (int y = 0; y < h; ++y) {

@@ -13,9 +13,9 @@ constexpr int kMaxFrameSide = 16384;
 constexpr qint64 kMaxFrameBytes = qint64(256) << 20;
 
 // Decodes a FITS picture as INDI cameras send it: mono 16-bit as Grayscale16, keeping its depth
-// for the display's black and white points; mono 8-bit and three colour planes as RGB888. False with a reason in
-// `error` for anything else, for a header that claims more than the limits above, and for a
-// file cut short; `image` is then untouched.
+// for the display's black and white points; mono 8-bit and three colour planes as RGB888. False
+// with a reason in `error` for anything else, for a header that claims more than the limits above,
+// and for a file cut short; `image` is then untouched.
 bool decodeFitsFrame(const QByteArray &fits, QImage *image, QString *error);
 
 } // namespace voruna

@@ -15,10 +15,26 @@ namespace voruna::direct {
 namespace {
 
 enum class Kind {
-    Yuy2, Uyvy, Yvyu, Vyuy, Nv12, Nv21, Nv16, Nv61, I420, Yv12, I422, Grey, // 8-bit YUV and grey
-    Rgb24, Bgr24, Rgb565, Rgb32,                                // 8-bit RGB
-    Jpeg,                                                       // MJPEG and JPEG
-    DeepMono, DeepMonoBigEndian, DeepBayer,                    // 10 to 16 bits
+    Yuy2,
+    Uyvy,
+    Yvyu,
+    Vyuy,
+    Nv12,
+    Nv21,
+    Nv16,
+    Nv61,
+    I420,
+    Yv12,
+    I422,
+    Grey, // 8-bit YUV and grey
+    Rgb24,
+    Bgr24,
+    Rgb565,
+    Rgb32, // 8-bit RGB
+    Jpeg,  // MJPEG and JPEG
+    DeepMono,
+    DeepMonoBigEndian,
+    DeepBayer, // 10 to 16 bits
 };
 
 struct Entry {
@@ -96,12 +112,23 @@ const Entry *find(quint32 fourcc)
 int pixelBytes(Kind kind)
 {
     switch (kind) {
-    case Kind::Yuy2: case Kind::Uyvy: case Kind::Yvyu: case Kind::Vyuy: case Kind::Rgb565:
+    case Kind::Yuy2:
+    case Kind::Uyvy:
+    case Kind::Yvyu:
+    case Kind::Vyuy:
+    case Kind::Rgb565:
         return 2;
-    case Kind::DeepMono: case Kind::DeepMonoBigEndian: case Kind::DeepBayer: return 2;
-    case Kind::Rgb24: case Kind::Bgr24: return 3;
-    case Kind::Rgb32: return 4;
-    default: return 1;
+    case Kind::DeepMono:
+    case Kind::DeepMonoBigEndian:
+    case Kind::DeepBayer:
+        return 2;
+    case Kind::Rgb24:
+    case Kind::Bgr24:
+        return 3;
+    case Kind::Rgb32:
+        return 4;
+    default:
+        return 1;
     }
 }
 
@@ -111,12 +138,21 @@ std::size_t frameBytes(Kind kind, int stride, int height)
     const std::size_t plane = std::size_t(stride) * height;
     const std::size_t halfRows = (height + 1) / 2;
     switch (kind) {
-    case Kind::Nv12: case Kind::Nv21: return plane + std::size_t(stride) * halfRows;
-    case Kind::Nv16: case Kind::Nv61: return 2 * plane;
-    case Kind::I420: case Kind::Yv12: return plane + 2 * std::size_t(stride / 2) * halfRows;
-    case Kind::I422: return plane + 2 * std::size_t(stride / 2) * height;
-    case Kind::Jpeg: return 1; // compressed: the decoder finds out
-    default: return plane;
+    case Kind::Nv12:
+    case Kind::Nv21:
+        return plane + std::size_t(stride) * halfRows;
+    case Kind::Nv16:
+    case Kind::Nv61:
+        return 2 * plane;
+    case Kind::I420:
+    case Kind::Yv12:
+        return plane + 2 * std::size_t(stride / 2) * halfRows;
+    case Kind::I422:
+        return plane + 2 * std::size_t(stride / 2) * height;
+    case Kind::Jpeg:
+        return 1; // compressed: the decoder finds out
+    default:
+        return plane;
     }
 }
 
@@ -186,7 +222,8 @@ void fromDeepBayer(const Entry &e, const uchar *in, int stride, QImage *image)
                 const int column = std::min(left + (i & 1), width - 1);
                 cell[i] = (sample(rows[i >> 1] + 2 * column, false) & mask) << shift;
             }
-            const quint32 greens = cell[0] + cell[1] + cell[2] + cell[3] - cell[redAt] - cell[blueAt];
+            const quint32 greens =
+                cell[0] + cell[1] + cell[2] + cell[3] - cell[redAt] - cell[blueAt];
             const QRgba64 pixel = QRgba64::fromRgba64(quint16(cell[redAt]), quint16(greens / 2),
                                                       quint16(cell[blueAt]), 0xffff);
             out[x] = pixel;
@@ -198,7 +235,7 @@ void fromDeepBayer(const Entry &e, const uchar *in, int stride, QImage *image)
 
 // YVYU and VYUY: each row's chroma pair swapped into YUYV or UYVY order, then converted.
 // `chromaAt` is the first chroma byte's place in each group of four.
-template <typename Convert>
+template<typename Convert>
 void swappedChroma(Convert convert, int chromaAt, const uchar *in, int stride, QImage *image)
 {
     const int rowBytes = image->width() * 2;
@@ -214,7 +251,7 @@ void swappedChroma(Convert convert, int chromaAt, const uchar *in, int stride, Q
 }
 
 // NV16 and NV61 row by row through the 4:2:0 converters: a one-row call reads one chroma row.
-template <typename Convert>
+template<typename Convert>
 void semiPlanar422(Convert convert, const uchar *in, int stride, QImage *image)
 {
     const uchar *chroma = in + std::size_t(stride) * image->height();
@@ -264,38 +301,65 @@ Result convert(quint32 pixelFormat, QSize size, int bytesPerLine, const unsigned
     const std::size_t chroma422 = std::size_t(stride / 2) * h;
     using namespace libyuv;
     switch (e->kind) {
-    case Kind::Yuy2: YUY2ToARGB(data, stride, out, outStride, w, h); break;
-    case Kind::Uyvy: UYVYToARGB(data, stride, out, outStride, w, h); break;
-    case Kind::Yvyu: swappedChroma(YUY2ToARGB, 1, data, stride, image); break;
-    case Kind::Vyuy: swappedChroma(UYVYToARGB, 0, data, stride, image); break;
-    case Kind::Nv12: NV12ToARGB(data, stride, plane2, stride, out, outStride, w, h); break;
-    case Kind::Nv21: NV21ToARGB(data, stride, plane2, stride, out, outStride, w, h); break;
-    case Kind::Nv16: semiPlanar422(NV12ToARGB, data, stride, image); break;
-    case Kind::Nv61: semiPlanar422(NV21ToARGB, data, stride, image); break;
+    case Kind::Yuy2:
+        YUY2ToARGB(data, stride, out, outStride, w, h);
+        break;
+    case Kind::Uyvy:
+        UYVYToARGB(data, stride, out, outStride, w, h);
+        break;
+    case Kind::Yvyu:
+        swappedChroma(YUY2ToARGB, 1, data, stride, image);
+        break;
+    case Kind::Vyuy:
+        swappedChroma(UYVYToARGB, 0, data, stride, image);
+        break;
+    case Kind::Nv12:
+        NV12ToARGB(data, stride, plane2, stride, out, outStride, w, h);
+        break;
+    case Kind::Nv21:
+        NV21ToARGB(data, stride, plane2, stride, out, outStride, w, h);
+        break;
+    case Kind::Nv16:
+        semiPlanar422(NV12ToARGB, data, stride, image);
+        break;
+    case Kind::Nv61:
+        semiPlanar422(NV21ToARGB, data, stride, image);
+        break;
     case Kind::I420:
-        I420ToARGB(data, stride, plane2, stride / 2, plane2 + chroma420, stride / 2, out,
-                   outStride, w, h);
+        I420ToARGB(data, stride, plane2, stride / 2, plane2 + chroma420, stride / 2, out, outStride,
+                   w, h);
         break;
     case Kind::Yv12:
-        I420ToARGB(data, stride, plane2 + chroma420, stride / 2, plane2, stride / 2, out,
-                   outStride, w, h);
+        I420ToARGB(data, stride, plane2 + chroma420, stride / 2, plane2, stride / 2, out, outStride,
+                   w, h);
         break;
     case Kind::I422:
-        I422ToARGB(data, stride, plane2, stride / 2, plane2 + chroma422, stride / 2, out,
-                   outStride, w, h);
+        I422ToARGB(data, stride, plane2, stride / 2, plane2 + chroma422, stride / 2, out, outStride,
+                   w, h);
         break;
-    case Kind::Grey: J400ToARGB(data, stride, out, outStride, w, h); break;
-    case Kind::Rgb24: RAWToARGB(data, stride, out, outStride, w, h); break;
-    case Kind::Bgr24: RGB24ToARGB(data, stride, out, outStride, w, h); break;
-    case Kind::Rgb565: RGB565ToARGB(data, stride, out, outStride, w, h); break;
-    case Kind::Rgb32: fromRgb32(*e, data, stride, image); break;
+    case Kind::Grey:
+        J400ToARGB(data, stride, out, outStride, w, h);
+        break;
+    case Kind::Rgb24:
+        RAWToARGB(data, stride, out, outStride, w, h);
+        break;
+    case Kind::Bgr24:
+        RGB24ToARGB(data, stride, out, outStride, w, h);
+        break;
+    case Kind::Rgb565:
+        RGB565ToARGB(data, stride, out, outStride, w, h);
+        break;
+    case Kind::Rgb32:
+        fromRgb32(*e, data, stride, image);
+        break;
     case Kind::Jpeg:
         // A frame libjpeg cannot read through libyuv goes on to libv4lconvert, which knows the
         // quirks of webcam JPEG.
         if (MJPGToARGB(data, bytes, out, outStride, w, h, w, h) != 0)
             return Result::NotHandled;
         break;
-    default: return Result::NotHandled;
+    default:
+        return Result::NotHandled;
     }
     return Result::Converted;
 }

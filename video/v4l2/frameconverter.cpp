@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 namespace voruna {
 
@@ -21,7 +21,8 @@ void *opsInit(int)
     return nullptr;
 }
 
-void opsClose(void *) {}
+void opsClose(void *)
+{}
 
 int opsIoctl(void *priv, int fd, unsigned long request, void *arg)
 {
@@ -40,9 +41,8 @@ ssize_t opsWrite(void *, int, const void *, size_t)
     return -1;
 }
 
-const libv4l_dev_ops tableOps = {opsInit, opsClose, opsIoctl, opsRead, opsWrite,
-                                 nullptr, nullptr,  nullptr,  nullptr, nullptr,
-                                 nullptr, nullptr};
+const libv4l_dev_ops tableOps = {opsInit, opsClose, opsIoctl, opsRead, opsWrite, nullptr,
+                                 nullptr, nullptr,  nullptr,  nullptr, nullptr,  nullptr};
 
 v4l2_format rgbFormat(QSize size)
 {
@@ -64,19 +64,22 @@ bool FrameConverter::canConvert(quint32 pixelFormat)
     // The camera formats libv4lconvert decodes (it offers RGB even for a camera that only
     // sends, say, H.264, so the source format is checked here).
     static constexpr quint32 known[] = {
-        V4L2_PIX_FMT_RGB24,   V4L2_PIX_FMT_BGR24,   V4L2_PIX_FMT_RGB565,  V4L2_PIX_FMT_YUYV,
-        V4L2_PIX_FMT_YVYU,    V4L2_PIX_FMT_UYVY,    V4L2_PIX_FMT_YUV420,  V4L2_PIX_FMT_YVU420,
-        V4L2_PIX_FMT_NV12,    V4L2_PIX_FMT_GREY,    V4L2_PIX_FMT_Y16,     V4L2_PIX_FMT_Y10BPACK,
-        V4L2_PIX_FMT_MJPEG,   V4L2_PIX_FMT_JPEG,    V4L2_PIX_FMT_PJPG,    V4L2_PIX_FMT_JPGL,
-        V4L2_PIX_FMT_SBGGR8,  V4L2_PIX_FMT_SGBRG8,  V4L2_PIX_FMT_SGRBG8,  V4L2_PIX_FMT_SRGGB8,
-        V4L2_PIX_FMT_SPCA501, V4L2_PIX_FMT_SPCA505, V4L2_PIX_FMT_SPCA508, V4L2_PIX_FMT_SPCA561,
+        V4L2_PIX_FMT_RGB24,   V4L2_PIX_FMT_BGR24,        V4L2_PIX_FMT_RGB565,
+        V4L2_PIX_FMT_YUYV,    V4L2_PIX_FMT_YVYU,         V4L2_PIX_FMT_UYVY,
+        V4L2_PIX_FMT_YUV420,  V4L2_PIX_FMT_YVU420,       V4L2_PIX_FMT_NV12,
+        V4L2_PIX_FMT_GREY,    V4L2_PIX_FMT_Y16,          V4L2_PIX_FMT_Y10BPACK,
+        V4L2_PIX_FMT_MJPEG,   V4L2_PIX_FMT_JPEG,         V4L2_PIX_FMT_PJPG,
+        V4L2_PIX_FMT_JPGL,    V4L2_PIX_FMT_SBGGR8,       V4L2_PIX_FMT_SGBRG8,
+        V4L2_PIX_FMT_SGRBG8,  V4L2_PIX_FMT_SRGGB8,       V4L2_PIX_FMT_SPCA501,
+        V4L2_PIX_FMT_SPCA505, V4L2_PIX_FMT_SPCA508,      V4L2_PIX_FMT_SPCA561,
         V4L2_PIX_FMT_SN9C10X, V4L2_PIX_FMT_SN9C20X_I420, V4L2_PIX_FMT_SN9C2028,
-        V4L2_PIX_FMT_PAC207,  V4L2_PIX_FMT_MR97310A, V4L2_PIX_FMT_SQ905C,  V4L2_PIX_FMT_OV511,
-        V4L2_PIX_FMT_OV518,   V4L2_PIX_FMT_STV0680, V4L2_PIX_FMT_CPIA1,   V4L2_PIX_FMT_KONICA420,
-        V4L2_PIX_FMT_SE401,   V4L2_PIX_FMT_HM12,
+        V4L2_PIX_FMT_PAC207,  V4L2_PIX_FMT_MR97310A,     V4L2_PIX_FMT_SQ905C,
+        V4L2_PIX_FMT_OV511,   V4L2_PIX_FMT_OV518,        V4L2_PIX_FMT_STV0680,
+        V4L2_PIX_FMT_CPIA1,   V4L2_PIX_FMT_KONICA420,    V4L2_PIX_FMT_SE401,
+        V4L2_PIX_FMT_HM12,
     };
     return direct::handles(pixelFormat)
-        || std::find(std::begin(known), std::end(known), pixelFormat) != std::end(known);
+           || std::find(std::begin(known), std::end(known), pixelFormat) != std::end(known);
 }
 
 int FrameConverter::sampleBits(quint32 pixelFormat)
@@ -87,8 +90,7 @@ int FrameConverter::sampleBits(quint32 pixelFormat)
 FrameConverter::FrameConverter(V4l2Syscalls &sys, int fd)
     : m_sys(sys)
     , m_data(v4lconvert_create_with_dev_ops(fd, &sys, &tableOps))
-{
-}
+{}
 
 FrameConverter::~FrameConverter()
 {
@@ -142,7 +144,7 @@ bool FrameConverter::viaLibv4lconvert(const v4l2_format &native, const unsigned 
     if (image->bytesPerLine() == rowBytes) {
         return v4lconvert_convert(m_data, &native, &target, source, int(bytes), image->bits(),
                                   total)
-            >= 0;
+               >= 0;
     }
     // Rows of an odd width are padded in a QImage: convert packed, then copy row by row.
     std::vector<unsigned char> packed(total);

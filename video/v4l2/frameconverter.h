@@ -40,7 +40,7 @@ public:
     // formats, Grayscale16 or RGBX64 for deep ones (samples scaled to 16 bits). `image` is
     // reused when it already fits. False (with errorText()) for a frame that cannot be decoded.
     bool convert(const v4l2_format &native, const unsigned char *data, std::size_t bytes,
-               QImage *image);
+                 QImage *image);
 
     QString errorText() const;
 

@@ -20,9 +20,8 @@ QString fixedText(const __u8 *text, std::size_t size)
 }
 
 // Sizes offered for cameras that state a range instead of a list.
-const QSize commonSizes[] = {{160, 120},  {320, 240},  {352, 288},  {640, 480},
-                             {800, 600},  {1024, 768}, {1280, 720}, {1280, 960},
-                             {1920, 1080}};
+const QSize commonSizes[] = {{160, 120},  {320, 240},  {352, 288},  {640, 480},  {800, 600},
+                             {1024, 768}, {1280, 720}, {1280, 960}, {1920, 1080}};
 
 bool fitsRange(QSize size, const v4l2_frmsize_stepwise &range)
 {
@@ -30,9 +29,9 @@ bool fitsRange(QSize size, const v4l2_frmsize_stepwise &range)
         return unit <= 1 || (value - minimum) % unit == 0;
     };
     return __u32(size.width()) >= range.min_width && __u32(size.width()) <= range.max_width
-        && __u32(size.height()) >= range.min_height && __u32(size.height()) <= range.max_height
-        && step(size.width(), range.min_width, range.step_width)
-        && step(size.height(), range.min_height, range.step_height);
+           && __u32(size.height()) >= range.min_height && __u32(size.height()) <= range.max_height
+           && step(size.width(), range.min_width, range.step_width)
+           && step(size.height(), range.min_height, range.step_height);
 }
 
 } // namespace
@@ -45,7 +44,7 @@ bool queryCaptureCapability(V4l2Syscalls &sys, int fd, v4l2_capability *cap)
     const __u32 caps =
         (cap->capabilities & V4L2_CAP_DEVICE_CAPS) ? cap->device_caps : cap->capabilities;
     return (caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE))
-        && (caps & V4L2_CAP_STREAMING);
+           && (caps & V4L2_CAP_STREAMING);
 }
 
 bool capturesMultiPlanar(const v4l2_capability &cap)
@@ -91,12 +90,13 @@ std::unique_ptr<CaptureDevice> V4l2DriverSource::open(int index, QString *error)
     return V4l2Device::open(m_sys, nodes[index].path, error);
 }
 
-std::unique_ptr<V4l2Device> V4l2Device::open(std::shared_ptr<V4l2Syscalls> sys,
-                                             const QString &path, QString *error)
+std::unique_ptr<V4l2Device> V4l2Device::open(std::shared_ptr<V4l2Syscalls> sys, const QString &path,
+                                             QString *error)
 {
     UniqueFd fd(*sys, sys->open(path.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK));
     if (!fd.isValid()) {
-        *error = QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+        *error =
+            QStringLiteral("Cannot open %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
         return nullptr;
     }
     v4l2_capability cap;
@@ -122,8 +122,7 @@ V4l2Device::V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QSt
     , m_card(card)
     , m_multiPlanar(multiPlanar)
     , m_bufferType(multiPlanar ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE)
-{
-}
+{}
 
 int V4l2Device::formatCall(unsigned long request, v4l2_format *format)
 {
@@ -218,7 +217,8 @@ QList<PixelFormatChoice> V4l2Device::pixelFormats() const
         if (!m_fd.isValid() || xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FMT, &desc) != 0)
             break;
         if (FrameConverter::canConvert(desc.pixelformat))
-            list.push_back({desc.pixelformat, fixedText(desc.description, sizeof desc.description)});
+            list.push_back(
+                {desc.pixelformat, fixedText(desc.description, sizeof desc.description)});
     }
     return list;
 }
@@ -228,8 +228,8 @@ QList<QSize> V4l2Device::frameSizes(quint32 pixelFormat) const
     QList<QSize> sizes;
     v4l2_frmsizeenum size{};
     size.pixel_format = pixelFormat;
-    for (size.index = 0; m_fd.isValid()
-         && xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FRAMESIZES, &size) == 0;
+    for (size.index = 0;
+         m_fd.isValid() && xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FRAMESIZES, &size) == 0;
          ++size.index) {
         if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
             sizes.push_back(QSize(size.discrete.width, size.discrete.height));
@@ -256,8 +256,8 @@ QList<FrameInterval> V4l2Device::frameIntervals(quint32 pixelFormat, QSize size)
     ival.pixel_format = pixelFormat;
     ival.width = size.width();
     ival.height = size.height();
-    for (ival.index = 0; m_fd.isValid()
-         && xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FRAMEINTERVALS, &ival) == 0;
+    for (ival.index = 0;
+         m_fd.isValid() && xioctl(*m_sys, m_fd.get(), VIDIOC_ENUM_FRAMEINTERVALS, &ival) == 0;
          ++ival.index) {
         if (ival.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
             intervals.push_back({ival.discrete.numerator, ival.discrete.denominator});
@@ -272,8 +272,8 @@ QList<FrameInterval> V4l2Device::frameIntervals(quint32 pixelFormat, QSize size)
 
 StreamFormat V4l2Device::format() const
 {
-    return {m_native.fmt.pix.pixelformat,
-            QSize(m_native.fmt.pix.width, m_native.fmt.pix.height), m_interval};
+    return {m_native.fmt.pix.pixelformat, QSize(m_native.fmt.pix.width, m_native.fmt.pix.height),
+            m_interval};
 }
 
 DeviceControl V4l2Device::describeControl(const v4l2_queryctrl &query) const
@@ -290,16 +290,25 @@ DeviceControl V4l2Device::describeControl(const v4l2_queryctrl &query) const
     control.changesByItself = query.flags & V4L2_CTRL_FLAG_VOLATILE;
     control.updatesOthers = query.flags & V4L2_CTRL_FLAG_UPDATE;
     switch (query.type) {
-    case V4L2_CTRL_TYPE_BOOLEAN: control.kind = DeviceControl::Kind::Boolean; break;
-    case V4L2_CTRL_TYPE_BUTTON: control.kind = DeviceControl::Kind::Button; break;
+    case V4L2_CTRL_TYPE_BOOLEAN:
+        control.kind = DeviceControl::Kind::Boolean;
+        break;
+    case V4L2_CTRL_TYPE_BUTTON:
+        control.kind = DeviceControl::Kind::Button;
+        break;
     case V4L2_CTRL_TYPE_MENU:
-    case V4L2_CTRL_TYPE_INTEGER_MENU: control.kind = DeviceControl::Kind::Menu; break;
-    default: control.kind = DeviceControl::Kind::Integer; break;
+    case V4L2_CTRL_TYPE_INTEGER_MENU:
+        control.kind = DeviceControl::Kind::Menu;
+        break;
+    default:
+        control.kind = DeviceControl::Kind::Integer;
+        break;
     }
     // 64 bits so a menu ending at INT32_MAX ends; a driver claiming a huge menu is asked about
     // its first entries only.
     constexpr qint64 kMostMenuEntries = 256;
-    const qint64 last = std::min<qint64>(query.maximum, qint64(query.minimum) + kMostMenuEntries - 1);
+    const qint64 last =
+        std::min<qint64>(query.maximum, qint64(query.minimum) + kMostMenuEntries - 1);
     for (qint64 value = query.minimum; control.kind == DeviceControl::Kind::Menu && value <= last;
          ++value) {
         v4l2_querymenu item{};
@@ -308,8 +317,8 @@ DeviceControl V4l2Device::describeControl(const v4l2_queryctrl &query) const
         if (xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYMENU, &item) != 0)
             continue;
         control.menu.push_back({qint32(value), query.type == V4L2_CTRL_TYPE_MENU
-                                           ? fixedText(item.name, sizeof item.name)
-                                           : QString::number(item.value)});
+                                                   ? fixedText(item.name, sizeof item.name)
+                                                   : QString::number(item.value)});
     }
     v4l2_control current{query.id, 0};
     if (control.kind != DeviceControl::Kind::Button
@@ -324,7 +333,8 @@ QList<DeviceControl> V4l2Device::controls() const
     v4l2_queryctrl query{};
     query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
     while (m_fd.isValid() && xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYCTRL, &query) == 0) {
-        const bool shown = !(query.flags & V4L2_CTRL_FLAG_DISABLED)
+        const bool shown =
+            !(query.flags & V4L2_CTRL_FLAG_DISABLED)
             && (query.type == V4L2_CTRL_TYPE_INTEGER || query.type == V4L2_CTRL_TYPE_BOOLEAN
                 || query.type == V4L2_CTRL_TYPE_MENU || query.type == V4L2_CTRL_TYPE_BUTTON
                 || query.type == V4L2_CTRL_TYPE_INTEGER_MENU);

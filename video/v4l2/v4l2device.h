@@ -27,8 +27,8 @@ class V4l2Device final : public CaptureDevice {
 public:
     // Opens the node at `path`; nullptr with the reason in `error` when it cannot be opened,
     // cannot capture or has no format that converts to RGB.
-    static std::unique_ptr<V4l2Device> open(std::shared_ptr<V4l2Syscalls> sys,
-                                            const QString &path, QString *error);
+    static std::unique_ptr<V4l2Device> open(std::shared_ptr<V4l2Syscalls> sys, const QString &path,
+                                            QString *error);
     ~V4l2Device() override;
 
     bool hasSourceDialog() const override { return !controls().isEmpty(); }
@@ -48,7 +48,10 @@ public:
     QString startError() const override { return m_startError; }
     bool isLost() const override { return m_lost; }
     bool takeFrame(QImage *image) override;
-    int sampleBits() const override { return FrameConverter::sampleBits(m_native.fmt.pix.pixelformat); }
+    int sampleBits() const override
+    {
+        return FrameConverter::sampleBits(m_native.fmt.pix.pixelformat);
+    }
 
 private:
     V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QString &card,

@@ -79,8 +79,8 @@ bool V4l2Device::start()
         for (__u32 plane = 0; plane < count; ++plane) {
             const __u32 length = m_multiPlanar ? planes[plane].length : buffer.length;
             const __u32 offset = m_multiPlanar ? planes[plane].m.mem_offset : buffer.m.offset;
-            void *address = m_sys->mmap(length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(),
-                                        offset);
+            void *address =
+                m_sys->mmap(length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(), offset);
             if (address == MAP_FAILED)
                 return startFailed(errno);
             mapped.emplace_back(*m_sys, address, length);
@@ -186,9 +186,9 @@ void V4l2Device::onReadable()
 void V4l2Device::fail(int errorNumber)
 {
     const QString text = (errorNumber == ENODEV || errorNumber == ENXIO || errorNumber == EIO)
-        ? QStringLiteral("Video device lost: %1").arg(m_card)
-        : QStringLiteral("Video stream stopped: %1")
-              .arg(QString::fromLocal8Bit(strerror(errorNumber)));
+                             ? QStringLiteral("Video device lost: %1").arg(m_card)
+                             : QStringLiteral("Video stream stopped: %1")
+                                   .arg(QString::fromLocal8Bit(strerror(errorNumber)));
     stop();
     m_converter.reset();
     m_fd.reset();
@@ -235,8 +235,8 @@ bool V4l2Device::setFormat(const StreamFormat &wanted)
     next.fmt.pix.height = wanted.size.height();
     next.fmt.pix.pixelformat = wanted.pixelFormat;
     next.fmt.pix.field = V4L2_FIELD_ANY;
-    const bool accepted = formatCall(VIDIOC_S_FMT, &next) == 0
-        && next.fmt.pix.pixelformat == wanted.pixelFormat;
+    const bool accepted =
+        formatCall(VIDIOC_S_FMT, &next) == 0 && next.fmt.pix.pixelformat == wanted.pixelFormat;
     if (accepted) {
         m_native = next;
         if (wanted.interval.numerator && wanted.interval.denominator) {

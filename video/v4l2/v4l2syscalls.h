@@ -58,7 +58,10 @@ class UniqueMapping {
 public:
     UniqueMapping() = default;
     UniqueMapping(V4l2Syscalls &sys, void *address, std::size_t length)
-        : m_sys(&sys), m_address(address), m_length(length) {}
+        : m_sys(&sys)
+        , m_address(address)
+        , m_length(length)
+    {}
     UniqueMapping(UniqueMapping &&other) noexcept { swap(other); }
     UniqueMapping &operator=(UniqueMapping &&other) noexcept;
     UniqueMapping(const UniqueMapping &) = delete;
