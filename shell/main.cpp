@@ -6,7 +6,9 @@
 #include "shell/windowflow.h"
 #include "sky/skycamera.h"
 #include "video/capturedevice.h"
+#ifdef VORUNA_WITH_INDI
 #include "video/indi/indicamera.h"
+#endif
 #include "video/v4l2/v4l2device.h"
 
 #include <QApplication>
@@ -44,8 +46,10 @@ int main(int argc, char *argv[])
     std::vector<std::unique_ptr<voruna::DriverSource>> sources;
     sources.push_back(std::make_unique<voruna::V4l2DriverSource>(voruna::makeKernelSyscalls()));
     sources.push_back(std::make_unique<voruna::SkyDriverSource>());
+#ifdef VORUNA_WITH_INDI
     // The cameras of INDI servers: this computer's and those of the servers file.
     sources.push_back(std::make_unique<voruna::IndiDriverSource>());
+#endif
     const std::unique_ptr<voruna::CaptureLayer> capture =
         voruna::makeCaptureLayer(std::move(sources));
     voruna::WindowFlow windows(serial, messages, *capture);
