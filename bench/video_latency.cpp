@@ -7,11 +7,11 @@
 
 #include "link/portmap.h"
 #include "link/qtserialcontrol.h"
-#include "ptykit/portlink.h"
-#include "ptykit/pseudoterminal.h"
 #include "shell/form1.h"
 #include "shell/messageboxes.h"
 #include "shell/slewbutton.h"
+#include "tools/ptykit/portlink.h"
+#include "tools/ptykit/pseudoterminal.h"
 
 #include <QApplication>
 #include <QComboBox>
