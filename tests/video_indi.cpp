@@ -237,7 +237,8 @@ void IndiTest::grey16KeepsDepth()
     row[0] = 64;
     row[1] = 192;
     DisplaySettings settings;
-    settings.whitePoint = 1;
+    settings.sampleBits = 16;
+    settings.whitePoint = 256;
     settings.mirror = true;
     QImage shown;
     renderForDisplay(grey, settings, &shown);
