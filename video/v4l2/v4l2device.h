@@ -87,6 +87,8 @@ private:
     FrameInterval m_interval;
     int m_held = -1;
     std::vector<quint32> m_heldBytes; // per plane
+    // Per plane: where the picture starts in it (a multi-planar driver may put a header first).
+    std::vector<quint32> m_heldOffset;
     bool m_multiPlanar = false;
     __u32 m_bufferType = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     bool m_streaming = false;

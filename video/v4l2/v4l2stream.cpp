@@ -168,9 +168,12 @@ void V4l2Device::onReadable()
         if (usable) {
             m_held = int(buffer.index);
             m_heldBytes.assign(mapped.size(), 0);
+            m_heldOffset.assign(mapped.size(), 0);
             for (std::size_t plane = 0; plane < mapped.size(); ++plane) {
                 const quint32 used = m_multiPlanar ? planes[plane].bytesused : buffer.bytesused;
                 m_heldBytes[plane] = std::min<quint32>(used, mapped[plane].length());
+                if (m_multiPlanar)
+                    m_heldOffset[plane] = std::min(planes[plane].data_offset, m_heldBytes[plane]);
             }
             arrived = true;
         }
@@ -203,12 +206,12 @@ bool V4l2Device::takeFrame(QImage *image)
     const int index = m_held;
     m_held = -1;
     const std::vector<UniqueMapping> &planes = m_buffers[index];
-    const unsigned char *data = planes[0].data();
-    std::size_t bytes = m_heldBytes[0];
+    const unsigned char *data = planes[0].data() + m_heldOffset[0];
+    std::size_t bytes = m_heldBytes[0] - m_heldOffset[0];
     if (planes.size() > 1) {
         m_joined.clear();
         for (std::size_t plane = 0; plane < planes.size(); ++plane)
-            m_joined.insert(m_joined.end(), planes[plane].data(),
+            m_joined.insert(m_joined.end(), planes[plane].data() + m_heldOffset[plane],
                             planes[plane].data() + m_heldBytes[plane]);
         data = m_joined.data();
         bytes = m_joined.size();
