@@ -15,10 +15,13 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -145,6 +148,23 @@ QImage shownPicture(PreviewWidget *picture)
         .toImage();
 }
 
+// "YUYV", "Y16 BE": the code a format goes by, with the flag of big-endian variants.
+QString fourccText(quint32 code)
+{
+    QString text;
+    for (int shift = 0; shift < 32; shift += 8)
+        text += QLatin1Char(char((code >> shift) & 0x7f));
+    return text.trimmed() + ((code & (1u << 31)) ? QStringLiteral(" BE") : QString());
+}
+
+// Keeps what the window shows in VORUNA_SAVE_DIR, when there is one, for people to look at.
+void saveShot(PreviewWidget *picture, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("VORUNA_SAVE_DIR");
+    if (!folder.isEmpty())
+        shownPicture(picture).save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
 struct VividRig : FormRig {
     std::shared_ptr<CountingSyscalls> kernel = std::make_shared<CountingSyscalls>();
     VividRig()
@@ -170,6 +190,7 @@ private Q_SLOTS:
     void initTestCase();
     void listedConnectedAndFitted();
     void coloursInEveryFormat();
+    void faintDeepMonoStretched();
     void unplugDuringPreview();
     void streamDoesNotStart_data();
     void streamDoesNotStart();
@@ -258,11 +279,77 @@ void VideoVividTest::coloursInEveryFormat()
             },
             5000);
         Q_UNUSED(shown);
+        saveShot(rig.picture(), fourccText(choice.pixelFormat));
         if (!wrong.isEmpty())
             failures << choice.description + QStringLiteral(": ") + wrong;
     }
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
     QVERIFY(tried >= 10);
+}
+
+// vivid's bars at a twentieth of their contrast in 12-bit mono: next to black as sent, the
+// bars again once the Display dialog's black and white points frame their few levels.
+void VideoVividTest::faintDeepMonoStretched()
+{
+    VividRig rig;
+    Form2 &form = rig.open();
+    form.resize(900, 600);
+    QVERIFY(rig.pictureArrives());
+    StreamFormat format = rig.sub()->device()->format();
+    format.pixelFormat = V4L2_PIX_FMT_Y12;
+    QVERIFY(rig.sub()->device()->setFormat(format));
+    fitToVideo(rig.sub());
+    QVERIFY(setVividControl(QStringLiteral("contrast"), 6));
+    const auto restore = qScopeGuard([] { setVividControl(QStringLiteral("contrast"), 128); });
+    const auto levels = [&] {
+        const QImage shown = shownPicture(rig.picture());
+        QList<int> grey;
+        for (int bar = 0; bar < 8; ++bar)
+            grey << qGray(shown.pixel(shown.width() * (2 * bar + 1) / 16, shown.height() * 3 / 4));
+        return grey;
+    };
+    QList<int> faint;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            rig.pictureArrives();
+            faint = levels();
+            return *std::max_element(faint.begin(), faint.end())
+                       - *std::min_element(faint.begin(), faint.end())
+                   <= 12;
+        },
+        20000));
+    saveShot(rig.picture(), QStringLiteral("Y12 faint"));
+
+    // In the camera's 12 bits, from just below the darkest bar to just above the brightest.
+    const int black = qMax(0, (*std::min_element(faint.begin(), faint.end()) - 1) * 4095 / 255);
+    const int white = (*std::max_element(faint.begin(), faint.end()) + 1) * 4095 / 255;
+    onModal([&](QWidget *dialog) {
+        dialog->findChild<QSpinBox *>(QStringLiteral("whitePoint"))->setValue(white);
+        dialog->findChild<QSpinBox *>(QStringLiteral("blackPoint"))->setValue(black);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    form.mnuDisplay->trigger();
+    QList<int> stretched;
+    const bool apart = QTest::qWaitFor(
+        [&] {
+            rig.pictureArrives();
+            stretched = levels();
+            // White brightest, black darkest, yellow above green above blue as in the bars.
+            return stretched[0] > 150 && stretched[7] < 60 && stretched[1] > stretched[3]
+                   && stretched[3] > stretched[6];
+        },
+        20000);
+    saveShot(rig.picture(), QStringLiteral("Y12 stretched"));
+    const auto text = [](const QList<int> &grey) {
+        QStringList out;
+        for (int g : grey)
+            out << QString::number(g);
+        return out.join(QLatin1Char(' '));
+    };
+    QVERIFY2(apart, qPrintable(QStringLiteral("bars %1 stretched to %2 (levels %3 to %4)")
+                                   .arg(text(faint), text(stretched))
+                                   .arg(black)
+                                   .arg(white)));
 }
 
 void VideoVividTest::unplugDuringPreview()
