@@ -3,11 +3,12 @@
 // misbehaves, and Debian's CCD simulator under a real indiserver when it is installed.
 #include "video/capturesubwindow.h"
 #include "video/displaysettings.h"
-#include "video/indi/indicamera.h"
 #include "video/indi/indiframe.h"
+#include "video/indi/indiservers.h"
 #include "video/previewwidget.h"
 #include "video/sourcedialog.h"
 
+#include <QElapsedTimer>
 #include <QMdiArea>
 #include <QProcess>
 #include <QSemaphore>
@@ -15,9 +16,13 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
+
+#include <array>
+#include <numeric>
 
 using namespace voruna;
 
@@ -52,11 +57,14 @@ quint16 freePort()
     return probe.serverPort();
 }
 
-// An INDI server that defines one camera and answers its exposures with `reply`. It runs on a
-// thread of its own: a listing waits for its answer on the GUI thread.
+// An INDI server that defines one camera and answers its exposures with `reply`; only to its
+// first `talkative` connections when that is not negative. It runs on a thread of its own: a
+// listing waits for its answer on the GUI thread.
 class FakeServer : public QThread {
 public:
-    explicit FakeServer(QByteArray reply) : m_reply(std::move(reply))
+    explicit FakeServer(QByteArray reply, int talkative = -1)
+        : m_reply(std::move(reply))
+        , m_talkative(talkative)
     {
         start();
         m_ready.acquire();
@@ -76,6 +84,8 @@ protected:
         m_port = server.serverPort();
         QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
             QTcpSocket *peer = server.nextPendingConnection();
+            if (m_talkative >= 0 && m_talkative-- == 0)
+                return;
             QObject::connect(peer, &QTcpSocket::readyRead, peer, [this, peer] {
                 const QByteArray asked = peer->readAll();
                 if (asked.contains("getProperties"))
@@ -110,6 +120,7 @@ private:
     }
 
     QByteArray m_reply;
+    int m_talkative;
     QSemaphore m_ready;
     quint16 m_port = 0;
 };
@@ -158,6 +169,30 @@ QString getprop(quint16 port, const QString &property)
     return QString::fromUtf8(getter.readAllStandardOutput()).trimmed();
 }
 
+bool setprop(quint16 port, const QString &assignment)
+{
+    QProcess setter;
+    setter.start(QStringLiteral("indi_setprop"), {"-p", QString::number(port), assignment});
+    return setter.waitForFinished(5000) && setter.exitCode() == 0;
+}
+
+// How many pixels of the shown picture (RGB32) are at least `level` in red, and its median.
+QPair<qint64, int> brightAndMedian(const QImage &shown, int level)
+{
+    std::array<qint64, 256> histogram{};
+    const QImage image = shown.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            ++histogram[size_t(qRed(row[x]))];
+    }
+    const qint64 bright = std::accumulate(histogram.begin() + level, histogram.end(), qint64(0));
+    int median = 0;
+    for (qint64 seen = histogram[0]; seen * 2 < qint64(image.width()) * image.height();)
+        seen += histogram[size_t(++median)];
+    return {bright, median};
+}
+
 } // namespace
 
 class IndiTest : public QObject {
@@ -171,6 +206,7 @@ private Q_SLOTS:
     void misbehavingServer_data();
     void misbehavingServer();
     void absentServers();
+    void silentServer();
     void simulator();
 };
 
@@ -286,6 +322,27 @@ void IndiTest::absentServers()
     QVERIFY(!error.isEmpty());
 }
 
+void IndiTest::silentServer()
+{
+    // It lists its camera, then says nothing to the camera's own connection: the window gets
+    // control back at once and hears later that the server does not answer.
+    FakeServer server({}, 1);
+    Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", server.port()}}));
+    QCOMPARE(rig.layer->driverDescription(0).value_or(DriverDescription{}).name,
+             QStringLiteral("Fake CCD"));
+    QElapsedTimer held;
+    held.start();
+    QVERIFY(rig.window->driverConnect(0));
+    qInfo("connecting held the window for %lld ms", held.elapsed());
+    QCOMPARE_LT(held.elapsed(), 2000);
+    QVERIFY(rig.told("Fake CCD on 127.0.0.1: connecting"));
+    QSize size;
+    QVERIFY(!rig.window->getStatus(&size));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        rig.told(QStringLiteral("The INDI server 127.0.0.1:%1 does not answer").arg(server.port())),
+        10000);
+}
+
 void IndiTest::simulator()
 {
     const QString server = QStandardPaths::findExecutable(QStringLiteral("indiserver"));
@@ -294,11 +351,24 @@ void IndiTest::simulator()
         QSKIP("indi-bin is not installed");
     const quint16 port = freePort();
     QProcess indi;
+    // The simulator draws its stars from the catalogue program found on its PATH, and keeps its
+    // settings in $HOME/.indi: ours, and a home of its own.
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH",
+                       QStringLiteral(VORUNA_STAR_CATALOGUE ":") + environment.value("PATH"));
+    environment.insert("HOME", home.path());
+    indi.setProcessEnvironment(environment);
     auto startServer = [&] {
-        indi.start(server, {"-p", QString::number(port), "indi_simulator_ccd"});
+        // Its local socket too is its own: another server on the machine holds the default.
+        indi.start(server, {"-p", QString::number(port), "-u", home.filePath("indiserver"),
+                            "indi_simulator_ccd"});
         QVERIFY(indi.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(
             !getprop(port, "CCD Simulator.DRIVER_INFO.DRIVER_INTERFACE").isEmpty(), 20000);
+        // A star of magnitude 10 fills the 16 bits in a second: bright enough for the plain
+        // preview without a stretch.
+        QVERIFY(setprop(port, "CCD Simulator.SIMULATOR_SETTINGS.SIM_SATURATION=10"));
     };
     startServer();
     Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"localhost", port}}));
@@ -312,6 +382,12 @@ void IndiTest::simulator()
     QTRY_VERIFY2_WITH_TIMEOUT(rig.shown().size() == QSize(1280, 1024),
                               qPrintable(rig.texts.join('\n')), 20000);
     QVERIFY(rig.told("CCD Simulator on localhost: 1280 x 1024, 16-bit, 1.0 s exposures"));
+
+    // Stars, once the simulator knows the telescope's focal length (a property it defines
+    // when connected): a dark sky with bright points in it.
+    QVERIFY(setprop(port, "CCD Simulator.SCOPE_INFO.FOCAL_LENGTH;APERTURE=900;120"));
+    QTRY_VERIFY_WITH_TIMEOUT(brightAndMedian(rig.shown(), 128).first >= 9, 20000);
+    QCOMPARE_LT(brightAndMedian(rig.shown(), 128).second, 16);
     {
         SourceDialog dialog(*rig.window->device());
         dialog.findChild<QWidget *>("control2")->findChild<QSpinBox *>()->setValue(37);
