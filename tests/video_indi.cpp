@@ -203,6 +203,8 @@ private Q_SLOTS:
     void fitsFrames_data();
     void fitsFrames();
     void grey16KeepsDepth();
+    void streamFrames_data();
+    void streamFrames();
     void misbehavingServer_data();
     void misbehavingServer();
     void absentServers();
@@ -280,6 +282,37 @@ void IndiTest::grey16KeepsDepth()
     renderForDisplay(grey, settings, &shown);
     QCOMPARE(qRed(shown.pixel(1, 0)), 64);
     QCOMPARE(qRed(shown.pixel(0, 0)), 191);
+}
+
+void IndiTest::streamFrames_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("compressed");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("refusal");
+    const QByteArray grey(40 * 30, char(0x81));
+    // zlib's own stream, without the length that qCompress puts first.
+    const auto zlib = [](const QByteArray &plain) { return qCompress(plain).mid(4); };
+    QTest::newRow("grey") << grey << false << QSize(40, 30) << QString();
+    QTest::newRow("compressed") << zlib(grey) << true << QSize(40, 30) << QString();
+    QTest::newRow("short") << grey.left(100) << false << QSize(40, 30) << "does not make";
+    QTest::newRow("inflates beyond the frame")
+        << zlib(QByteArray(64 << 20, '\0')) << true << QSize(40, 30) << "does not inflate";
+    QTest::newRow("size out of bounds") << grey << false << QSize(0, 30) << "out of bounds";
+}
+
+void IndiTest::streamFrames()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, compressed);
+    QFETCH(QSize, size);
+    QFETCH(QString, refusal);
+    QImage image;
+    QString error;
+    QCOMPARE(decodeStreamFrame(bytes, compressed, size, &image, &error), refusal.isEmpty());
+    QVERIFY2(error.contains(refusal), qPrintable(error));
+    if (refusal.isEmpty())
+        QCOMPARE(image.pixel(39, 29), qRgb(0x81, 0x81, 0x81));
 }
 
 void IndiTest::misbehavingServer_data()
@@ -395,6 +428,23 @@ void IndiTest::simulator()
     }
     QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_GAIN.GAIN"), QStringLiteral("37"));
     QTRY_VERIFY_WITH_TIMEOUT(rig.told("0.2 s exposures"), 5000);
+
+    // The driver's video stream, chosen as a format, and back to exposures.
+    CaptureDevice &camera = *rig.window->device();
+    const QList<PixelFormatChoice> formats = camera.pixelFormats();
+    QCOMPARE(formats.size(), 2);
+    const quint32 stream = formats[1].pixelFormat;
+    const QSize streamSize = camera.frameSizes(stream).value(0);
+    QCOMPARE(streamSize, QSize(1280, 1024));
+    QVERIFY(
+        camera.setFormat({stream, streamSize, camera.frameIntervals(stream, streamSize).value(0)}));
+    QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_VIDEO_STREAM.STREAM_ON"), QStringLiteral("On"));
+    rig.window->findChild<PreviewWidget *>()->setFrame(QImage());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.told("1280 x 1024, 8-bit video stream"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), QSize(1280, 1024), 10000);
+    QVERIFY(camera.setFormat({formats[0].pixelFormat, streamSize,
+                              camera.frameIntervals(formats[0].pixelFormat, streamSize).value(0)}));
+    QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_VIDEO_STREAM.STREAM_ON"), QStringLiteral("Off"));
 
     indi.kill();
     indi.waitForFinished();

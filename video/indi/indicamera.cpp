@@ -18,6 +18,8 @@ namespace {
 
 constexpr quint32 kGrey = fourccCode('G', 'R', 'E', 'Y');
 constexpr quint32 kGrey16 = fourccCode('Y', '1', '6', ' ');
+// The driver's video stream: 8-bit frames as fast as it sends them.
+constexpr quint32 kStream = fourccCode('S', 'T', 'R', 'M');
 constexpr int kMaxBinning = 4;
 
 QString secondsText(double seconds)
@@ -59,6 +61,9 @@ IndiCamera::IndiCamera(const IndiServer &server, const QString &device, const QS
 
 IndiCamera::~IndiCamera()
 {
+    // A stream nobody watches would keep the server's computer busy.
+    if (m_useStream && m_reached && !m_lost)
+        m_client->sendSwitch("CCD_VIDEO_STREAM", "STREAM_OFF", "STREAM_ON");
     // Ends the client's thread before this object goes: nothing is queued to it afterwards.
     m_client.reset();
 }
@@ -97,14 +102,40 @@ QSize IndiCamera::fullSize() const
 
 QList<PixelFormatChoice> IndiCamera::pixelFormats() const
 {
+    QList<PixelFormatChoice> formats;
     if (bitDepth() == 8)
-        return {{kGrey, QStringLiteral("Mono 8-bit")}};
-    return {{kGrey16, QStringLiteral("Mono 16-bit")}};
+        formats.append({kGrey, QStringLiteral("Mono 8-bit")});
+    else
+        formats.append({kGrey16, QStringLiteral("Mono 16-bit")});
+    if (m_properties.contains(QStringLiteral("CCD_VIDEO_STREAM")))
+        formats.append({kStream, QStringLiteral("Video stream, 8-bit")});
+    return formats;
+}
+
+QSize IndiCamera::streamSize() const
+{
+    const auto *width = number(QStringLiteral("CCD_STREAM_FRAME"), QStringLiteral("WIDTH"));
+    const auto *height = number(QStringLiteral("CCD_STREAM_FRAME"), QStringLiteral("HEIGHT"));
+    if (!width || !height || width->value < 1 || height->value < 1)
+        return fullSize() / binning();
+    return {std::clamp(int(width->value), 1, kMaxFrameSide),
+            std::clamp(int(height->value), 1, kMaxFrameSide)};
+}
+
+FrameInterval IndiCamera::interval(bool stream) const
+{
+    if (!stream)
+        return {quint32(m_exposureMs), 1000};
+    const auto *seconds =
+        number(QStringLiteral("STREAMING_EXPOSURE"), QStringLiteral("STREAMING_EXPOSURE_VALUE"));
+    return {quint32(std::clamp(seconds ? seconds->value * 1000 : 100.0, 1.0, 60000.0)), 1000};
 }
 
 QList<QSize> IndiCamera::frameSizes(quint32 pixelFormat) const
 {
     const QSize full = fullSize();
+    if (pixelFormat == kStream && pixelFormats().size() > 1 && !full.isEmpty())
+        return {streamSize()};
     if (pixelFormat != pixelFormats().front().pixelFormat || full.isEmpty())
         return {};
     const auto *bin = number(QStringLiteral("CCD_BINNING"), QStringLiteral("HOR_BIN"));
@@ -119,15 +150,16 @@ QList<FrameInterval> IndiCamera::frameIntervals(quint32 pixelFormat, QSize size)
 {
     if (!frameSizes(pixelFormat).contains(size))
         return {};
-    return {{quint32(m_exposureMs), 1000}};
+    return {interval(pixelFormat == kStream)};
 }
 
 StreamFormat IndiCamera::format() const
 {
     QSize size = m_lastSize;
     if (size.isEmpty())
-        size = fullSize() / binning();
-    return {pixelFormats().front().pixelFormat, size, {quint32(m_exposureMs), 1000}};
+        size = m_useStream ? streamSize() : fullSize() / binning();
+    return {m_useStream ? kStream : pixelFormats().front().pixelFormat, size,
+            interval(m_useStream)};
 }
 
 bool IndiCamera::setFormat(const StreamFormat &chosen)
@@ -136,9 +168,16 @@ bool IndiCamera::setFormat(const StreamFormat &chosen)
     const int index = int(sizes.indexOf(chosen.size));
     if (m_lost || index < 0)
         return false;
-    const QByteArray device = m_device.toUtf8();
-    m_client->sendNewNumber(device.constData(), "CCD_BINNING", "HOR_BIN", index + 1);
-    m_client->sendNewNumber(device.constData(), "CCD_BINNING", "VER_BIN", index + 1);
+    const bool stream = chosen.pixelFormat == kStream;
+    if (stream != m_useStream) {
+        m_useStream = stream;
+        m_client->sendSwitch("CCD_VIDEO_STREAM", stream ? "STREAM_ON" : "STREAM_OFF",
+                             stream ? "STREAM_OFF" : "STREAM_ON");
+    }
+    if (!stream) {
+        m_client->sendNumbers("CCD_BINNING", {{"HOR_BIN", index + 1}, {"VER_BIN", index + 1}});
+        maybeExpose();
+    }
     m_lastSize = chosen.size;
     if (m_announced)
         Q_EMIT statusNotice(notice::StreamStarted, description());
@@ -207,8 +246,8 @@ bool IndiCamera::setControl(quint32 id, qint32 value)
             return true;
         }
         const QPair<QString, QString> where = id == gainControl ? gainElement() : offsetElement();
-        m_client->sendNewNumber(m_device.toUtf8().constData(), where.first.toUtf8().constData(),
-                                where.second.toUtf8().constData(), value);
+        m_client->sendNumbers(where.first.toUtf8().constData(),
+                              {{where.second.toUtf8().constData(), value}});
         // Shown at once; the server's answer follows.
         m_properties[where.first].numbers[where.second].value = value;
         return true;
@@ -229,7 +268,7 @@ bool IndiCamera::start()
 
 void IndiCamera::maybeExpose()
 {
-    if (!m_streaming || m_exposing || m_lost || !m_reached)
+    if (!m_streaming || m_exposing || m_lost || !m_reached || m_useStream)
         return;
     const auto link = m_properties.constFind(QStringLiteral("CONNECTION"));
     if (link == m_properties.constEnd())
@@ -246,8 +285,7 @@ void IndiCamera::maybeExpose()
     if (exposure == m_properties.constEnd() || exposure->state == IPS_BUSY)
         return;
     m_exposing = true;
-    m_client->sendNewNumber(m_device.toUtf8().constData(), "CCD_EXPOSURE", "CCD_EXPOSURE_VALUE",
-                            m_exposureMs / 1000.0);
+    m_client->sendNumbers("CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", m_exposureMs / 1000.0}});
 }
 
 void IndiCamera::onProperty(const IndiProperty &property)
@@ -345,6 +383,11 @@ void IndiCamera::lose(const QString &why)
 QString IndiCamera::description() const
 {
     const StreamFormat now = format();
+    if (m_useStream)
+        return QStringLiteral("%1: %2 x %3, 8-bit video stream")
+            .arg(m_label)
+            .arg(now.size.width())
+            .arg(now.size.height());
     return QStringLiteral("%1: %2 x %3, %4-bit, %5 exposures")
         .arg(m_label)
         .arg(now.size.width())

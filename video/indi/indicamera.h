@@ -16,7 +16,9 @@ namespace voruna {
 
 // A camera (CCD driver) of an INDI server. The server's client runs on the client library's own
 // thread; it copies every property and decodes every frame there, and hands them to this object
-// on the GUI thread. The preview loops exposures of the chosen length while streaming.
+// on the GUI thread. The preview loops exposures of the chosen length while streaming, or shows
+// the driver's own video stream where it has one and the user chose it in the Format dialog:
+// faster, but 8-bit.
 // Connecting waits a moment for the camera to tell its size and goes on in the background when
 // the server is slower: the status line says so, and a server that never answers is a failure.
 class IndiCamera final : public CaptureDevice {
@@ -51,7 +53,7 @@ public:
     bool isLost() const override { return m_lost; }
     bool takeFrame(QImage *image) override;
     // 16-bit frames keep their depth up to the display stretch.
-    int sampleBits() const override { return bitDepth() > 8 ? 16 : 8; }
+    int sampleBits() const override { return !m_useStream && bitDepth() > 8 ? 16 : 8; }
 
     // Called on the GUI thread by the client.
     void onProperty(const IndiProperty &property);
@@ -73,6 +75,10 @@ private:
     int bitDepth() const;
     int binning() const;
     QSize fullSize() const;
+    // The size of the driver's video stream's frames.
+    QSize streamSize() const;
+    // Exposures: their length; the video stream: its frames' exposure.
+    FrameInterval interval(bool stream) const;
     QString description() const;
     // Where gain and offset live: their own property or the controls property.
     QPair<QString, QString> gainElement() const;
@@ -90,6 +96,7 @@ private:
     int m_exposureMs = 1000;
     bool m_connectAsked = false;
     bool m_reached = false;
+    bool m_useStream = false;
     bool m_streaming = false;
     bool m_exposing = false;
     bool m_waiting = false;

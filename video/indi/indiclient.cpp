@@ -6,6 +6,8 @@
 
 #include <basedevice.h>
 
+#include <algorithm>
+
 namespace voruna {
 
 namespace {
@@ -68,6 +70,32 @@ void IndiClient::startConnecting()
     });
 }
 
+void IndiClient::sendNumbers(const char *property,
+                             std::initializer_list<std::pair<const char *, double>> values)
+{
+    INDI::PropertyNumber vector(values.size());
+    vector.setDeviceName(m_device.c_str());
+    vector.setName(property);
+    size_t at = 0;
+    for (const auto &[element, value] : values) {
+        vector[at].setName(element);
+        vector[at++].setValue(value);
+    }
+    sendNewNumber(vector);
+}
+
+void IndiClient::sendSwitch(const char *property, const char *on, const char *off)
+{
+    INDI::PropertySwitch vector(2);
+    vector.setDeviceName(m_device.c_str());
+    vector.setName(property);
+    vector[0].setName(on);
+    vector[0].setState(ISS_ON);
+    vector[1].setName(off);
+    vector[1].setState(ISS_OFF);
+    sendNewSwitch(vector);
+}
+
 IndiClient::Progress IndiClient::waitForCamera(std::chrono::milliseconds limit)
 {
     std::unique_lock lock(m_mutex);
@@ -111,9 +139,13 @@ void IndiClient::take(INDI::Property property)
             frame(element);
         return;
     }
+    IndiProperty copy = copyProperty(property);
+    // The stream's frames carry no size of their own: it comes just before them.
+    if (copy.name == QLatin1String("CCD_STREAM_FRAME"))
+        m_streamSize = QSize(int(std::clamp(copy.numbers.value("WIDTH").value, 0.0, 1e6)),
+                             int(std::clamp(copy.numbers.value("HEIGHT").value, 0.0, 1e6)));
     QMetaObject::invokeMethod(
-        m_camera, [camera = m_camera, copy = copyProperty(property)] { camera->onProperty(copy); },
-        Qt::QueuedConnection);
+        m_camera, [camera = m_camera, copy] { camera->onProperty(copy); }, Qt::QueuedConnection);
     // After it is queued: the camera takes what waits for it once this says so.
     // Drivers define the size first and fill it in when the camera is connected.
     const auto *width = property.isNameMatch("CCD_INFO")
@@ -133,6 +165,9 @@ void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
         error = QStringLiteral("an empty frame");
     else if (length > kMaxFrameBytes)
         error = QStringLiteral("a frame of %1 bytes, larger than a camera sends").arg(length);
+    else if (kind == QLatin1String(".stream") || kind == QLatin1String(".stream.z"))
+        decodeStreamFrame(QByteArray(static_cast<const char *>(blob.getBlob()), length),
+                          kind.endsWith(QLatin1String(".z")), m_streamSize, &image, &error);
     else if (kind != QLatin1String(".fits") && kind != QLatin1String(".fit"))
         error = QStringLiteral("a frame in %1, not FITS").arg(kind.left(16));
     else

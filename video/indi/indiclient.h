@@ -4,13 +4,16 @@
 #include <baseclient.h>
 
 #include <QMap>
+#include <QSize>
 #include <QString>
 
 #include <chrono>
 #include <condition_variable>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace voruna {
 
@@ -41,6 +44,13 @@ public:
 
     // Starts connecting; the camera hears onServerReached() when it is done.
     void startConnecting();
+    // Send new values of numbers of one property (a driver may read the elements of a vector
+    // together: send them together), or turn `on` on and `off` off in a switch of two, of the
+    // camera. The message is built afresh: the library's own copies belong to its thread.
+    void sendNumbers(const char *property,
+                     std::initializer_list<std::pair<const char *, double>> values);
+    void sendSwitch(const char *property, const char *on, const char *off);
+
     // Waits up to `limit` until the camera has told its size (connecting it on the server first
     // when it is not) or the server proved unreachable.
     Progress waitForCamera(std::chrono::milliseconds limit);
@@ -63,6 +73,7 @@ private:
     Progress m_progress = Progress::Pending;
     // Touched on the library's thread only.
     bool m_blobsAsked = false;
+    QSize m_streamSize;
     bool m_connecting = false;
 };
 
