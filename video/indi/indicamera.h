@@ -63,7 +63,7 @@ public:
 
     // How long the constructor waits for the camera's size, and how long the server may take to
     // tell anything of the camera before it counts as not answering, in milliseconds.
-    static constexpr int sizeWaitMs = 250;
+    static constexpr int sizeWaitMs = 500;
     static constexpr int answerWaitMs = 3000;
 
 private:
