@@ -457,6 +457,17 @@ void IndiTest::simulator()
                               camera.frameIntervals(formats[0].pixelFormat, streamSize).value(0)}));
     QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_VIDEO_STREAM.STREAM_ON"), QStringLiteral("Off"));
 
+    // A window in the middle of the sensor, then the whole sensor binned.
+    const quint32 exposures = formats[0].pixelFormat;
+    const QList<QSize> sizes = camera.frameSizes(exposures);
+    QVERIFY2(sizes.contains(QSize(512, 512)) && sizes.contains(QSize(640, 512)),
+             qPrintable(QStringLiteral("%1 sizes").arg(sizes.size())));
+    for (const QSize chosen : {QSize(512, 512), QSize(640, 512)}) {
+        QVERIFY(camera.setFormat({exposures, chosen, camera.frameIntervals(exposures, chosen)[0]}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), chosen, 10000);
+    }
+    QCOMPARE(getprop(port, "CCD Simulator.CCD_FRAME.WIDTH"), QStringLiteral("1280"));
+
     indi.kill();
     indi.waitForFinished();
     QTRY_VERIFY_WITH_TIMEOUT(rig.told("CCD Simulator on localhost lost: the INDI server went away"),

@@ -138,12 +138,25 @@ QList<QSize> IndiCamera::frameSizes(quint32 pixelFormat) const
         return {streamSize()};
     if (pixelFormat != pixelFormats().front().pixelFormat || full.isEmpty())
         return {};
-    const auto *bin = number(QStringLiteral("CCD_BINNING"), QStringLiteral("HOR_BIN"));
-    const int most = bin ? std::clamp(int(bin->maximum), 1, kMaxBinning) : 1;
     QList<QSize> sizes;
-    for (int b = 1; b <= most; ++b)
+    for (int b = 1; b <= binnings(); ++b)
         sizes.append(full / b);
+    // Windows in the middle of the sensor at its full resolution: a guide star needs only a
+    // small part of it, and a small frame comes sooner.
+    if (m_properties.contains(QStringLiteral("CCD_FRAME"))) {
+        for (const QSize window : {QSize(512, 512), QSize(256, 256)}) {
+            if (window.width() < full.width() && window.height() < full.height()
+                && !sizes.contains(window))
+                sizes.append(window);
+        }
+    }
     return sizes;
+}
+
+int IndiCamera::binnings() const
+{
+    const auto *bin = number(QStringLiteral("CCD_BINNING"), QStringLiteral("HOR_BIN"));
+    return bin ? std::clamp(int(bin->maximum), 1, kMaxBinning) : 1;
 }
 
 QList<FrameInterval> IndiCamera::frameIntervals(quint32 pixelFormat, QSize size) const
@@ -175,7 +188,17 @@ bool IndiCamera::setFormat(const StreamFormat &chosen)
                              stream ? "STREAM_OFF" : "STREAM_ON");
     }
     if (!stream) {
-        m_client->sendNumbers("CCD_BINNING", {{"HOR_BIN", index + 1}, {"VER_BIN", index + 1}});
+        // The frame counts unbinned pixels: the whole sensor binned, or a window of it.
+        const bool binned = index < binnings();
+        const QSize full = fullSize();
+        const QSize frame = binned ? full : chosen.size;
+        if (m_properties.contains(QStringLiteral("CCD_FRAME")))
+            m_client->sendNumbers("CCD_FRAME", {{"X", (full.width() - frame.width()) / 2},
+                                                {"Y", (full.height() - frame.height()) / 2},
+                                                {"WIDTH", frame.width()},
+                                                {"HEIGHT", frame.height()}});
+        const int bin = binned ? index + 1 : 1;
+        m_client->sendNumbers("CCD_BINNING", {{"HOR_BIN", bin}, {"VER_BIN", bin}});
         maybeExpose();
     }
     m_lastSize = chosen.size;

@@ -74,6 +74,8 @@ private:
     void giveUp(const QString &text);
     int bitDepth() const;
     int binning() const;
+    // The most the camera bins, 1 when it does not.
+    int binnings() const;
     QSize fullSize() const;
     // The size of the driver's video stream's frames.
     QSize streamSize() const;
