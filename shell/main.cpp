@@ -7,7 +7,7 @@
 #include "sky/skycamera.h"
 #include "video/capturedevice.h"
 #ifdef VORUNA_WITH_INDI
-#include "video/indi/indicamera.h"
+#include "video/indi/indiservers.h"
 #endif
 #include "video/v4l2/v4l2device.h"
 

@@ -14,14 +14,8 @@ namespace voruna {
 
 namespace {
 
-constexpr quint32 fourcc(char a, char b, char c, char d)
-{
-    return quint32(quint8(a)) | quint32(quint8(b)) << 8 | quint32(quint8(c)) << 16
-           | quint32(quint8(d)) << 24;
-}
-
-constexpr quint32 kRgb = fourcc('R', 'G', 'B', '3');
-constexpr quint32 kGrey = fourcc('G', 'R', 'E', 'Y');
+constexpr quint32 kRgb = fourccCode('R', 'G', 'B', '3');
+constexpr quint32 kGrey = fourccCode('G', 'R', 'E', 'Y');
 
 constexpr std::array<QSize, 4> kSizes{{{320, 240}, {640, 480}, {800, 600}, {1280, 720}}};
 constexpr std::array<FrameInterval, 4> kIntervals{{{1, 30}, {1, 15}, {1, 10}, {1, 5}}};

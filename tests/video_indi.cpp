@@ -3,11 +3,12 @@
 // misbehaves, and Debian's CCD simulator under a real indiserver when it is installed.
 #include "video/capturesubwindow.h"
 #include "video/displaysettings.h"
-#include "video/indi/indicamera.h"
 #include "video/indi/indiframe.h"
+#include "video/indi/indiservers.h"
 #include "video/previewwidget.h"
 #include "video/sourcedialog.h"
 
+#include <QElapsedTimer>
 #include <QMdiArea>
 #include <QProcess>
 #include <QSemaphore>
@@ -15,9 +16,13 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
+
+#include <array>
+#include <numeric>
 
 using namespace voruna;
 
@@ -52,11 +57,14 @@ quint16 freePort()
     return probe.serverPort();
 }
 
-// An INDI server that defines one camera and answers its exposures with `reply`. It runs on a
-// thread of its own: a listing waits for its answer on the GUI thread.
+// An INDI server that defines one camera and answers its exposures with `reply`; only to its
+// first `talkative` connections when that is not negative. It runs on a thread of its own: a
+// listing waits for its answer on the GUI thread.
 class FakeServer : public QThread {
 public:
-    explicit FakeServer(QByteArray reply) : m_reply(std::move(reply))
+    explicit FakeServer(QByteArray reply, int talkative = -1)
+        : m_reply(std::move(reply))
+        , m_talkative(talkative)
     {
         start();
         m_ready.acquire();
@@ -76,6 +84,8 @@ protected:
         m_port = server.serverPort();
         QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
             QTcpSocket *peer = server.nextPendingConnection();
+            if (m_talkative >= 0 && m_talkative-- == 0)
+                return;
             QObject::connect(peer, &QTcpSocket::readyRead, peer, [this, peer] {
                 const QByteArray asked = peer->readAll();
                 if (asked.contains("getProperties"))
@@ -110,6 +120,7 @@ private:
     }
 
     QByteArray m_reply;
+    int m_talkative;
     QSemaphore m_ready;
     quint16 m_port = 0;
 };
@@ -158,6 +169,30 @@ QString getprop(quint16 port, const QString &property)
     return QString::fromUtf8(getter.readAllStandardOutput()).trimmed();
 }
 
+bool setprop(quint16 port, const QString &assignment)
+{
+    QProcess setter;
+    setter.start(QStringLiteral("indi_setprop"), {"-p", QString::number(port), assignment});
+    return setter.waitForFinished(5000) && setter.exitCode() == 0;
+}
+
+// How many pixels of the shown picture (RGB32) are at least `level` in red, and its median.
+QPair<qint64, int> brightAndMedian(const QImage &shown, int level)
+{
+    std::array<qint64, 256> histogram{};
+    const QImage image = shown.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            ++histogram[size_t(qRed(row[x]))];
+    }
+    const qint64 bright = std::accumulate(histogram.begin() + level, histogram.end(), qint64(0));
+    int median = 0;
+    for (qint64 seen = histogram[0]; seen * 2 < qint64(image.width()) * image.height();)
+        seen += histogram[size_t(++median)];
+    return {bright, median};
+}
+
 } // namespace
 
 class IndiTest : public QObject {
@@ -168,9 +203,12 @@ private Q_SLOTS:
     void fitsFrames_data();
     void fitsFrames();
     void grey16KeepsDepth();
+    void streamFrames_data();
+    void streamFrames();
     void misbehavingServer_data();
     void misbehavingServer();
     void absentServers();
+    void silentServer();
     void simulator();
 };
 
@@ -246,6 +284,37 @@ void IndiTest::grey16KeepsDepth()
     QCOMPARE(qRed(shown.pixel(0, 0)), 191);
 }
 
+void IndiTest::streamFrames_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("compressed");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("refusal");
+    const QByteArray grey(40 * 30, char(0x81));
+    // zlib's own stream, without the length that qCompress puts first.
+    const auto zlib = [](const QByteArray &plain) { return qCompress(plain).mid(4); };
+    QTest::newRow("grey") << grey << false << QSize(40, 30) << QString();
+    QTest::newRow("compressed") << zlib(grey) << true << QSize(40, 30) << QString();
+    QTest::newRow("short") << grey.left(100) << false << QSize(40, 30) << "does not make";
+    QTest::newRow("inflates beyond the frame")
+        << zlib(QByteArray(64 << 20, '\0')) << true << QSize(40, 30) << "does not inflate";
+    QTest::newRow("size out of bounds") << grey << false << QSize(0, 30) << "out of bounds";
+}
+
+void IndiTest::streamFrames()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, compressed);
+    QFETCH(QSize, size);
+    QFETCH(QString, refusal);
+    QImage image;
+    QString error;
+    QCOMPARE(decodeStreamFrame(bytes, compressed, size, &image, &error), refusal.isEmpty());
+    QVERIFY2(error.contains(refusal), qPrintable(error));
+    if (refusal.isEmpty())
+        QCOMPARE(image.pixel(39, 29), qRgb(0x81, 0x81, 0x81));
+}
+
 void IndiTest::misbehavingServer_data()
 {
     QTest::addColumn<QByteArray>("reply");
@@ -286,6 +355,27 @@ void IndiTest::absentServers()
     QVERIFY(!error.isEmpty());
 }
 
+void IndiTest::silentServer()
+{
+    // It lists its camera, then says nothing to the camera's own connection: the window gets
+    // control back at once and hears later that the server does not answer.
+    FakeServer server({}, 1);
+    Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", server.port()}}));
+    QCOMPARE(rig.layer->driverDescription(0).value_or(DriverDescription{}).name,
+             QStringLiteral("Fake CCD"));
+    QElapsedTimer held;
+    held.start();
+    QVERIFY(rig.window->driverConnect(0));
+    qInfo("connecting held the window for %lld ms", held.elapsed());
+    QCOMPARE_LT(held.elapsed(), 2000);
+    QVERIFY(rig.told("Fake CCD on 127.0.0.1: connecting"));
+    QSize size;
+    QVERIFY(!rig.window->getStatus(&size));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        rig.told(QStringLiteral("The INDI server 127.0.0.1:%1 does not answer").arg(server.port())),
+        10000);
+}
+
 void IndiTest::simulator()
 {
     const QString server = QStandardPaths::findExecutable(QStringLiteral("indiserver"));
@@ -294,24 +384,48 @@ void IndiTest::simulator()
         QSKIP("indi-bin is not installed");
     const quint16 port = freePort();
     QProcess indi;
+    // The simulator draws its stars from the catalogue program found on its PATH, and keeps its
+    // settings in $HOME/.indi: ours, and a home of its own.
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("PATH",
+                       QStringLiteral(VORUNA_STAR_CATALOGUE ":") + environment.value("PATH"));
+    environment.insert("HOME", home.path());
+    indi.setProcessEnvironment(environment);
     auto startServer = [&] {
-        indi.start(server, {"-p", QString::number(port), "indi_simulator_ccd"});
+        // Its local socket too is its own: another server on the machine holds the default.
+        indi.start(server, {"-p", QString::number(port), "-u", home.filePath("indiserver"),
+                            "indi_simulator_ccd"});
         QVERIFY(indi.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(
             !getprop(port, "CCD Simulator.DRIVER_INFO.DRIVER_INTERFACE").isEmpty(), 20000);
+        // A star of magnitude 10 fills the 16 bits in a second: bright enough for the plain
+        // preview without a stretch.
+        QVERIFY(setprop(port, "CCD Simulator.SIMULATOR_SETTINGS.SIM_SATURATION=10"));
     };
     startServer();
     Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"localhost", port}}));
+    QElapsedTimer sinceVideo;
+    sinceVideo.start();
     QCOMPARE(rig.layer->driverDescription(0).value_or(DriverDescription{}).name,
              QStringLiteral("CCD Simulator"));
     QVERIFY(!rig.layer->driverDescription(1));
     QVERIFY(rig.window->driverConnect(0));
     QSize size;
-    QVERIFY(rig.window->getStatus(&size));
-    QCOMPARE(size, QSize(1280, 1024)); // known at once: the window fits itself to it
+    // Known at once but on a machine too busy to connect the simulator within the wait: the
+    // window fits itself to it.
+    QTRY_VERIFY(rig.window->getStatus(&size));
+    QCOMPARE(size, QSize(1280, 1024));
     QTRY_VERIFY2_WITH_TIMEOUT(rig.shown().size() == QSize(1280, 1024),
                               qPrintable(rig.texts.join('\n')), 20000);
+    qInfo("listing, connecting and the first 1 s exposure took %lld ms", sinceVideo.elapsed());
     QVERIFY(rig.told("CCD Simulator on localhost: 1280 x 1024, 16-bit, 1.0 s exposures"));
+
+    // Stars, once the simulator knows the telescope's focal length (a property it defines
+    // when connected): a dark sky with bright points in it.
+    QVERIFY(setprop(port, "CCD Simulator.SCOPE_INFO.FOCAL_LENGTH;APERTURE=900;120"));
+    QTRY_VERIFY_WITH_TIMEOUT(brightAndMedian(rig.shown(), 128).first >= 9, 20000);
+    QCOMPARE_LT(brightAndMedian(rig.shown(), 128).second, 16);
     {
         SourceDialog dialog(*rig.window->device());
         dialog.findChild<QWidget *>("control2")->findChild<QSpinBox *>()->setValue(37);
@@ -319,6 +433,40 @@ void IndiTest::simulator()
     }
     QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_GAIN.GAIN"), QStringLiteral("37"));
     QTRY_VERIFY_WITH_TIMEOUT(rig.told("0.2 s exposures"), 5000);
+
+    // The driver's video stream, chosen as a format, and back to exposures.
+    CaptureDevice &camera = *rig.window->device();
+    const QList<PixelFormatChoice> formats = camera.pixelFormats();
+    QCOMPARE(formats.size(), 2);
+    const quint32 stream = formats[1].pixelFormat;
+    const QSize streamSize = camera.frameSizes(stream).value(0);
+    QCOMPARE(streamSize, QSize(1280, 1024));
+    QVERIFY(
+        camera.setFormat({stream, streamSize, camera.frameIntervals(stream, streamSize).value(0)}));
+    QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_VIDEO_STREAM.STREAM_ON"), QStringLiteral("On"));
+    rig.window->findChild<PreviewWidget *>()->setFrame(QImage());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.told("1280 x 1024, 8-bit video stream"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), QSize(1280, 1024), 10000);
+    int frames = 0;
+    QElapsedTimer streaming;
+    streaming.start();
+    QObject::connect(&camera, &CaptureDevice::frameArrived, &camera, [&frames] { ++frames; });
+    QTRY_VERIFY_WITH_TIMEOUT(frames >= 10, 20000);
+    qInfo("the stream brought %d frames in %lld ms", frames, streaming.elapsed());
+    QVERIFY(camera.setFormat({formats[0].pixelFormat, streamSize,
+                              camera.frameIntervals(formats[0].pixelFormat, streamSize).value(0)}));
+    QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_VIDEO_STREAM.STREAM_ON"), QStringLiteral("Off"));
+
+    // A window in the middle of the sensor, then the whole sensor binned.
+    const quint32 exposures = formats[0].pixelFormat;
+    const QList<QSize> sizes = camera.frameSizes(exposures);
+    QVERIFY2(sizes.contains(QSize(512, 512)) && sizes.contains(QSize(640, 512)),
+             qPrintable(QStringLiteral("%1 sizes").arg(sizes.size())));
+    for (const QSize chosen : {QSize(512, 512), QSize(640, 512)}) {
+        QVERIFY(camera.setFormat({exposures, chosen, camera.frameIntervals(exposures, chosen)[0]}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), chosen, 10000);
+    }
+    QCOMPARE(getprop(port, "CCD Simulator.CCD_FRAME.WIDTH"), QStringLiteral("1280"));
 
     indi.kill();
     indi.waitForFinished();

@@ -13,6 +13,13 @@
 
 namespace voruna {
 
+// A pixel format's four-character code, as V4L2 names its formats: 'G','R','E','Y' for 8-bit grey.
+constexpr quint32 fourccCode(char a, char b, char c, char d)
+{
+    return quint32(quint8(a)) | quint32(quint8(b)) << 8 | quint32(quint8(c)) << 16
+           | quint32(quint8(d)) << 24;
+}
+
 // A frame rate as the device states it: one frame every numerator/denominator seconds.
 struct FrameInterval {
     quint32 numerator = 0;

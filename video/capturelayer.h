@@ -61,7 +61,8 @@ public:
     virtual bool driverConnect(int index) = 0;
     // Fills `caps` for the connected driver; false (caps untouched) when none is connected.
     virtual bool driverGetCaps(DriverCaps *caps) const = 0;
-    // The current image size; false when there is no image (no driver connected).
+    // The current image size; false when there is no image (no driver connected, or a camera
+    // still connecting that has not told its size).
     virtual bool getStatus(QSize *imageSize) const = 0;
 
     // The driver's settings dialogs; each is modal and returns when it closes.

@@ -77,7 +77,8 @@ bool CaptureSubWindow::driverGetCaps(DriverCaps *caps) const
 
 bool CaptureSubWindow::getStatus(QSize *imageSize) const
 {
-    if (!hasDevice())
+    // A camera still connecting has no size yet: the window keeps its own until it has.
+    if (!hasDevice() || m_device->format().size.isEmpty())
         return false;
     *imageSize = m_device->format().size;
     return true;

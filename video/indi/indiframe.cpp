@@ -2,6 +2,7 @@
 #include "video/indi/indiframe.h"
 
 #include <fitsio.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <vector>
@@ -110,6 +111,56 @@ bool decodeFitsFrame(const QByteArray &fits, QImage *image, QString *error)
             for (int x = 0; x < w; ++x)
                 std::fill_n(row + 3 * x, 3, uchar(samples[size_t(qint64(y) * w + x)]));
         }
+    }
+    *image = std::move(out);
+    return true;
+}
+
+bool decodeStreamFrame(const QByteArray &bytes, bool compressed, QSize size, QImage *image,
+                       QString *error)
+{
+    if (size.width() < 1 || size.height() < 1 || size.width() > kMaxFrameSide
+        || size.height() > kMaxFrameSide) {
+        *error = QStringLiteral("stream frame size %1 x %2 is out of bounds")
+                     .arg(size.width())
+                     .arg(size.height());
+        return false;
+    }
+    const qint64 pixels = qint64(size.width()) * size.height();
+    QByteArray plain = bytes;
+    if (compressed) {
+        // Never more than the largest frame of this size: a stream that inflates beyond is
+        // refused there.
+        plain = QByteArray(pixels * 3, Qt::Uninitialized);
+        uLongf length = uLongf(plain.size());
+        if (uncompress(reinterpret_cast<Bytef *>(plain.data()), &length,
+                       reinterpret_cast<const Bytef *>(bytes.constData()), uLong(bytes.size()))
+            != Z_OK) {
+            *error = QStringLiteral("stream frame does not inflate to %1 x %2")
+                         .arg(size.width())
+                         .arg(size.height());
+            return false;
+        }
+        plain.truncate(qsizetype(length));
+    }
+    const int channels = plain.size() == pixels ? 1 : plain.size() == pixels * 3 ? 3 : 0;
+    if (channels == 0) {
+        *error = QStringLiteral("stream frame of %1 bytes does not make %2 x %3")
+                     .arg(plain.size())
+                     .arg(size.width())
+                     .arg(size.height());
+        return false;
+    }
+    QImage out(size, QImage::Format_RGB888);
+    const auto *in = reinterpret_cast<const uchar *>(plain.constData());
+    for (int y = 0; y < size.height(); ++y) {
+        uchar *row = out.scanLine(y);
+        const uchar *from = in + qint64(y) * size.width() * channels;
+        if (channels == 3)
+            std::copy_n(from, size.width() * 3, row);
+        else
+            for (int x = 0; x < size.width(); ++x)
+                std::fill_n(row + 3 * x, 3, from[x]);
     }
     *image = std::move(out);
     return true;

@@ -18,4 +18,10 @@ constexpr qint64 kMaxFrameBytes = qint64(256) << 20;
 // and for a file cut short; `image` is then untouched.
 bool decodeFitsFrame(const QByteArray &fits, QImage *image, QString *error);
 
+// Decodes a frame of a driver's video stream: `size` pixels of 8-bit grey or RGB, as they are
+// or zlib-compressed, as RGB888. False with a reason in `error` for a size out of bounds or
+// bytes that do not make up the frame; `image` is then untouched.
+bool decodeStreamFrame(const QByteArray &bytes, bool compressed, QSize size, QImage *image,
+                       QString *error);
+
 } // namespace voruna

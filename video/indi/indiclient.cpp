@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "video/indi/indiclient.h"
+
+#include "video/indi/indicamera.h"
+#include "video/indi/indiframe.h"
+
+#include <basedevice.h>
+
+#include <algorithm>
+
+namespace voruna {
+
+namespace {
+
+IndiProperty copyProperty(INDI::Property property)
+{
+    IndiProperty copy;
+    copy.name = QString::fromUtf8(property.getName());
+    copy.state = int(property.getState());
+    switch (property.getType()) {
+    case INDI_NUMBER:
+        for (const auto &element : INDI::PropertyNumber(property))
+            copy.numbers.insert(
+                QString::fromUtf8(element.getName()),
+                {element.getValue(), element.getMin(), element.getMax(), element.getStep()});
+        break;
+    case INDI_SWITCH:
+        for (const auto &element : INDI::PropertySwitch(property))
+            copy.switches.insert(QString::fromUtf8(element.getName()),
+                                 element.getState() == ISS_ON);
+        break;
+    case INDI_TEXT:
+        for (const auto &element : INDI::PropertyText(property))
+            copy.texts.insert(QString::fromUtf8(element.getName()),
+                              QString::fromUtf8(element.getText()));
+        break;
+    default:
+        break;
+    }
+    return copy;
+}
+
+} // namespace
+
+IndiClient::IndiClient(IndiCamera *camera, std::string device)
+    : m_camera(camera)
+    , m_device(std::move(device))
+{}
+
+IndiClient::~IndiClient()
+{
+    // A connect under way ends within the connection timeout.
+    if (m_connector.joinable())
+        m_connector.join();
+    disconnectServer();
+}
+
+void IndiClient::startConnecting()
+{
+    // Everything sent to the server goes from one thread at a time: this one until the server
+    // is reached, then the library's (for the camera's first property) and the GUI thread, which
+    // sends only once it has heard of the camera.
+    m_connector = std::thread([this] {
+        const bool reached = connectServer();
+        if (!reached)
+            settle(Progress::Unreachable);
+        QMetaObject::invokeMethod(
+            m_camera, [camera = m_camera, reached] { camera->onServerReached(reached); },
+            Qt::QueuedConnection);
+    });
+}
+
+void IndiClient::sendNumbers(const char *property,
+                             std::initializer_list<std::pair<const char *, double>> values)
+{
+    INDI::PropertyNumber vector(values.size());
+    vector.setDeviceName(m_device.c_str());
+    vector.setName(property);
+    size_t at = 0;
+    for (const auto &[element, value] : values) {
+        vector[at].setName(element);
+        vector[at++].setValue(value);
+    }
+    sendNewNumber(vector);
+}
+
+void IndiClient::sendSwitch(const char *property, const char *on, const char *off)
+{
+    INDI::PropertySwitch vector(2);
+    vector.setDeviceName(m_device.c_str());
+    vector.setName(property);
+    vector[0].setName(on);
+    vector[0].setState(ISS_ON);
+    vector[1].setName(off);
+    vector[1].setState(ISS_OFF);
+    sendNewSwitch(vector);
+}
+
+IndiClient::Progress IndiClient::waitForCamera(std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(m_mutex);
+    m_settled.wait_for(lock, limit, [this] { return m_progress != Progress::Pending; });
+    return m_progress;
+}
+
+void IndiClient::settle(Progress progress)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_progress == Progress::Pending)
+        m_progress = progress;
+    m_settled.notify_all();
+}
+
+void IndiClient::serverDisconnected(int)
+{
+    QMetaObject::invokeMethod(
+        m_camera, [camera = m_camera] { camera->onServerGone(); }, Qt::QueuedConnection);
+}
+
+void IndiClient::take(INDI::Property property)
+{
+    if (m_device != property.getDeviceName())
+        return;
+    if (!m_blobsAsked) {
+        m_blobsAsked = true;
+        setBLOBMode(B_ALSO, m_device.c_str(), nullptr);
+    }
+    if (property.isNameMatch("CONNECTION") && !m_connecting) {
+        const auto *connect = INDI::PropertySwitch(property).findWidgetByName("CONNECT");
+        if (connect && connect->getState() != ISS_ON) {
+            m_connecting = true;
+            connectDevice(m_device.c_str());
+        }
+    }
+    if (property.getType() == INDI_BLOB) {
+        if (property.getState() != IPS_OK)
+            return;
+        for (const auto &element : INDI::PropertyBlob(property))
+            frame(element);
+        return;
+    }
+    IndiProperty copy = copyProperty(property);
+    // The stream's frames carry no size of their own: it comes just before them.
+    if (copy.name == QLatin1String("CCD_STREAM_FRAME"))
+        m_streamSize = QSize(int(std::clamp(copy.numbers.value("WIDTH").value, 0.0, 1e6)),
+                             int(std::clamp(copy.numbers.value("HEIGHT").value, 0.0, 1e6)));
+    QMetaObject::invokeMethod(
+        m_camera, [camera = m_camera, copy] { camera->onProperty(copy); }, Qt::QueuedConnection);
+    // After it is queued: the camera takes what waits for it once this says so.
+    // Drivers define the size first and fill it in when the camera is connected.
+    const auto *width = property.isNameMatch("CCD_INFO")
+                            ? INDI::PropertyNumber(property).findWidgetByName("CCD_MAX_X")
+                            : nullptr;
+    if (width && width->getValue() > 0)
+        settle(Progress::Described);
+}
+
+void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
+{
+    QImage image;
+    QString error;
+    const int length = blob.getBlobLen();
+    const QString kind = QString::fromUtf8(blob.getFormat());
+    if (length <= 0 || !blob.getBlob())
+        error = QStringLiteral("an empty frame");
+    else if (length > kMaxFrameBytes)
+        error = QStringLiteral("a frame of %1 bytes, larger than a camera sends").arg(length);
+    else if (kind == QLatin1String(".stream") || kind == QLatin1String(".stream.z"))
+        decodeStreamFrame(QByteArray(static_cast<const char *>(blob.getBlob()), length),
+                          kind.endsWith(QLatin1String(".z")), m_streamSize, &image, &error);
+    else if (kind != QLatin1String(".fits") && kind != QLatin1String(".fit"))
+        error = QStringLiteral("a frame in %1, not FITS").arg(kind.left(16));
+    else
+        decodeFitsFrame(QByteArray(static_cast<const char *>(blob.getBlob()), length), &image,
+                        &error);
+    QMetaObject::invokeMethod(
+        m_camera, [camera = m_camera, image, error] { camera->onFrame(image, error); },
+        Qt::QueuedConnection);
+}
+
+} // namespace voruna

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <baseclient.h>
+
+#include <QMap>
+#include <QSize>
+#include <QString>
+
+#include <chrono>
+#include <condition_variable>
+#include <initializer_list>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+namespace voruna {
+
+class IndiCamera;
+
+// One property of the camera as it last came from the server, copied off the client's thread.
+struct IndiProperty {
+    struct Number {
+        double value = 0, minimum = 0, maximum = 0, step = 0;
+    };
+    QString name;
+    int state = 0; // IPState: 0 idle, 1 ok, 2 busy, 3 alert
+    QMap<QString, Number> numbers;
+    QMap<QString, bool> switches;
+    QMap<QString, QString> texts;
+};
+
+// The client of one camera on one server. Its callbacks run on the client library's thread:
+// they copy what came and queue it to the camera on the GUI thread, never touching it there.
+// Connecting to the server runs on a thread of its own, so that a slow server never holds up
+// the window.
+class IndiClient final : public INDI::BaseClient {
+public:
+    enum class Progress { Pending, Described, Unreachable };
+
+    IndiClient(IndiCamera *camera, std::string device);
+    ~IndiClient() override;
+
+    // Starts connecting; the camera hears onServerReached() when it is done.
+    void startConnecting();
+    // Send new values of numbers of one property (a driver may read the elements of a vector
+    // together: send them together), or turn `on` on and `off` off in a switch of two, of the
+    // camera. The message is built afresh: the library's own copies belong to its thread.
+    void sendNumbers(const char *property,
+                     std::initializer_list<std::pair<const char *, double>> values);
+    void sendSwitch(const char *property, const char *on, const char *off);
+
+    // Waits up to `limit` until the camera has told its size (connecting it on the server first
+    // when it is not) or the server proved unreachable.
+    Progress waitForCamera(std::chrono::milliseconds limit);
+
+protected:
+    void newProperty(INDI::Property property) override { take(property); }
+    void updateProperty(INDI::Property property) override { take(property); }
+    void serverDisconnected(int) override;
+
+private:
+    void take(INDI::Property property);
+    void frame(const INDI::WidgetView<IBLOB> &blob);
+    void settle(Progress progress);
+
+    IndiCamera *m_camera;
+    std::string m_device;
+    std::thread m_connector;
+    std::mutex m_mutex;
+    std::condition_variable m_settled;
+    Progress m_progress = Progress::Pending;
+    // Touched on the library's thread only.
+    bool m_blobsAsked = false;
+    QSize m_streamSize;
+    bool m_connecting = false;
+};
+
+} // namespace voruna

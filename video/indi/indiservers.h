@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "video/capturedevice.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace voruna {
+
+// An INDI server, as named in the servers file: "host" or "host:port".
+struct IndiServer {
+    QString host;
+    quint16 port = 7624;
+    bool isLocal() const;
+    friend bool operator==(const IndiServer &, const IndiServer &) = default;
+};
+
+// Reads one line of the servers file; false for a blank line, a comment (#) or a bad port.
+bool parseIndiServer(const QString &line, IndiServer *server);
+// The servers to look at: this computer's first, then those of `file` (one a line) in their order,
+// each once.
+QList<IndiServer> indiServers(const QString &file);
+// The user's servers file: $XDG_CONFIG_HOME/voruna/indi-servers.
+QString indiServersFile();
+
+// The CCD devices `server` offers, within about `timeoutMs` for connecting and as much again for
+// its answer; empty when it does not answer.
+QStringList listIndiCameras(const IndiServer &server, int timeoutMs);
+
+// The INDI cameras of the servers named by the servers file (or `servers`, when given), and of
+// this computer's. A listing asks each server for its devices: one that refuses costs nothing,
+// one that is silent a quarter of a second, one that cannot be reached the connect timeout;
+// listings within two seconds of each other share one look.
+class IndiDriverSource final : public DriverSource {
+public:
+    explicit IndiDriverSource(QList<IndiServer> servers = {});
+    std::vector<DriverDescription> drivers() override;
+    // The camera comes back at once, connecting in the background when its server is slow to
+    // answer; nullptr when the server refuses.
+    std::unique_ptr<CaptureDevice> open(int index, QString *error) override;
+
+    // How long connecting to a server may take, in milliseconds.
+    static constexpr int connectTimeoutMs = 1000;
+
+private:
+    struct Camera {
+        IndiServer server;
+        QString device;
+        QString name;
+    };
+    void list();
+
+    QList<IndiServer> m_servers;
+    std::vector<Camera> m_cameras;
+    QElapsedTimer m_listed;
+};
+
+} // namespace voruna
