@@ -48,6 +48,7 @@ private Q_SLOTS:
     void loadSteps_data();
     void loadSteps();
     void loadPreviewsFittedPicture();
+    void lateSizeFittedWithFirstPicture();
     void fitFormula();
     void fitInWindowsStyle();
     void dragStaysInArea();
@@ -183,6 +184,17 @@ void VideoForm2Test::loadSteps()
     if (camera == 0 && stub.name.isEmpty())
         QVERIFY2(form.StatusBar->currentMessage().isEmpty(),
                  qPrintable(form.StatusBar->currentMessage()));
+}
+
+// A camera that tells its size only with its first picture keeps the first size until then.
+void VideoForm2Test::lateSizeFittedWithFirstPicture()
+{
+    StubDriver remote{QStringLiteral("Remote"), {300, 200}};
+    remote.sizeLate = true;
+    FormRig rig({remote});
+    rig.open();
+    QCOMPARE(rig.sub()->size(), QSize(160, 120));
+    QTRY_COMPARE(rig.sub()->size(), fittedSize({300, 200}, rig.sub()->frameMetrics()));
 }
 
 void VideoForm2Test::loadPreviewsFittedPicture()

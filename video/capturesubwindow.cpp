@@ -2,6 +2,7 @@
 #include "video/capturesubwindow.h"
 
 #include "video/displaydialog.h"
+#include "video/fittovideo.h"
 #include "video/formatdialog.h"
 #include "video/notices.h"
 #include "video/previewwidget.h"
@@ -58,6 +59,9 @@ bool CaptureSubWindow::driverConnect(int index)
             [this](int id, const QString &text) { notify(false, id, text); });
     connect(m_device.get(), &CaptureDevice::failed, this,
             [this](int id, const QString &text) { notify(true, id, text); });
+    // A camera that tells its size only with its first picture (a remote one still connecting)
+    // is fitted to it then, as any other is at once.
+    m_fitOnFirstFrame = m_device->format().size.isEmpty();
     QPointer<CaptureSubWindow> alive(this);
     if (!m_device->start() && alive && hasDevice())
         notify(true, notice::StreamNotStarted, streamNotStartedText(m_device->startError()));
@@ -178,6 +182,10 @@ void CaptureSubWindow::showNewest()
     m_sinceShown.start();
     renderForDisplay(m_frame, m_display, &m_shown);
     m_picture->setFrame(m_shown);
+    if (m_fitOnFirstFrame && !m_device->format().size.isEmpty()) {
+        m_fitOnFirstFrame = false;
+        fitToVideo(this);
+    }
 }
 
 void CaptureSubWindow::notify(bool error, int id, const QString &text)

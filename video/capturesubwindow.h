@@ -77,6 +77,7 @@ private:
     int m_index = -1;
     int m_periodMs = 66;
     bool m_preview = false;
+    bool m_fitOnFirstFrame = false;
     // With the sizing frame the user can resize the window; without it its size is fixed.
     bool m_framed = true;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "stubsource.h"
 
+#include <QTimer>
+
 namespace voruna::test {
 
 namespace {
@@ -14,14 +16,20 @@ public:
     QList<PixelFormatChoice> pixelFormats() const override { return {}; }
     QList<QSize> frameSizes(quint32) const override { return {m_driver.size}; }
     QList<FrameInterval> frameIntervals(quint32, QSize) const override { return {}; }
-    StreamFormat format() const override { return {0, m_driver.size, {}}; }
+    StreamFormat format() const override { return {0, m_sized ? m_driver.size : QSize(), {}}; }
     bool setFormat(const StreamFormat &) override { return false; }
     QList<DeviceControl> controls() const override { return {}; }
     bool setControl(quint32, qint32) override { return false; }
-    bool start() override { return true; }
+    bool start() override
+    {
+        if (m_driver.sizeLate)
+            QTimer::singleShot(0, this, [this] { Q_EMIT frameArrived(); });
+        return true;
+    }
     bool isLost() const override { return false; }
     bool takeFrame(QImage *image) override
     {
+        m_sized = true;
         *image = QImage(m_driver.size, QImage::Format_RGB888);
         image->fill(Qt::gray);
         return true;
@@ -29,6 +37,7 @@ public:
 
 private:
     StubDriver m_driver;
+    bool m_sized = !m_driver.sizeLate;
 };
 
 } // namespace

@@ -16,6 +16,8 @@ struct StubDriver {
     bool format = true;
     bool display = true;
     bool opens = true;
+    // Tells its size only with the first frame, as a remote camera still connecting does.
+    bool sizeLate = false;
 };
 
 class StubSource final : public DriverSource {
