@@ -167,12 +167,15 @@ void fromRgb32(const Entry &e, const uchar *in, int stride, QImage *image)
 {
     using namespace libyuv;
     decltype(&ARGBCopy) reorder[] = {ARGBCopy, BGRAToARGB, ABGRToARGB, RGBAToARGB};
-    reorder[e.red](in, stride, image->bits(), int(image->bytesPerLine()), image->width(),
-                   image->height());
-    // The fourth byte may be anything; the picture is opaque.
-    for (int y = 0; y < image->height(); ++y) {
-        auto *row = reinterpret_cast<quint32 *>(image->scanLine(y));
-        for (int x = 0; x < image->width(); ++x)
+    const int width = image->width(), height = image->height();
+    uchar *out = image->bits();
+    const qsizetype outStride = image->bytesPerLine();
+    reorder[e.red](in, stride, out, int(outStride), width, height);
+    // The fourth byte may be anything; the picture is opaque. The bounds are read once, out of
+    // the loop (QImage's getters are calls), so that the compiler vectorises it.
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<quint32 *>(out + y * outStride);
+        for (int x = 0; x < width; ++x)
             row[x] |= 0xff000000u;
     }
 }
