@@ -170,13 +170,22 @@ void fromRgb32(const Entry &e, const uchar *in, int stride, QImage *image)
     const int width = image->width(), height = image->height();
     uchar *out = image->bits();
     const qsizetype outStride = image->bytesPerLine();
-    reorder[e.red](in, stride, out, int(outStride), width, height);
-    // The fourth byte may be anything; the picture is opaque. The bounds are read once, out of
-    // the loop (QImage's getters are calls), so that the compiler vectorises it.
+    // The fourth byte may be anything; the picture is opaque. The layout Qt uses is copied and
+    // made opaque in one pass, the others reordered by libyuv first. The bounds are read once,
+    // out of the loops (QImage's getters are calls), so that the compiler vectorises them.
+    if (e.red != 0) {
+        reorder[e.red](in, stride, out, int(outStride), width, height);
+        in = out;
+        stride = int(outStride);
+    }
     for (int y = 0; y < height; ++y) {
+        const uchar *from = in + std::size_t(y) * stride;
         auto *row = reinterpret_cast<quint32 *>(out + y * outStride);
-        for (int x = 0; x < width; ++x)
-            row[x] |= 0xff000000u;
+        for (int x = 0; x < width; ++x) {
+            quint32 pixel;
+            std::memcpy(&pixel, from + 4 * x, 4); // the driver's rows need not be aligned
+            row[x] = pixel | 0xff000000u;
+        }
     }
 }
 
