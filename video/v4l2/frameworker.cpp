@@ -3,6 +3,8 @@
 
 #include "video/v4l2/frameconverter.h"
 
+#include <sys/resource.h>
+
 namespace voruna {
 
 FrameWorker::FrameWorker() : m_thread(&FrameWorker::run, this)
@@ -72,6 +74,9 @@ void FrameWorker::announce()
 
 void FrameWorker::run()
 {
+    // A little below the windows' thread (Linux sets the priority of the calling thread), so
+    // that on a busy machine a button press runs before the rest of a conversion.
+    setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 5);
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || m_busy; });
