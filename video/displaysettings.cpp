@@ -96,7 +96,8 @@ void renderForDisplay(const QImage &frame, const DisplaySettings &settings, QIma
     const std::uint8_t *bytes = tables.bytes.data();
     const std::uint8_t *levels = tables.levels.data();
     const int shift = 16 - std::clamp(settings.sampleBits, 8, 16);
-    std::vector<std::uint8_t> greyRow(source.format() == QImage::Format_Grayscale16 ? width : 0);
+    // The deep pictures' samples stretched to bytes, one row at a time.
+    std::vector<std::uint8_t> byteRow(std::size_t(width) * 4);
     // Whole rows at a time; 8-bit pictures are stretched by one table for every byte, which
     // leaves the opaque alpha byte at 255.
     for (int y = 0; y < height; ++y) {
@@ -113,15 +114,17 @@ void renderForDisplay(const QImage &frame, const DisplaySettings &settings, QIma
             // Stretched to bytes first, then spread to grey pixels by libyuv's vector code.
             const auto *grey = reinterpret_cast<const quint16 *>(in);
             for (int x = 0; x < width; ++x)
-                greyRow[x] = levels[grey[x] >> shift];
-            libyuv::J400ToARGB(greyRow.data(), 0, row, 0, width, 1);
+                byteRow[x] = levels[grey[x] >> shift];
+            libyuv::J400ToARGB(byteRow.data(), 0, row, 0, width, 1);
             break;
         }
         case QImage::Format_RGBX64: {
-            const auto *p = reinterpret_cast<const QRgba64 *>(in);
-            for (int x = 0; x < width; ++x)
-                pixels[x] = 0xff000000u | levels[p[x].red() >> shift] << 16
-                            | levels[p[x].green() >> shift] << 8 | levels[p[x].blue() >> shift];
+            // Every 16-bit sample to a byte (the opaque alpha too: the top level gives 255),
+            // then from RGBA into Qt's order by libyuv.
+            const auto *samples = reinterpret_cast<const quint16 *>(in);
+            for (int x = 0; x < 4 * width; ++x)
+                byteRow[x] = levels[samples[x] >> shift];
+            libyuv::ABGRToARGB(byteRow.data(), 0, row, 0, width, 1);
             break;
         }
         default:
