@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of one previewed frame per camera format at 1280 x 720 and 1920 x 1080: conversion
 // to the working image and the display render, as the preview opens ("plain") and with a guide
-// stretch ("display": flip, black and white points, gamma), beside a plain copy of the frame.
+// stretch ("display": flip, black and white points, gamma), beside a plain copy of a YUYV frame
+// ("memcpy") and of a shown RGB32 picture ("memcpy32").
 // "libv4lconvert" and "libyuv" convert the same frames each way alone; "paint" draws a shown
 // frame into a window of its size.
 #include "video_support/fakev4l2.h"
@@ -65,9 +66,10 @@ DisplaySettings guideStretch(int sampleBits)
     return rescaledTo(settings, sampleBits);
 }
 
-void plainCopy(benchmark::State &state, QSize size)
+// A copy of `bytesPerPixel` bytes a pixel: 2 as a YUYV frame, 4 as a shown RGB32 picture.
+void plainCopy(benchmark::State &state, QSize size, int bytesPerPixel)
 {
-    const QByteArray source(size.width() * size.height() * 2, 'x');
+    const QByteArray source(size.width() * size.height() * bytesPerPixel, 'x');
     QByteArray target(source.size(), Qt::Uninitialized);
     for (auto _ : state) {
         std::memcpy(target.data(), source.constData(), source.size());
@@ -153,7 +155,8 @@ void registerAll()
                                                     {"1080p", QSize(1920, 1080)}};
     for (const auto &[sizeName, size] : sizes) {
         const std::string tail = std::string("/") + sizeName;
-        benchmark::RegisterBenchmark(("memcpy" + tail).c_str(), plainCopy, size);
+        benchmark::RegisterBenchmark(("memcpy" + tail).c_str(), plainCopy, size, 2);
+        benchmark::RegisterBenchmark(("memcpy32" + tail).c_str(), plainCopy, size, 4);
         for (const Named &f : pathFormats) {
             for (bool display : {false, true})
                 benchmark::RegisterBenchmark(

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void unplugMidStream();
     void windowClosedWithFramePending();
     void formatRefusedKeepsPrevious();
+    void formatChangeAndCloseWhileConverting();
     void hookClosesWindowDuringLoss();
     void realCamera();
 };
@@ -264,6 +265,37 @@ void VideoCaptureLayerTest::formatRefusedKeepsPrevious()
     window->setPreview(true);
     QVERIFY(rig.fake->produceFrame(0)); // streaming again after the change
     QTRY_COMPARE(pictureOf(window)->frame().size(), QSize(1280, 720));
+}
+
+// Frames are converted away from the window's thread: a format change drops the picture of
+// the old format still being converted, and closing the window waits for the conversion.
+void VideoCaptureLayerTest::formatChangeAndCloseWhileConverting()
+{
+    CaptureRig rig;
+    FakeCameraConfig camera = webcamConfig();
+    camera.fourcc = V4L2_PIX_FMT_MJPEG;
+    camera.size = QSize(1280, 720);
+    rig.fake->addCamera(0, camera);
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    window->setPreview(true);
+    CaptureDevice *device = dynamic_cast<CaptureSubWindow *>(window)->device();
+    QVERIFY(rig.fake->produceFrame(0));
+    QCoreApplication::processEvents(); // the frame goes to be converted
+    const qint64 before = pictureOf(window)->frame().cacheKey();
+    QVERIFY(device->setFormat({V4L2_PIX_FMT_YUYV, {640, 480}, {}}));
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+    QCOMPARE(pictureOf(window)->frame().cacheKey(), before);
+    QVERIFY(rig.fake->produceFrame(0));
+    QTRY_COMPARE(pictureOf(window)->frame().size(), QSize(640, 480));
+    QVERIFY(device->setFormat({V4L2_PIX_FMT_MJPEG, {1280, 720}, {}}));
+    QVERIFY(rig.fake->produceFrame(0));
+    QCoreApplication::processEvents();
+    delete dynamic_cast<QWidget *>(window);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.fake->openDescriptors(), 0);
+    QCOMPARE(rig.fake->mappedBuffers(), 0);
 }
 
 void VideoCaptureLayerTest::hookClosesWindowDuringLoss()

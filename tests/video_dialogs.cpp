@@ -27,6 +27,8 @@ private Q_SLOTS:
     void stretch_data();
     void stretch();
     void mirrorAndFlip();
+    void stretchEveryPixel_data();
+    void stretchEveryPixel();
     void sourceControlsApplyAsTheyChange();
     void formatListsWhatTheCameraLists();
     void displayRedrawsStoppedPicture();
@@ -80,6 +82,47 @@ void VideoDialogsTest::mirrorAndFlip()
     settings.mirror = false;
     renderForDisplay(rgb, settings, &out);
     QCOMPARE(out.pixel(0, 0), qRgb(0, 100, 7));
+}
+
+void VideoDialogsTest::stretchEveryPixel_data()
+{
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<int>("width");
+    QTest::newRow("RGB32, whole blocks of 64 bytes") << QImage::Format_RGB32 << 64;
+    QTest::newRow("RGB32, a part block at the row end") << QImage::Format_RGB32 << 37;
+    QTest::newRow("RGB888") << QImage::Format_RGB888 << 37;
+}
+
+// Every channel of every pixel goes through the stretch table, with the picture kept opaque.
+void VideoDialogsTest::stretchEveryPixel()
+{
+    QFETCH(QImage::Format, format);
+    QFETCH(int, width);
+    QImage picture(width, 7, format);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y,
+                             qRgb((x * 7 + y) & 255, (x * 13 + 90) & 255, (255 - x * 3) & 255));
+    DisplaySettings settings;
+    settings.blackPoint = 16;
+    settings.whitePoint = 180;
+    settings.gamma = 1.8;
+    settings.mirror = true;
+    const auto table = stretchTable(settings);
+    QImage out;
+    renderForDisplay(picture, settings, &out);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < width; ++x) {
+            const QRgb in = picture.pixel(width - 1 - x, y);
+            const QRgb want = qRgb(table[qRed(in)], table[qGreen(in)], table[qBlue(in)]);
+            if (out.pixel(x, y) != want)
+                QFAIL(qPrintable(QStringLiteral("pixel %1,%2 is %3, not %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(out.pixel(x, y), 8, 16)
+                                     .arg(want, 8, 16)));
+        }
+    }
 }
 
 void VideoDialogsTest::sourceControlsApplyAsTheyChange()

@@ -62,8 +62,10 @@ struct DeviceControl {
     QList<QPair<qint32, QString>> menu;
 };
 
-// A connected camera. Frames arrive on the GUI thread: frameArrived() says a new frame waits,
-// takeFrame() hands out the newest one as RGB (or 16-bit grey). failed() reports that the
+// A connected camera. Its signals come on the GUI thread: frameArrived() says a new frame waits,
+// takeFrame() hands out the newest one as RGB (or 16-bit grey). A camera that converts its
+// frames on a thread of its own starts the conversion in takeFrame(), returns false, and says
+// frameArrived() again when the picture is ready to be taken. failed() reports that the
 // stream stopped (the device was lost, or a restart did not start); after it the device sends
 // nothing more.
 class CaptureDevice : public QObject {
@@ -92,8 +94,8 @@ public:
     // Why the last start() failed, in the system's words; empty when it did not say.
     virtual QString startError() const { return QString(); }
     virtual bool isLost() const = 0;
-    // Converts the newest waiting frame into `image`; false when none waits. 8-bit pictures come
-    // as RGB888 or RGB32; deeper ones as Grayscale16 or RGBX64 with every sample scaled to 16
+    // Converts the newest waiting frame into `image`; false when none waits (yet). 8-bit pictures
+    // come as RGB888 or RGB32; deeper ones as Grayscale16 or RGBX64 with every sample scaled to 16
     // bits, so that the display's black and white points can reach the faintest levels.
     virtual bool takeFrame(QImage *image) = 0;
     // Bits per sample of the pictures takeFrame() gives now: 8, or up to 16.

@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/displaysettings.h"
 
+#include "video/bytetable.h"
+
+#include <libyuv.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace voruna {
@@ -72,64 +77,65 @@ void renderForDisplay(const QImage &frame, const DisplaySettings &settings, QIma
     const int top = topLevel(settings.sampleBits);
     const bool plainLevels =
         settings.blackPoint <= 0 && settings.whitePoint >= top && settings.gamma == 1.0;
-    const bool asShot = plainLevels && !settings.mirror && !settings.flip;
-    if (asShot && frame.format() == QImage::Format_RGB32) {
+    const QImage::Format format = frame.format();
+    if (plainLevels && !settings.mirror && !settings.flip && format == QImage::Format_RGB32) {
         *out = frame; // shared, not copied
         return;
     }
-    if (asShot && frame.format() == QImage::Format_RGB888) {
-        // Nothing to stretch: Qt's own (vectorised) conversion is the fastest way.
-        *out = frame.convertToFormat(QImage::Format_RGB32);
-        return;
-    }
-    const QImage::Format format = frame.format();
     const bool known = format == QImage::Format_RGB888 || format == QImage::Format_RGB32
                        || format == QImage::Format_Grayscale16 || format == QImage::Format_RGBX64;
     const QImage source = known ? frame : frame.convertToFormat(QImage::Format_RGB32);
     const int width = source.width();
     const int height = source.height();
-    if (out->size() != source.size() || out->format() != QImage::Format_RGB32)
+    // A picture still on show elsewhere gets a fresh buffer rather than a copy of its pixels.
+    if (out->size() != source.size() || out->format() != QImage::Format_RGB32 || !out->isDetached())
         *out = QImage(source.size(), QImage::Format_RGB32);
+    uchar *const bits = out->bits();
+    const qsizetype outStride = out->bytesPerLine();
     const Tables &tables = tablesFor(settings);
+    const std::uint8_t *bytes = tables.bytes.data();
     const std::uint8_t *levels = tables.levels.data();
-    // The stretch of each 8-bit channel already in its place in an opaque RGB32 pixel.
-    quint32 red[256], green[256], blue[256];
-    for (int in = 0; in < 256; ++in) {
-        red[in] = 0xff000000u | quint32(tables.bytes[in]) << 16;
-        green[in] = quint32(tables.bytes[in]) << 8;
-        blue[in] = tables.bytes[in];
-    }
     const int shift = 16 - std::clamp(settings.sampleBits, 8, 16);
+    // The deep pictures' samples stretched to bytes, one row at a time.
+    std::vector<std::uint8_t> byteRow(std::size_t(width) * 4);
+    // Whole rows at a time; 8-bit pictures are stretched by one table for every byte, which
+    // leaves the opaque alpha byte at 255.
     for (int y = 0; y < height; ++y) {
         const uchar *in = source.constScanLine(settings.flip ? height - 1 - y : y);
-        auto *row = reinterpret_cast<QRgb *>(out->scanLine(y));
+        uchar *row = bits + y * outStride;
+        auto *pixels = reinterpret_cast<QRgb *>(row);
         switch (source.format()) {
         case QImage::Format_RGB888:
-            for (int x = 0; x < width; ++x, in += 3)
-                row[x] = red[in[0]] | green[in[1]] | blue[in[2]];
+            libyuv::RAWToARGB(in, 0, row, 0, width, 1);
+            if (!plainLevels)
+                lookUpBytes(row, row, std::size_t(width) * 4, bytes);
             break;
         case QImage::Format_Grayscale16: {
+            // Stretched to bytes first, then spread to grey pixels by libyuv's vector code.
             const auto *grey = reinterpret_cast<const quint16 *>(in);
             for (int x = 0; x < width; ++x)
-                row[x] = 0xff000000u | 0x010101u * levels[grey[x] >> shift];
+                byteRow[x] = levels[grey[x] >> shift];
+            libyuv::J400ToARGB(byteRow.data(), 0, row, 0, width, 1);
             break;
         }
         case QImage::Format_RGBX64: {
-            const auto *p = reinterpret_cast<const QRgba64 *>(in);
-            for (int x = 0; x < width; ++x)
-                row[x] = 0xff000000u | levels[p[x].red() >> shift] << 16
-                         | levels[p[x].green() >> shift] << 8 | levels[p[x].blue() >> shift];
+            // Every 16-bit sample to a byte (the opaque alpha too: the top level gives 255),
+            // then from RGBA into Qt's order by libyuv.
+            const auto *samples = reinterpret_cast<const quint16 *>(in);
+            for (int x = 0; x < 4 * width; ++x)
+                byteRow[x] = levels[samples[x] >> shift];
+            libyuv::ABGRToARGB(byteRow.data(), 0, row, 0, width, 1);
             break;
         }
-        default: {
-            const auto *p = reinterpret_cast<const QRgb *>(in);
-            for (int x = 0; x < width; ++x)
-                row[x] = red[qRed(p[x])] | green[qGreen(p[x])] | blue[qBlue(p[x])];
+        default:
+            if (plainLevels)
+                std::memcpy(row, in, std::size_t(width) * 4);
+            else
+                lookUpBytes(in, row, std::size_t(width) * 4, bytes);
             break;
-        }
         }
         if (settings.mirror)
-            std::reverse(row, row + width);
+            std::reverse(pixels, pixels + width);
     }
 }
 

@@ -167,13 +167,25 @@ void fromRgb32(const Entry &e, const uchar *in, int stride, QImage *image)
 {
     using namespace libyuv;
     decltype(&ARGBCopy) reorder[] = {ARGBCopy, BGRAToARGB, ABGRToARGB, RGBAToARGB};
-    reorder[e.red](in, stride, image->bits(), int(image->bytesPerLine()), image->width(),
-                   image->height());
-    // The fourth byte may be anything; the picture is opaque.
-    for (int y = 0; y < image->height(); ++y) {
-        auto *row = reinterpret_cast<quint32 *>(image->scanLine(y));
-        for (int x = 0; x < image->width(); ++x)
-            row[x] |= 0xff000000u;
+    const int width = image->width(), height = image->height();
+    uchar *out = image->bits();
+    const qsizetype outStride = image->bytesPerLine();
+    // The fourth byte may be anything; the picture is opaque. The layout Qt uses is copied and
+    // made opaque in one pass, the others reordered by libyuv first. The bounds are read once,
+    // out of the loops (QImage's getters are calls), so that the compiler vectorises them.
+    if (e.red != 0) {
+        reorder[e.red](in, stride, out, int(outStride), width, height);
+        in = out;
+        stride = int(outStride);
+    }
+    for (int y = 0; y < height; ++y) {
+        const uchar *from = in + std::size_t(y) * stride;
+        auto *row = reinterpret_cast<quint32 *>(out + y * outStride);
+        for (int x = 0; x < width; ++x) {
+            quint32 pixel;
+            std::memcpy(&pixel, from + 4 * x, 4); // the driver's rows need not be aligned
+            row[x] = pixel | 0xff000000u;
+        }
     }
 }
 
@@ -209,23 +221,31 @@ void fromDeepBayer(const Entry &e, const uchar *in, int stride, QImage *image)
     const int width = image->width(), height = image->height();
     const int shift = 16 - e.bits;
     const quint32 mask = (1u << e.bits) - 1;
-    const int redAt = e.red, blueAt = 3 - e.red;
+    // The places in the cell (0 top left ... 3 bottom right): the greens sit beside the red
+    // and the blue.
+    const int red = e.red, blue = 3 - e.red, green1 = red ^ 1, green2 = blue ^ 1;
+    uchar *const bits = image->bits();
+    const qsizetype outStride = image->bytesPerLine();
+    int lastTop = -1;
     for (int y = 0; y < height; ++y) {
+        auto *out = reinterpret_cast<QRgba64 *>(bits + y * outStride);
         const int top = std::max(0, std::min(y & ~1, height - 2));
+        if (top == lastTop) { // the second row of the cells: the same pixels as the first
+            std::memcpy(out, bits + (y - 1) * outStride, std::size_t(width) * sizeof(QRgba64));
+            continue;
+        }
+        lastTop = top;
         const uchar *rows[2] = {in + std::size_t(top) * stride,
                                 in + std::size_t(std::min(top + 1, height - 1)) * stride};
-        auto *out = reinterpret_cast<QRgba64 *>(image->scanLine(y));
         for (int x = 0; x < width; x += 2) {
             const int left = std::max(0, std::min(x, width - 2));
-            quint32 cell[4];
-            for (int i = 0; i < 4; ++i) {
-                const int column = std::min(left + (i & 1), width - 1);
-                cell[i] = (sample(rows[i >> 1] + 2 * column, false) & mask) << shift;
-            }
-            const quint32 greens =
-                cell[0] + cell[1] + cell[2] + cell[3] - cell[redAt] - cell[blueAt];
-            const QRgba64 pixel = QRgba64::fromRgba64(quint16(cell[redAt]), quint16(greens / 2),
-                                                      quint16(cell[blueAt]), 0xffff);
+            const int columns[2] = {left, std::min(left + 1, width - 1)};
+            const auto at = [&](int place) {
+                return (sample(rows[place >> 1] + 2 * columns[place & 1], false) & mask) << shift;
+            };
+            const QRgba64 pixel =
+                QRgba64::fromRgba64(quint16(at(red)), quint16((at(green1) + at(green2)) / 2),
+                                    quint16(at(blue)), 0xffff);
             out[x] = pixel;
             if (x + 1 < width)
                 out[x + 1] = pixel;

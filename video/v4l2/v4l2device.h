@@ -3,6 +3,7 @@
 
 #include "video/capturedevice.h"
 #include "video/v4l2/frameconverter.h"
+#include "video/v4l2/frameworker.h"
 #include "video/v4l2/v4l2syscalls.h"
 
 #include <linux/videodev2.h>
@@ -76,9 +77,13 @@ private:
     std::shared_ptr<V4l2Syscalls> m_sys;
     UniqueFd m_fd;
     std::unique_ptr<FrameConverter> m_converter;
+    // Converts the frames away from the windows' thread; it uses m_converter, so it is
+    // declared after it and ends before it.
+    std::unique_ptr<FrameWorker> m_worker;
     // Per buffer its planes' mappings (one unless the format is multi-planar).
     std::vector<std::vector<UniqueMapping>> m_buffers;
-    // A multi-planar frame's planes joined into one, as the converter reads them.
+    // The newest frame copied out of its buffer (its planes joined into one), so that the
+    // buffer goes back to the driver while the frame is converted.
     std::vector<unsigned char> m_joined;
     QSocketNotifier *m_notifier = nullptr;
     QString m_card;

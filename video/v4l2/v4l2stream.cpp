@@ -3,7 +3,6 @@
 
 #include "video/notices.h"
 
-#include <QPointer>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -103,6 +102,8 @@ bool V4l2Device::start()
 
 void V4l2Device::stop()
 {
+    // A picture of the stream that ends is not shown any more.
+    m_worker->cancel();
     if (m_notifier) {
         // This may run inside the notifier's own activation: let the event loop delete it.
         m_notifier->setEnabled(false);
@@ -201,30 +202,26 @@ void V4l2Device::fail(int errorNumber)
 
 bool V4l2Device::takeFrame(QImage *image)
 {
-    if (m_held < 0 || !m_converter)
+    if (!m_converter)
+        return false;
+    if (m_worker->take(image))
+        return true;
+    // The newest frame goes to the worker, which says frameArrived() when it is converted.
+    if (m_held < 0 || m_worker->isBusy())
         return false;
     const int index = m_held;
     m_held = -1;
     const std::vector<UniqueMapping> &planes = m_buffers[index];
-    const unsigned char *data = planes[0].data() + m_heldOffset[0];
-    std::size_t bytes = m_heldBytes[0] - m_heldOffset[0];
-    if (planes.size() > 1) {
-        m_joined.clear();
-        for (std::size_t plane = 0; plane < planes.size(); ++plane)
-            m_joined.insert(m_joined.end(), planes[plane].data() + m_heldOffset[plane],
-                            planes[plane].data() + m_heldBytes[plane]);
-        data = m_joined.data();
-        bytes = m_joined.size();
-    }
-    const bool converted = m_converter->convert(m_native, data, bytes, image);
+    m_joined.clear();
+    for (std::size_t plane = 0; plane < planes.size(); ++plane)
+        m_joined.insert(m_joined.end(), planes[plane].data() + m_heldOffset[plane],
+                        planes[plane].data() + m_heldBytes[plane]);
     if (!requeue(index)) {
-        const int error = errno;
-        QPointer<V4l2Device> alive(this);
-        fail(error);
-        if (!alive)
-            return false;
+        fail(errno);
+        return false;
     }
-    return converted;
+    m_worker->convert(m_converter.get(), m_native, m_joined);
+    return false;
 }
 
 bool V4l2Device::setFormat(const StreamFormat &wanted)

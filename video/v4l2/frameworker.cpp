@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "video/v4l2/frameworker.h"
+
+#include "video/v4l2/frameconverter.h"
+
+#include <sys/resource.h>
+
+namespace voruna {
+
+FrameWorker::FrameWorker() : m_thread(&FrameWorker::run, this)
+{}
+
+FrameWorker::~FrameWorker()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+bool FrameWorker::isBusy() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_busy;
+}
+
+void FrameWorker::convert(FrameConverter *converter, const v4l2_format &native,
+                          std::vector<unsigned char> &frame)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_busy)
+            return;
+        m_converter = converter;
+        m_native = native;
+        m_frame.swap(frame);
+        m_busy = true;
+    }
+    m_wake.notify_one();
+}
+
+bool FrameWorker::take(QImage *image)
+{
+    const std::lock_guard lock(m_mutex);
+    if (!m_ready)
+        return false;
+    *image = std::move(m_picture);
+    m_picture = QImage();
+    m_ready = false;
+    return true;
+}
+
+void FrameWorker::cancel()
+{
+    std::unique_lock lock(m_mutex);
+    m_done.wait(lock, [this] { return !m_busy; });
+    m_picture = QImage();
+    m_ready = false;
+}
+
+void FrameWorker::announce()
+{
+    bool ready;
+    {
+        const std::lock_guard lock(m_mutex);
+        ready = m_ready;
+    }
+    // Checked again here: a cancel() may have dropped the picture since it was announced.
+    if (ready)
+        Q_EMIT converted();
+}
+
+void FrameWorker::run()
+{
+    // A little below the windows' thread (Linux sets the priority of the calling thread), so
+    // that on a busy machine a button press runs before the rest of a conversion.
+    setpriority(PRIO_PROCESS, 0, getpriority(PRIO_PROCESS, 0) + 5);
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_quit || m_busy; });
+        if (m_quit)
+            return;
+        FrameConverter *converter = m_converter;
+        const v4l2_format native = m_native;
+        lock.unlock();
+        QImage picture;
+        const bool converted = converter->convert(native, m_frame.data(), m_frame.size(), &picture);
+        lock.lock();
+        m_busy = false;
+        if (converted) {
+            m_picture = std::move(picture);
+            m_ready = true;
+            // Runs on this object's thread; dropped with the object if it goes first.
+            QMetaObject::invokeMethod(this, &FrameWorker::announce, Qt::QueuedConnection);
+        }
+        m_done.notify_all();
+    }
+}
+
+} // namespace voruna

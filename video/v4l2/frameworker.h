@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QImage>
+#include <QObject>
+
+#include <linux/videodev2.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace voruna {
+
+class FrameConverter;
+
+// Converts one camera frame at a time on a thread of its own, so that decoding a large frame
+// never holds up the windows' thread: a slew button pressed meanwhile reaches the adaptor at
+// once. The converted picture waits to be taken; nothing queues up behind a conversion.
+class FrameWorker final : public QObject {
+    Q_OBJECT
+public:
+    FrameWorker();
+    // Waits for a conversion in progress to end.
+    ~FrameWorker() override;
+    FrameWorker(const FrameWorker &) = delete;
+    FrameWorker &operator=(const FrameWorker &) = delete;
+
+    bool isBusy() const;
+    // Starts converting the bytes of one frame in `native` format; only when !isBusy().
+    // `frame` is swapped with the buffer of the conversion before, to be filled again.
+    // `converter` must stay until the conversion has ended (see cancel()).
+    void convert(FrameConverter *converter, const v4l2_format &native,
+                 std::vector<unsigned char> &frame);
+    // Moves the converted picture into `image`; false when none waits.
+    bool take(QImage *image);
+    // Waits for a conversion in progress to end and drops its picture.
+    void cancel();
+
+Q_SIGNALS:
+    // A converted picture waits; emitted on the thread this object belongs to.
+    void converted();
+
+private:
+    void run();
+    void announce();
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    FrameConverter *m_converter = nullptr;
+    v4l2_format m_native{};
+    // The frame being converted: only the worker's thread touches it while m_busy.
+    std::vector<unsigned char> m_frame;
+    QImage m_picture;
+    bool m_busy = false;
+    bool m_ready = false;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
+} // namespace voruna
