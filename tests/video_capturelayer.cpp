@@ -50,6 +50,7 @@ private Q_SLOTS:
     void windowClosedWithFramePending();
     void formatRefusedKeepsPrevious();
     void formatChangeAndCloseWhileConverting();
+    void frameDuringConversionShown();
     void hookClosesWindowDuringLoss();
     void realCamera();
 };
@@ -296,6 +297,30 @@ void VideoCaptureLayerTest::formatChangeAndCloseWhileConverting()
     QCoreApplication::processEvents();
     QCOMPARE(rig.fake->openDescriptors(), 0);
     QCOMPARE(rig.fake->mappedBuffers(), 0);
+}
+
+// A frame that comes while the one before is converted, or before that one is taken, goes to
+// be converted next: it is not left waiting for another frame of the camera.
+void VideoCaptureLayerTest::frameDuringConversionShown()
+{
+    auto fake = std::make_shared<FakeV4l2>();
+    FakeCameraConfig camera = webcamConfig();
+    camera.fourcc = V4L2_PIX_FMT_MJPEG;
+    camera.size = QSize(1280, 720);
+    fake->addCamera(0, camera);
+    V4l2DriverSource source(fake);
+    QString error;
+    std::unique_ptr<CaptureDevice> device = source.open(0, &error);
+    QVERIFY(device && device->start());
+    int pictures = 0;
+    QImage picture;
+    connect(device.get(), &CaptureDevice::frameArrived, this,
+            [&] { pictures += device->takeFrame(&picture); });
+    for (int frame = 0; frame < 2; ++frame) {
+        QVERIFY(fake->produceFrame(0));
+        QCoreApplication::processEvents();
+    }
+    QTRY_COMPARE(pictures, 2);
 }
 
 void VideoCaptureLayerTest::hookClosesWindowDuringLoss()

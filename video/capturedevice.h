@@ -65,9 +65,9 @@ struct DeviceControl {
 // A connected camera. Its signals come on the GUI thread: frameArrived() says a new frame waits,
 // takeFrame() hands out the newest one as RGB (or 16-bit grey). A camera that converts its
 // frames on a thread of its own starts the conversion in takeFrame(), returns false, and says
-// frameArrived() again when the picture is ready to be taken. failed() reports that the
-// stream stopped (the device was lost, or a restart did not start); after it the device sends
-// nothing more.
+// frameArrived() again when the conversion ends (a failed one leaves nothing to take). failed()
+// reports that the stream stopped (the device was lost, or a restart did not start); after it the
+// device sends nothing more.
 class CaptureDevice : public QObject {
     Q_OBJECT
 public:

@@ -62,14 +62,7 @@ void FrameWorker::cancel()
 
 void FrameWorker::announce()
 {
-    bool ready;
-    {
-        const std::lock_guard lock(m_mutex);
-        ready = m_ready;
-    }
-    // Checked again here: a cancel() may have dropped the picture since it was announced.
-    if (ready)
-        Q_EMIT converted();
+    Q_EMIT finished();
 }
 
 void FrameWorker::run()
@@ -92,9 +85,10 @@ void FrameWorker::run()
         if (converted) {
             m_picture = std::move(picture);
             m_ready = true;
-            // Runs on this object's thread; dropped with the object if it goes first.
-            QMetaObject::invokeMethod(this, &FrameWorker::announce, Qt::QueuedConnection);
         }
+        // Also after a frame that could not be converted: a newer one may be waiting for the
+        // worker. Runs on this object's thread; dropped with the object if it goes first.
+        QMetaObject::invokeMethod(this, &FrameWorker::announce, Qt::QueuedConnection);
         m_done.notify_all();
     }
 }

@@ -39,8 +39,9 @@ public:
     void cancel();
 
 Q_SIGNALS:
-    // A converted picture waits; emitted on the thread this object belongs to.
-    void converted();
+    // A conversion has ended: its picture waits to be taken unless it failed or was cancelled.
+    // Emitted on the thread this object belongs to.
+    void finished();
 
 private:
     void run();

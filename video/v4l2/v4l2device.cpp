@@ -124,7 +124,7 @@ V4l2Device::V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QSt
     , m_multiPlanar(multiPlanar)
     , m_bufferType(multiPlanar ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE)
 {
-    connect(m_worker.get(), &FrameWorker::converted, this, &CaptureDevice::frameArrived);
+    connect(m_worker.get(), &FrameWorker::finished, this, &CaptureDevice::frameArrived);
 }
 
 int V4l2Device::formatCall(unsigned long request, v4l2_format *format)

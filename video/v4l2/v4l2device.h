@@ -71,6 +71,9 @@ private:
     bool startFailed(int errorNumber);
     void onReadable();
     bool requeue(int index);
+    // Hands the held frame to the worker and its buffer back to the driver; false when that
+    // failed the device.
+    bool convertHeld();
     void fail(int errorNumber);
     DeviceControl describeControl(const v4l2_queryctrl &query) const;
 

@@ -204,11 +204,16 @@ bool V4l2Device::takeFrame(QImage *image)
 {
     if (!m_converter)
         return false;
-    if (m_worker->take(image))
-        return true;
-    // The newest frame goes to the worker, which says frameArrived() when it is converted.
-    if (m_held < 0 || m_worker->isBusy())
-        return false;
+    const bool taken = m_worker->take(image);
+    // Whenever the worker is free the newest frame goes to it, also a frame that arrived while
+    // it converted the one taken now; frameArrived() follows when the conversion ends.
+    if (m_held >= 0 && !m_worker->isBusy() && !convertHeld())
+        return false; // the device failed, and may be gone
+    return taken;
+}
+
+bool V4l2Device::convertHeld()
+{
     const int index = m_held;
     m_held = -1;
     const std::vector<UniqueMapping> &planes = m_buffers[index];
@@ -221,7 +226,7 @@ bool V4l2Device::takeFrame(QImage *image)
         return false;
     }
     m_worker->convert(m_converter.get(), m_native, m_joined);
-    return false;
+    return true;
 }
 
 bool V4l2Device::setFormat(const StreamFormat &wanted)
