@@ -245,8 +245,9 @@ void IndiTest::fitsFrames_data()
     QTest::newRow("not FITS") << QByteArray(4000, 'x') << "not a FITS picture";
     QTest::newRow("oversized header") << fits(16, {100000, 100000}, 2880) << "out of bounds";
     QTest::newRow("within the side, beyond the bytes")
-        << fits(16, {16384, 16384}, 2880) << "cut short";
+        << fits(16, {8000, 8000}, 2880) << "cut short";
     QTest::newRow("cut short") << fits(16, {640, 480}, 2880) << "cut short";
+    QTest::newRow("picture beyond the bound") << fits(8, {16384, 16384}, 2880) << "too large";
     QTest::newRow("4 axes") << fits(16, {4, 4, 4, 4}, 2880) << "unsupported";
 }
 
@@ -299,6 +300,8 @@ void IndiTest::streamFrames_data()
     QTest::newRow("inflates beyond the frame")
         << zlib(QByteArray(64 << 20, '\0')) << true << QSize(40, 30) << "does not inflate";
     QTest::newRow("size out of bounds") << grey << false << QSize(0, 30) << "out of bounds";
+    QTest::newRow("picture beyond the bound")
+        << zlib(grey) << true << QSize(16384, 16384) << "too large";
 }
 
 void IndiTest::streamFrames()

@@ -148,9 +148,10 @@ bool IndiCamera::start()
     if (m_lost || !m_client)
         return false;
     m_streaming = true;
+    maybeExpose();
+    // Last: whoever hears it may close this camera.
     if (fullSize().isEmpty())
         Q_EMIT statusNotice(notice::StreamStarted, QStringLiteral("%1: connecting").arg(m_label));
-    maybeExpose();
     return true;
 }
 
@@ -198,9 +199,9 @@ void IndiCamera::onProperty(const IndiProperty &property)
     if (property.name == QLatin1String("CCD_EXPOSURE") && property.state == IPS_ALERT
         && m_exposing) {
         m_exposing = false;
+        m_retry->start(1000);
         Q_EMIT statusNotice(notice::StreamStarted,
                             QStringLiteral("%1: the exposure failed, trying again").arg(m_label));
-        m_retry->start(1000);
         return;
     }
     maybeExpose();

@@ -7,10 +7,18 @@
 #include <basedevice.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace voruna {
 
 namespace {
+
+// A number as the server sent it, made safe to turn into an int, also after multiplying by a
+// thousand: no camera setting comes near a million, and "nan" or "inf" is no setting at all.
+double sane(double number)
+{
+    return std::isfinite(number) ? std::clamp(number, -1e6, 1e6) : 0.0;
+}
 
 IndiProperty copyProperty(INDI::Property property)
 {
@@ -20,9 +28,9 @@ IndiProperty copyProperty(INDI::Property property)
     switch (property.getType()) {
     case INDI_NUMBER:
         for (const auto &element : INDI::PropertyNumber(property))
-            copy.numbers.insert(
-                QString::fromUtf8(element.getName()),
-                {element.getValue(), element.getMin(), element.getMax(), element.getStep()});
+            copy.numbers.insert(QString::fromUtf8(element.getName()),
+                                {sane(element.getValue()), sane(element.getMin()),
+                                 sane(element.getMax()), sane(element.getStep())});
         break;
     case INDI_SWITCH:
         for (const auto &element : INDI::PropertySwitch(property))

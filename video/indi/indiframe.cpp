@@ -11,6 +11,18 @@ namespace voruna {
 
 namespace {
 
+// The bytes of the picture made of a frame of `pixels`: three a pixel at most (8-bit frames are
+// shown as RGB, deeper mono ones as 16-bit grey). Bounded like the frame itself, so that a small
+// frame, or a small compressed one, cannot ask for a huge picture.
+qint64 shownBytes(qint64 pixels)
+{
+    return pixels * 3;
+}
+
+} // namespace
+
+namespace {
+
 class FitsFile {
 public:
     explicit FitsFile(const QByteArray &bytes) : m_bytes(bytes), m_size(size_t(bytes.size()))
@@ -67,6 +79,10 @@ bool decodeFitsFrame(const QByteArray &fits, QImage *image, QString *error)
     const long height = size[1];
     if (width < 1 || height < 1 || width > kMaxFrameSide || height > kMaxFrameSide) {
         *error = QStringLiteral("frame size %1 x %2 is out of bounds").arg(width).arg(height);
+        return false;
+    }
+    if (shownBytes(qint64(width) * height) > kMaxFrameBytes) {
+        *error = QStringLiteral("frame size %1 x %2 is too large").arg(width).arg(height);
         return false;
     }
     const qint64 pixels = qint64(width) * height * planes;
@@ -127,6 +143,12 @@ bool decodeStreamFrame(const QByteArray &bytes, bool compressed, QSize size, QIm
         return false;
     }
     const qint64 pixels = qint64(size.width()) * size.height();
+    if (shownBytes(pixels) > kMaxFrameBytes) {
+        *error = QStringLiteral("stream frame size %1 x %2 is too large")
+                     .arg(size.width())
+                     .arg(size.height());
+        return false;
+    }
     QByteArray plain = bytes;
     if (compressed) {
         // Never more than the largest frame of this size: a stream that inflates beyond is
