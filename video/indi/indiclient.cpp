@@ -181,8 +181,26 @@ void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
     else
         decodeFitsFrame(QByteArray(static_cast<const char *>(blob.getBlob()), length), &image,
                         &error);
+    {
+        const std::lock_guard lock(m_newest->mutex);
+        m_newest->image = std::move(image);
+        m_newest->error = std::move(error);
+        if (std::exchange(m_newest->queued, true))
+            return;
+    }
     QMetaObject::invokeMethod(
-        m_camera, [camera = m_camera, image, error] { camera->onFrame(image, error); },
+        m_camera,
+        [camera = m_camera, slot = m_newest] {
+            QImage image;
+            QString error;
+            {
+                const std::lock_guard lock(slot->mutex);
+                image = std::exchange(slot->image, QImage());
+                error = std::exchange(slot->error, QString());
+                slot->queued = false;
+            }
+            camera->onFrame(image, error);
+        },
         Qt::QueuedConnection);
 }
 

@@ -3,6 +3,7 @@
 
 #include <baseclient.h>
 
+#include <QImage>
 #include <QMap>
 #include <QSize>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -65,7 +67,17 @@ private:
     void frame(const INDI::WidgetView<IBLOB> &blob);
     void settle(Progress progress);
 
+    // The newest decoded frame, waiting for the GUI thread: a frame that comes before the one
+    // before was taken replaces it, so a busy window never has frames piling up behind it.
+    struct FrameSlot {
+        std::mutex mutex;
+        QImage image;
+        QString error;
+        bool queued = false;
+    };
+
     IndiCamera *m_camera;
+    std::shared_ptr<FrameSlot> m_newest = std::make_shared<FrameSlot>();
     std::string m_device;
     std::thread m_connector;
     std::mutex m_mutex;
