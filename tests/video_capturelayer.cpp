@@ -2,11 +2,14 @@
 // The V4L2 capture layer against the scripted kernel: enumeration, connect, capabilities,
 // frames, the preview period and a camera unplugged while streaming.
 #include "video_support/capturerig.h"
+#include "video_support/formrig.h"
 
 #include "video/capturesubwindow.h"
 #include "video/notices.h"
 #include "video/previewwidget.h"
 
+#include <QCheckBox>
+#include <QSpinBox>
 #include <QTest>
 
 #include <cerrno>
@@ -51,6 +54,7 @@ private Q_SLOTS:
     void formatRefusedKeepsPrevious();
     void formatChangeAndCloseWhileConverting();
     void frameDuringConversionShown();
+    void switchingLetsGoOfThePicture();
     void hookClosesWindowDuringLoss();
     void realCamera();
 };
@@ -321,6 +325,33 @@ void VideoCaptureLayerTest::frameDuringConversionShown()
         QCoreApplication::processEvents();
     }
     QTRY_COMPARE(pictures, 2);
+}
+
+// Choosing another camera lets go of the picture and the stretch of the one before, also when
+// the chosen one has gone since the list was made; mirroring stays.
+void VideoCaptureLayerTest::switchingLetsGoOfThePicture()
+{
+    CaptureRig rig;
+    rig.fake->addCamera(0, webcamConfig());
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    window->setPreview(true);
+    QVERIFY(rig.fake->produceFrame(0));
+    QTRY_VERIFY(!pictureOf(window)->frame().isNull());
+    onModal([](QWidget *dialog) {
+        dialog->findChild<QCheckBox *>(QStringLiteral("mirror"))->setChecked(true);
+        dialog->findChild<QSpinBox *>(QStringLiteral("whitePoint"))->setValue(100);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    window->dlgVideoDisplay();
+    QVERIFY(!window->driverConnect(1));
+    QVERIFY(pictureOf(window)->frame().isNull());
+    QCOMPARE(rig.errors.last().second, QStringLiteral("The chosen camera is no longer there"));
+    rig.fake->addCamera(1, webcamConfig());
+    QVERIFY(window->driverConnect(1));
+    const DisplaySettings &display = dynamic_cast<CaptureSubWindow *>(window)->displaySettings();
+    QVERIFY(display.mirror);
+    QCOMPARE(display.whitePoint, 255);
 }
 
 void VideoCaptureLayerTest::hookClosesWindowDuringLoss()

@@ -41,19 +41,28 @@ bool CaptureSubWindow::driverConnect(int index)
 {
     // The camera can be opened once at a time: let go of the current one first.
     m_previewTimer->stop();
+    const bool hadCamera = m_device != nullptr;
+    if (index != m_index) {
+        // Black and white points belong to a camera; how the telescope turns the picture does not.
+        m_display = {.mirror = m_display.mirror, .flip = m_display.flip};
+    }
     m_device.reset();
     m_index = -1;
+    // Nothing of the camera let go stays on show, even when the next one does not open.
+    m_frame = QImage();
+    m_picture->setFrame(QImage());
     QString error;
     std::unique_ptr<CaptureDevice> device = m_opener.openDriver(index, &error);
     if (!device) {
+        // A camera chosen from the list may have gone since the list was made.
+        if (error.isEmpty() && hadCamera)
+            error = QStringLiteral("The chosen camera is no longer there");
         if (!error.isEmpty())
             notify(true, notice::ConnectFailed, error);
         return false;
     }
     m_device = std::move(device);
     m_index = index;
-    m_frame = QImage();
-    m_picture->setFrame(QImage());
     connect(m_device.get(), &CaptureDevice::frameArrived, this, &CaptureSubWindow::onFrameArrived);
     connect(m_device.get(), &CaptureDevice::statusNotice, this,
             [this](int id, const QString &text) { notify(false, id, text); });
