@@ -30,10 +30,14 @@ IndiCamera::IndiCamera(const IndiServer &server, const QString &device, const QS
     , m_label(label)
     , m_retry(new QTimer(this))
     , m_answerDeadline(new QTimer(this))
+    , m_quiet(new QTimer(this))
     , m_server(QStringLiteral("%1:%2").arg(server.host).arg(server.port))
 {
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &IndiCamera::maybeExpose);
+    m_quiet->setSingleShot(true);
+    connect(m_quiet, &QTimer::timeout, this, &IndiCamera::onQuiet);
+    m_sincePicture.start();
     m_answerDeadline->setSingleShot(true);
     connect(m_answerDeadline, &QTimer::timeout, this,
             [this] { giveUp(QStringLiteral("The INDI server %1 does not answer").arg(m_server)); });
@@ -148,6 +152,7 @@ bool IndiCamera::start()
     if (m_lost || !m_client)
         return false;
     m_streaming = true;
+    watchForPictures();
     maybeExpose();
     // Last: whoever hears it may close this camera.
     if (fullSize().isEmpty())
@@ -175,6 +180,24 @@ void IndiCamera::maybeExpose()
         return;
     m_exposing = true;
     m_client->sendNumbers("CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", m_exposureMs / 1000.0}});
+    watchForPictures();
+}
+
+void IndiCamera::watchForPictures()
+{
+    // An exposure's length and then some seconds for the picture to come over the network.
+    m_quiet->start((m_useStream ? 0 : m_exposureMs) + quietMs);
+}
+
+void IndiCamera::onQuiet()
+{
+    if (m_lost || !m_streaming)
+        return;
+    // Said again when pictures come back.
+    m_announced = false;
+    Q_EMIT statusNotice(notice::StreamStarted, QStringLiteral("%1: no picture for %2 s")
+                                                   .arg(m_label)
+                                                   .arg(m_sincePicture.elapsed() / 1000));
 }
 
 void IndiCamera::onProperty(const IndiProperty &property)
@@ -222,6 +245,8 @@ void IndiCamera::onFrame(const QImage &frame, const QString &error)
     }
     m_frame = frame;
     m_waiting = true;
+    m_sincePicture.start();
+    watchForPictures();
     const bool resized = frame.size() != m_lastSize;
     m_lastSize = frame.size();
     maybeExpose();
@@ -255,6 +280,7 @@ void IndiCamera::giveUp(const QString &text)
     m_lost = true;
     m_streaming = false;
     m_retry->stop();
+    m_quiet->stop();
     m_answerDeadline->stop();
     Q_EMIT failed(notice::ConnectFailed, text);
 }
@@ -265,6 +291,7 @@ void IndiCamera::lose(const QString &why)
     m_streaming = false;
     m_waiting = false;
     m_retry->stop();
+    m_quiet->stop();
     m_answerDeadline->stop();
     Q_EMIT failed(notice::DeviceLost, QStringLiteral("%1 lost: %2").arg(m_label, why));
 }

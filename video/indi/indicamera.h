@@ -6,6 +6,7 @@
 #include "video/indi/indiclient.h"
 #include "video/indi/indiservers.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 
 #include <memory>
@@ -65,6 +66,8 @@ public:
     // tell anything of the camera before it counts as not answering, in milliseconds.
     static constexpr int sizeWaitMs = 500;
     static constexpr int answerWaitMs = 3000;
+    // How long past an exposure a picture may take before the status line says none comes.
+    static constexpr int quietMs = 5000;
 
 private:
     const IndiProperty::Number *number(const QString &property, const QString &element) const;
@@ -72,6 +75,8 @@ private:
     void lose(const QString &why);
     // Ends the camera before it ever worked: `text` goes to the status line as it is.
     void giveUp(const QString &text);
+    void watchForPictures();
+    void onQuiet();
     int bitDepth() const;
     int binning() const;
     // The most the camera bins, 1 when it does not.
@@ -92,6 +97,10 @@ private:
     QHash<QString, IndiProperty> m_properties;
     QTimer *m_retry;
     QTimer *m_answerDeadline;
+    // Runs from each exposure asked for and each picture shown: a server that stops sending
+    // (frozen, or its link to the camera hung) is said in the status line.
+    QTimer *m_quiet;
+    QElapsedTimer m_sincePicture;
     QString m_server; // host:port
     QImage m_frame;
     QSize m_lastSize;
