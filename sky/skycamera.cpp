@@ -114,8 +114,11 @@ bool SkyCamera::setControl(quint32 id, qint32 value)
 {
     if (id == exposureControl && value >= 1 && value <= 1000) {
         m_exposureMs = value;
-        if (m_streaming)
+        if (m_streaming) {
             m_timer->start(periodMs());
+            // The rate the status line gives is the exposure's when that is the longer.
+            Q_EMIT statusNotice(notice::StreamStarted, description());
+        }
         return true;
     }
     if (id == gainControl && value >= 0 && value <= 100) {

@@ -242,6 +242,7 @@ void SkyDriverTest::formatsAndControls()
     QTRY_COMPARE(shownPicture(window).size(), QSize(1280, 720));
 
     QVERIFY(camera->setControl(SkyCamera::exposureControl, 500));
+    QVERIFY2(statuses.last().contains(" at 2 fps"), qPrintable(statuses.last()));
     QVERIFY(!camera->setControl(SkyCamera::exposureControl, 0));
     QVERIFY(!camera->setControl(SkyCamera::gainControl, 101));
     QCOMPARE(camera->controls().at(0).value, 500);
