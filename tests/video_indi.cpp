@@ -458,6 +458,14 @@ void IndiTest::simulator()
     QObject::connect(&camera, &CaptureDevice::frameArrived, &camera, [&frames] { ++frames; });
     QTRY_VERIFY_WITH_TIMEOUT(frames >= 10, 20000);
     qInfo("the stream brought %d frames in %lld ms", frames, streaming.elapsed());
+    {
+        // The stream has an exposure of its own.
+        SourceDialog dialog(camera);
+        dialog.findChild<QWidget *>("control1")->findChild<QSpinBox *>()->setValue(250);
+    }
+    QTRY_COMPARE(
+        getprop(port, "CCD Simulator.STREAMING_EXPOSURE.STREAMING_EXPOSURE_VALUE").toDouble(),
+        0.25);
     QVERIFY(camera.setFormat({formats[0].pixelFormat, streamSize,
                               camera.frameIntervals(formats[0].pixelFormat, streamSize).value(0)}));
     QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_VIDEO_STREAM.STREAM_ON"), QStringLiteral("Off"));

@@ -96,13 +96,20 @@ QList<DeviceControl> IndiCamera::controls() const
     DeviceControl exposure;
     exposure.id = exposureControl;
     exposure.name = QStringLiteral("Exposure (ms)");
+    // The video stream has an exposure of its own.
+    const auto *streamed = m_useStream ? number(QStringLiteral("STREAMING_EXPOSURE"),
+                                                QStringLiteral("STREAMING_EXPOSURE_VALUE"))
+                                       : nullptr;
     const auto *limits =
-        number(QStringLiteral("CCD_EXPOSURE"), QStringLiteral("CCD_EXPOSURE_VALUE"));
+        streamed ? streamed
+                 : number(QStringLiteral("CCD_EXPOSURE"), QStringLiteral("CCD_EXPOSURE_VALUE"));
     exposure.minimum = limits ? std::clamp(int(std::ceil(limits->minimum * 1000)), 1, 60000) : 1;
     exposure.maximum =
         limits ? std::clamp(int(limits->maximum * 1000), exposure.minimum, 60000) : 60000;
     exposure.defaultValue = std::clamp(1000, exposure.minimum, exposure.maximum);
-    exposure.value = m_exposureMs;
+    exposure.value = streamed ? std::clamp(int(std::lround(streamed->value * 1000)),
+                                           exposure.minimum, exposure.maximum)
+                              : m_exposureMs;
     list.append(exposure);
     const std::pair<quint32, QPair<QString, QString>> others[] = {{gainControl, gainElement()},
                                                                   {offsetControl, offsetElement()}};
@@ -131,6 +138,16 @@ bool IndiCamera::setControl(quint32 id, qint32 value)
     for (const DeviceControl &control : controls()) {
         if (control.id != id || value < control.minimum || value > control.maximum)
             continue;
+        if (id == exposureControl && m_useStream
+            && number(QStringLiteral("STREAMING_EXPOSURE"),
+                      QStringLiteral("STREAMING_EXPOSURE_VALUE"))) {
+            m_client->sendNumbers("STREAMING_EXPOSURE",
+                                  {{"STREAMING_EXPOSURE_VALUE", value / 1000.0}});
+            m_properties[QStringLiteral("STREAMING_EXPOSURE")]
+                .numbers[QStringLiteral("STREAMING_EXPOSURE_VALUE")]
+                .value = value / 1000.0;
+            return true;
+        }
         if (id == exposureControl) {
             m_exposureMs = value;
             if (m_announced)
