@@ -475,6 +475,10 @@ void IndiTest::simulator()
     const QList<QSize> sizes = camera.frameSizes(exposures);
     QVERIFY2(sizes.contains(QSize(512, 512)) && sizes.contains(QSize(640, 512)),
              qPrintable(QStringLiteral("%1 sizes").arg(sizes.size())));
+    QCOMPARE(camera.frameSizeText(exposures, QSize(640, 512)),
+             QStringLiteral("640 x 512, binned 2 x 2"));
+    QCOMPARE(camera.frameSizeText(exposures, QSize(512, 512)),
+             QStringLiteral("512 x 512, middle of the sensor"));
     for (const QSize chosen : {QSize(512, 512), QSize(640, 512)}) {
         QVERIFY(camera.setFormat({exposures, chosen, camera.frameIntervals(exposures, chosen)[0]}));
         QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), chosen, 10000);

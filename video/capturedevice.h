@@ -79,6 +79,12 @@ public:
 
     virtual QList<PixelFormatChoice> pixelFormats() const = 0;
     virtual QList<QSize> frameSizes(quint32 pixelFormat) const = 0;
+    // How the Format dialog names one of those sizes.
+    virtual QString frameSizeText(quint32 pixelFormat, QSize size) const
+    {
+        Q_UNUSED(pixelFormat);
+        return QStringLiteral("%1 x %2").arg(size.width()).arg(size.height());
+    }
     virtual QList<FrameInterval> frameIntervals(quint32 pixelFormat, QSize size) const = 0;
     virtual StreamFormat format() const = 0;
     // Restarts the stream with `format`; true when the device accepted it (it may adjust the

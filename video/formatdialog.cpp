@@ -55,8 +55,9 @@ void FormatDialog::fillSizes()
     const QSignalBlocker blocker(m_frameSize);
     const QSize keep = m_frameSize->count() ? m_frameSize->currentData().toSize() : m_current.size;
     m_frameSize->clear();
-    for (QSize size : m_device.frameSizes(m_pixelFormat->currentData().toUInt()))
-        m_frameSize->addItem(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height()), size);
+    const quint32 pixelFormat = m_pixelFormat->currentData().toUInt();
+    for (QSize size : m_device.frameSizes(pixelFormat))
+        m_frameSize->addItem(m_device.frameSizeText(pixelFormat, size), size);
     m_frameSize->setCurrentIndex(std::max(0, m_frameSize->findData(keep)));
     fillRates();
 }

@@ -43,6 +43,8 @@ public:
 
     QList<PixelFormatChoice> pixelFormats() const override;
     QList<QSize> frameSizes(quint32 pixelFormat) const override;
+    // Says which sizes bin the whole sensor and which are windows of it.
+    QString frameSizeText(quint32 pixelFormat, QSize size) const override;
     QList<FrameInterval> frameIntervals(quint32 pixelFormat, QSize size) const override;
     StreamFormat format() const override;
     bool setFormat(const StreamFormat &format) override;

@@ -94,6 +94,17 @@ QList<QSize> IndiCamera::frameSizes(quint32 pixelFormat) const
     return sizes;
 }
 
+QString IndiCamera::frameSizeText(quint32 pixelFormat, QSize size) const
+{
+    QString text = CaptureDevice::frameSizeText(pixelFormat, size);
+    const int index = int(frameSizes(pixelFormat).indexOf(size));
+    if (pixelFormat == kStream || index < 0)
+        return text;
+    if (index >= binnings())
+        return text + QStringLiteral(", middle of the sensor");
+    return index == 0 ? text : text + QStringLiteral(", binned %1 x %1").arg(index + 1);
+}
+
 int IndiCamera::binnings() const
 {
     const auto *bin = number(QStringLiteral("CCD_BINNING"), QStringLiteral("HOR_BIN"));
