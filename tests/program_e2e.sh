@@ -17,14 +17,7 @@ mkdir -m 0700 "$XDG_RUNTIME_DIR"
 mkdir -p "$scratch/work"
 
 fail() { echo "FAIL: $*"; echo "--- simulator"; cat "$scratch/sim.log"; echo "--- program"; cat "$scratch/app.log"; exit 1; }
-window() { # the id of the visible window named exactly $1, waiting up to 10 s
-  for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
+. "$(dirname "$0")/support/window.sh"
 
 "$sim" --port 3 > "$scratch/sim.log" 2>&1 & simpid=$!
 for _ in $(seq 50); do grep -q '^ready' "$scratch/sim.log" && break; sleep 0.1; done

@@ -12,14 +12,7 @@ mkdir -m 0700 "$XDG_RUNTIME_DIR"
 mkdir -p "$scratch/work"
 
 fail() { echo "FAIL: $*"; cat "$scratch/app.log"; exit 1; }
-window() { # the id of the visible window named exactly $1, waiting up to 60 s
-  for _ in $(seq 600); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
+. "$(dirname "$0")/support/window.sh"
 # Pixels of the screenshot $1 within 24 of 75 % white, yellow and cyan (its lines read
 # "x,y: (red,green,blue) ...").
 bars() {
@@ -35,11 +28,11 @@ cd "$scratch/work"
 "$app" >"$scratch/app.log" 2>&1 &
 apppid=$!
 # No port is saved: the console says so first.
-box=$(window "Voruna") || fail "no start-up message"
+box=$(window "Voruna" 60) || fail "no start-up message"
 xdotool windowfocus --sync "$box" key Return
-console=$(window "Voruna 1.1") || fail "the console did not show"
+console=$(window "Voruna 1.1" 60) || fail "the console did not show"
 xdotool windowfocus --sync "$console" key alt+v
-video=$(window "Voruna Video Feedback") || fail "the video window did not open"
+video=$(window "Voruna Video Feedback" 60) || fail "the video window did not open"
 
 # The capture window holds 640 x 360 colour bars of 80 pixels each; the video window, at its
 # first size, shows the first ones around vivid's text: white, yellow and cyan at 75 %.
