@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/portmap.h"
 
+#include "link/portowner.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +23,8 @@
 //     /dev/serial/by-id/...) so that every name of one device gives the same path, and so the
 //     same lock. An entry that points nowhere means there is no port n: a pinned port never
 //     falls back to a system port, or an unplugged adaptor would silently become another device.
+//     Nor does a link to a pseudo-terminal that a simulator made and left behind when it was
+//     killed: the terminal's number may have gone to someone's shell since.
 //  2. otherwise the n-th serial port the system reports, counted in this order: ttyUSB* by
 //     number, ttyACM* by number, ttyS* by number, then any other by name (numbers inside a name
 //     compare as numbers, so ttyUSB10 comes after ttyUSB2). Pins do not renumber system ports.
@@ -118,6 +122,9 @@ PortAssignment assignPort(int portNumber, const QString &folder, const QList<Por
         result.link = entry;
         result.linkTarget = info.isSymLink() ? info.symLinkTarget() : entry;
         result.device = info.canonicalFilePath(); // empty when the link points nowhere
+        result.stale = isStaleOwnedLink(folder, portNumber, result.linkTarget, result.device);
+        if (result.stale)
+            result.device.clear();
         if (!result.device.isEmpty())
             result.description = descriptionOf(result.device, system);
         return result;

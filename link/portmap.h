@@ -30,6 +30,8 @@ struct PortAssignment {
     QString description; // the system's words for that device, may be empty
     QString link;        // the comN entry that pins the port; empty when the port is not pinned
     QString linkTarget;  // where that entry points, also when it points nowhere
+    // The entry leads to a pseudo-terminal whose simulator is gone (see portowner.h): no port.
+    bool stale = false;
 };
 
 PortAssignment assignPort(int portNumber, const QString &folder,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/ownedfd.h"
 #include "link/portmap.h"
+#include "link/portowner.h"
 #include "support/ptypeer.h"
 #include "support/tempconfighome.h"
 
@@ -11,6 +12,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace voruna;
@@ -23,6 +25,17 @@ QList<PortCandidate> candidates(const QStringList &names)
     for (const QString &name : names)
         ports.append({QStringLiteral("/dev/") + name, QStringLiteral("about ") + name});
     return ports;
+}
+
+// The id of a process that has ended.
+qint64 endedPid()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child;
 }
 
 QStringList namesOf(const QList<PortCandidate> &ports)
@@ -43,6 +56,8 @@ private Q_SLOTS:
     void systemOrder();
     void mapping_data();
     void mapping();
+    void linkLeftBySimulator_data();
+    void linkLeftBySimulator();
     void portsFolderFollowsXdg_data();
     void portsFolderFollowsXdg();
     void pinnedPeerIsOpenedByNumber();
@@ -121,6 +136,59 @@ void PortMapTest::mapping()
         expected = QFileInfo(devices.filePath(expected)).canonicalFilePath();
 
     QCOMPARE(deviceForPort(port, root.filePath("ports"), candidates(system)), expected);
+}
+
+// A simulator's link outlives it after kill -9, and its pseudo-terminal number goes to the next
+// terminal that opens: the port then must not lead there.
+void PortMapTest::linkLeftBySimulator_data()
+{
+    QTest::addColumn<bool>("toTerminal"); // else to a plain device
+    QTest::addColumn<QString>("note");    // who the note beside the link names
+    QTest::addColumn<bool>("pinned");
+    QTest::newRow("owner runs") << true << "running" << true;
+    QTest::newRow("owner gone") << true << "ended" << false;
+    QTest::newRow("owner's pid reused by another program") << true << "reused" << false;
+    QTest::newRow("no note: a link the user made") << true << "none" << true;
+    QTest::newRow("note about an earlier link") << true << "other target" << true;
+    QTest::newRow("a plain device stays pinned") << false << "ended" << true;
+}
+
+void PortMapTest::linkLeftBySimulator()
+{
+    QFETCH(bool, toTerminal);
+    QFETCH(QString, note);
+    QFETCH(bool, pinned);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    PseudoTerminal terminal;
+    QString error;
+    QVERIFY2(terminal.open(&error), qPrintable(error));
+    QString device = terminal.slavePath();
+    if (!toTerminal) {
+        device = root.filePath("device");
+        QFile file(device);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QFile::link(device, root.filePath("com7")));
+
+    const QByteArray self = runningProgramName(::getpid());
+    PortOwner owner{::getpid(), self, device};
+    if (note == "ended")
+        owner.pid = endedPid();
+    else if (note == "reused")
+        owner.program = "voruna-adaptor-sim";
+    else if (note == "other target")
+        owner = {endedPid(), self, "/dev/pts/999999"};
+    if (note != "none") {
+        QFile file(portOwnerNotePath(root.path(), 7));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(portOwnerNote(owner));
+    }
+
+    const PortAssignment assigned = assignPort(7, root.path(), {});
+    QCOMPARE(assigned.device, pinned ? QFileInfo(device).canonicalFilePath() : QString());
+    QCOMPARE(assigned.stale, !pinned);
+    QCOMPARE(assigned.linkTarget, device);
 }
 
 void PortMapTest::portsFolderFollowsXdg_data()

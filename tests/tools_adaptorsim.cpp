@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/ownedfd.h"
+#include "link/portmap.h"
 #include "support/simprocess.h"
 #include "tools/ptykit/pseudoterminal.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -88,7 +90,21 @@ private Q_SLOTS:
 private:
     std::unique_ptr<QTemporaryDir> m_home;
     QString ports() const { return m_home->path() + QStringLiteral("/voruna/ports"); }
+    // What voruna-ports prints, a line each.
+    QStringList portsToolLines() const;
 };
+
+QStringList AdaptorSimTest::portsToolLines() const
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", m_home->path());
+    tool.setProcessEnvironment(environment);
+    tool.start(QFileInfo(SimProcess::program()).dir().filePath("voruna-ports"), QStringList{});
+    if (!tool.waitForFinished(5000) || tool.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
 
 void AdaptorSimTest::init()
 {
@@ -311,6 +327,16 @@ void AdaptorSimTest::linkLeftByKilledSimIsReplaced()
         QVERIFY(QFile::remove(link));
         QVERIFY(QFile::link(other.slavePath(), link));
     }
+    // Until a simulator takes the port again, it is no port: never someone else's terminal.
+    QCOMPARE(assignPort(4, ports(), {}).device, QString());
+    const QStringList lines = portsToolLines();
+    QVERIFY(lines.size() > 4);
+    // The killed simulator's number may have gone to the terminal opened above already.
+    const bool leadsToTerminal = QFileInfo::exists(link);
+    QVERIFY(leadsToTerminal || !numberReused);
+    QVERIFY2(lines.at(4).endsWith(leadsToTerminal ? "by a simulator that is gone)"
+                                                  : "which is not there)"),
+             qPrintable(lines.at(4)));
 
     SimProcess second(m_home->path());
     QVERIFY2(second.start({"--port", "4"}), qPrintable(second.errorString()));
@@ -395,15 +421,7 @@ void AdaptorSimTest::portsToolShowsEachPort()
     QVERIFY(QFile::link(pinned.slavePath(), ports() + "/com3"));
     QVERIFY(QFile::link(ports() + "/unplugged", ports() + "/com2"));
 
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", m_home->path());
-    tool.setProcessEnvironment(environment);
-    tool.start(QFileInfo(SimProcess::program()).dir().filePath("voruna-ports"), QStringList{});
-    QVERIFY(tool.waitForFinished(5000));
-    QCOMPARE(tool.exitCode(), 0);
-    const QStringList lines =
-        QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines = portsToolLines();
     QCOMPARE(lines.size(), 17);
     QCOMPARE(lines.at(0), "Ports folder: " + ports());
     QCOMPARE(lines.at(2),

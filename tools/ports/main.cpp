@@ -11,6 +11,9 @@ namespace {
 QString entryText(const voruna::PortAssignment &a)
 {
     if (a.device.isEmpty()) {
+        if (a.stale)
+            return QStringLiteral("\u2014none\u2014 (pinned to %1 by a simulator that is gone)")
+                .arg(a.linkTarget);
         if (!a.link.isEmpty())
             return QStringLiteral("\u2014none\u2014 (pinned to %1, which is not there)")
                 .arg(a.linkTarget);
@@ -44,7 +47,8 @@ int main(int argc, char **argv)
             << "Usage: voruna-ports\n\n"
                "Lists COM 1 to COM 16 with the device each one opens now. A link comN in the\n"
                "ports folder pins port N; the other ports are the serial ports of the system,\n"
-               "USB adaptors first.\n\n"
+               "USB adaptors first. A link to a pseudo-terminal that a simulator left behind\n"
+               "when it was killed is no port.\n\n"
                "Options:\n"
                "  --help     show this text\n"
                "  --version  show the version\n";

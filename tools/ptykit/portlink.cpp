@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/ptykit/portlink.h"
 
+#include "link/portowner.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include <sys/stat.h>
@@ -35,23 +36,6 @@ QString readLink(const QString &path)
     return n < 0 ? QString() : QFile::decodeName(QByteArray(buffer, int(n)));
 }
 
-QByteArray processName(pid_t pid)
-{
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    if (!comm.open(QIODevice::ReadOnly))
-        return {};
-    return comm.readAll().trimmed();
-}
-
-// true when pid is a running process of this same program.
-bool isRunningSibling(pid_t pid)
-{
-    if (pid <= 0 || (::kill(pid, 0) != 0 && errno != EPERM))
-        return false;
-    const QByteArray name = processName(pid);
-    return !name.isEmpty() && name == processName(::getpid());
-}
-
 } // namespace
 
 bool PortLink::mayReplace(const QString &oldTarget, QString *error) const
@@ -60,21 +44,16 @@ bool PortLink::mayReplace(const QString &oldTarget, QString *error) const
     if (::stat(encoded(m_path).constData(), &st) != 0)
         return true; // leads nowhere
 
-    // The note: pid, program name and target, one a line.
-    QFile note(m_notePath);
-    QList<QByteArray> fields;
-    if (note.open(QIODevice::ReadOnly))
-        fields = note.readAll().split('\n');
-    const bool noteFits = fields.size() >= 3 && QFile::decodeName(fields.at(2)) == oldTarget;
-    const pid_t owner = noteFits ? pid_t(fields.at(0).toInt()) : 0;
-    const bool madeBySibling = noteFits && fields.at(1) == processName(::getpid());
-    if (madeBySibling && owner != ::getpid() && !isRunningSibling(owner))
+    const std::optional<PortOwner> owner = readPortOwner(QFileInfo(m_path).path(), m_portNumber);
+    const bool noteFits = owner && owner->target == oldTarget;
+    const bool madeBySibling = noteFits && owner->program == runningProgramName(::getpid());
+    if (madeBySibling && owner->pid != ::getpid() && !portOwnerRuns(*owner))
         return true; // left behind by a simulator that is gone; the device is someone else's now
 
     if (madeBySibling) {
         *error = QStringLiteral("COM %1 is taken by a simulator that is running (pid %2): %3 -> %4")
                      .arg(m_portNumber)
-                     .arg(owner)
+                     .arg(owner->pid)
                      .arg(m_path, oldTarget);
     } else {
         *error = QStringLiteral("COM %1 is pinned to a device that is present: %2 -> %3; "
@@ -96,7 +75,7 @@ bool PortLink::create(const QString &folder, int portNumber, const QString &targ
     const QDir dir(folder);
     m_portNumber = portNumber;
     m_path = dir.filePath(QStringLiteral("com%1").arg(portNumber));
-    m_notePath = dir.filePath(QStringLiteral(".com%1.owner").arg(portNumber));
+    m_notePath = portOwnerNotePath(folder, portNumber);
     m_replaced.clear();
     m_target.clear();
 
@@ -119,8 +98,7 @@ bool PortLink::create(const QString &folder, int portNumber, const QString &targ
     // Written after the link, so that a note never vouches for a link that is not this one's.
     QSaveFile note(m_notePath);
     if (note.open(QIODevice::WriteOnly)) {
-        note.write(QByteArray::number(::getpid()) + '\n' + processName(::getpid()) + '\n'
-                   + encoded(target) + '\n');
+        note.write(portOwnerNote({::getpid(), runningProgramName(::getpid()), target}));
         note.commit();
     }
     m_target = target;
@@ -161,12 +139,9 @@ void PortLink::remove()
     // Someone may have pinned the port to something else meanwhile: leave theirs alone.
     if (readLink(m_path) == m_target)
         ::unlink(encoded(m_path).constData());
-    QFile note(m_notePath);
-    if (note.open(QIODevice::ReadOnly)
-        && note.readAll().startsWith(QByteArray::number(::getpid()) + '\n')) {
-        note.close();
-        note.remove();
-    }
+    const std::optional<PortOwner> owner = readPortOwner(QFileInfo(m_path).path(), m_portNumber);
+    if (owner && owner->pid == ::getpid())
+        QFile::remove(m_notePath);
     m_target.clear();
 }
 
