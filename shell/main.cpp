@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/qtserialcontrol.h"
+#include "shell/commandline.h"
 #include "shell/exitsignals.h"
 #include "shell/messageboxes.h"
 #include "shell/platformchoice.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -27,12 +29,41 @@ void releaseHeldSlewAtExit()
         g_windows->releaseHeldSlew();
 }
 
+// Prints the answer to --help or --version; false when there is none and the program runs.
+// Called before the toolkit starts: these need no display.
+bool answeredBeforeStart(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const voruna::ProgramCommand asked = voruna::readProgramArguments(arguments);
+    if (asked.outcome == voruna::ProgramCommand::Outcome::Run)
+        return false;
+    std::fputs(asked.text.toLocal8Bit().constData(), stdout);
+    return true;
+}
+
+// Says what is wrong with the arguments the toolkit left; false when it left none.
+bool refusedLeftovers()
+{
+    const voruna::ProgramCommand left =
+        voruna::readLeftoverArguments(QCoreApplication::arguments().mid(1));
+    if (left.outcome != voruna::ProgramCommand::Outcome::Error)
+        return false;
+    std::fputs(left.text.toLocal8Bit().constData(), stderr);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (answeredBeforeStart(argc, argv))
+        return 0;
     voruna::choosePlatformFromEnvironment();
     QApplication app(argc, argv);
+    if (refusedLeftovers())
+        return 2;
     QApplication::setApplicationName(QStringLiteral("Voruna"));
     QApplication::setApplicationVersion(QStringLiteral(VORUNA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.voruna.Voruna"));

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The program as a user meets it, on a virtual X display: the simulator linked as COM 3 and saved
-# as the chosen port, the splash, "USB Autoguide Adaptor detected", a held slew button, and
-# File > Exit ending the process with status 0; then, under a window manager, the close box and
-# SIGTERM while a slew is held, each ending the program with the stop command last on the wire.
+# The program as a user meets it, on a virtual X display: --help and --version with no display,
+# the simulator linked as COM 3 and saved as the chosen port, the splash, "USB Autoguide Adaptor
+# detected", a held slew button, and File > Exit ending the process with status 0; then, under a
+# window manager, the close box and SIGTERM while a slew is held, each ending the program with
+# the stop command last on the wire.
 # Usage: program_e2e.sh <folder of voruna> <folder of the tools>
 set -u
 app=$1/voruna
@@ -18,6 +19,12 @@ mkdir -p "$scratch/work"
 
 fail() { echo "FAIL: $*"; echo "--- simulator"; cat "$scratch/sim.log"; echo "--- program"; cat "$scratch/app.log"; exit 1; }
 . "$(dirname "$0")/support/window.sh"
+
+# What a terminal asks, answered with no display; an argument it does not know is an error.
+env -u DISPLAY "$app" --version | grep -qx 'voruna [0-9.]*' || fail "--version needs a display"
+env -u DISPLAY "$app" --help | grep -q '^Usage: voruna' || fail "--help needs a display"
+"$app" --no-such-option 2> "$scratch/app.log"
+[ $? -eq 2 ] || fail "an unknown argument did not end the program with status 2"
 
 "$sim" --port 3 > "$scratch/sim.log" 2>&1 & simpid=$!
 for _ in $(seq 50); do grep -q '^ready' "$scratch/sim.log" && break; sleep 0.1; done
