@@ -2,9 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The program as a user meets it, on a virtual X display: --help and --version with no display,
 # the simulator linked as COM 3 and saved as the chosen port, the splash, "USB Autoguide Adaptor
-# detected", a held slew button, and File > Exit ending the process with status 0; then, under a
-# window manager, the close box and SIGTERM while a slew is held, each ending the program with
-# the stop command last on the wire.
+# detected", the window's class, a held slew button, and File > Exit ending the process with
+# status 0; then, under a window manager, the close box and SIGTERM while a slew is held, each
+# ending the program with the stop command last on the wire.
 # Usage: program_e2e.sh <folder of voruna> <folder of the tools>
 set -u
 app=$1/voruna
@@ -40,6 +40,9 @@ sleep 0.3
 xdotool windowfocus --sync "$box" key Return
 console=$(window "Voruna 1.1") || fail "the console did not show"
 grep -q 'probe -> answered' "$scratch/sim.log" || fail "the console did not probe"
+# Docks tie the window to its menu entry by the window's class.
+class=$(sed -n 's/^StartupWMClass=//p' "$(dirname "$0")/../resources/voruna.desktop")
+xprop -id "$console" WM_CLASS | grep -q "\"$class\"\$" || fail "the window's class is not $class"
 
 eval "$(xdotool getwindowgeometry --shell "$console")"
 menu=$(( HEIGHT - 292 ))   # the client area below the menu bar is 292 pixels high
