@@ -21,11 +21,20 @@ set(CPACK_PACKAGE_VENDOR "The Voruna developers")
 set(CPACK_PACKAGE_CONTACT "The Voruna developers <voruna@voruna.org>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "autoguide console and guide camera viewer for telescopes")
+# The cross-built package has no INDI cameras (VORUNA_INDI off): it does not claim them.
+set(cameras "The guide camera is a Video4Linux2 camera of this computer.")
+if(VORUNA_INDI)
+  set(cameras "The guide camera is a Video4Linux2 camera of this computer or a camera
+of an INDI server, on this computer or on the one at the telescope; a
+small stand-in for the star catalogue lets INDI's CCD simulator show stars.")
+endif()
 set(CPACK_PACKAGE_DESCRIPTION "Voruna is a small desktop utility for amateur astronomers who guide a
 telescope mount through Nightwell's USB Autoguide Adaptor. It finds the
 adaptor on a serial port, slews the telescope with four press-and-hold
-buttons, shows the live guide camera (Video4Linux2) under a cross-hair
-pointer, and remembers the chosen port.
+buttons, shows the live guide camera under a cross-hair pointer, and
+remembers the chosen port.
+.
+${cameras}
 .
 The package also holds voruna-ports, which lists the device each of
 COM 1 to COM 16 opens, and voruna-adaptor-sim, a simulated adaptor with a
