@@ -290,6 +290,11 @@ void SkyMountTest::readingLine_data()
     QTest::newRow("moving") << QByteArray("-12.250 7.500 nw 30.000") << true;
     QTest::newRow("three fields") << QByteArray("1 2 -") << false;
     QTest::newRow("five fields") << QByteArray("1 2 - 3 4") << false;
+    QTest::newRow("with seeing and the camera's angle")
+        << QByteArray("1.000 -2.000 s 3.000 0.250 -0.125 15.000") << true;
+    QTest::newRow("six fields") << QByteArray("1 2 - 3 4 5") << false;
+    QTest::newRow("angle past a turn") << QByteArray("1 2 - 3 0 0 361") << false;
+    QTest::newRow("seeing not a number") << QByteArray("1 2 - 3 x 0 0") << false;
     QTest::newRow("not a number") << QByteArray("1 two - 3") << false;
     QTest::newRow("not finite") << QByteArray("nan 2 - 3") << false;
     QTest::newRow("unknown direction") << QByteArray("1 2 nx 3") << false;
