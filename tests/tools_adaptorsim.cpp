@@ -17,12 +17,9 @@
 #include <QTest>
 
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,37 +52,6 @@ public:
                 got.append(buffer, int(n));
         }
         return got;
-    }
-
-private:
-    OwnedFd m_fd;
-};
-
-// A sky camera's side of the mount feed, asking for one reading at a time.
-class FeedClient {
-public:
-    explicit FeedClient(const QString &path)
-        : m_fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray bytes = QFile::encodeName(path);
-        std::memcpy(address.sun_path, bytes.constData(),
-                    std::min(sizeof address.sun_path - 1, std::size_t(bytes.size())));
-        if (::connect(m_fd.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address)
-            != 0)
-            m_fd.reset();
-    }
-    bool isOpen() const { return m_fd.isValid(); }
-    std::optional<MountReading> ask()
-    {
-        if (::send(m_fd.get(), "\n", 1, MSG_NOSIGNAL) != 1)
-            return std::nullopt;
-        QByteArray line;
-        char c = 0;
-        while (!line.endsWith('\n') && ::recv(m_fd.get(), &c, 1, 0) == 1)
-            line += c;
-        return parseMountReading(line.chopped(1));
     }
 
 private:
@@ -571,21 +537,26 @@ void AdaptorSimTest::skyOptionErrors()
 void AdaptorSimTest::truthFile()
 {
     const QString truth = m_home->filePath("truth.csv");
-    const QStringList options{"--night", "--pe-period", "20", "--seed", "7", "--truth", truth};
+    const QStringList options{"--night", "--pe-period", "20",      "--backlash", "20",
+                              "--seed",  "7",           "--truth", truth};
     SimProcess sim(m_home->path());
     QVERIFY2(sim.start(options), qPrintable(sim.errorString()));
-    FeedClient feed(mountFeedPath(SimProcess::runtimeFolder(m_home->path()) + "/voruna", 1));
-    QVERIFY(feed.isOpen());
-    RawClient client(sim.devicePath());
+    MountFeed feed;
+    QString error;
+    QVERIFY2(
+        feed.open(mountFeedPath(SimProcess::runtimeFolder(m_home->path()) + "/voruna", 1), &error),
+        qPrintable(error));
     QList<MountReading> readings;
+    connect(&feed, &MountFeed::readingArrived, this,
+            [&readings](const MountReading &reading) { readings << reading; });
     const auto ask = [&] {
-        const std::optional<MountReading> reading = feed.ask();
-        if (reading)
-            readings << *reading;
-        return reading.has_value();
+        const qsizetype before = readings.size();
+        feed.request();
+        return QTest::qWaitFor([&] { return readings.size() > before; }, 2000);
     };
+    RawClient client(sim.devicePath());
     QVERIFY(ask());
-    // Shorter than the backlash: the Dec axis never moves.
+    // Far shorter than the backlash: the Dec axis never moves.
     QVERIFY(client.write(":Ms#"));
     QVERIFY(!sim.waitForLine(":Ms# DEC- start", 1000).isEmpty());
     QVERIFY(ask());
