@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the sky simulator costs the program: one picture of the simulated sky per frame size, and
-// one look at the driver list's sky entry while no simulator runs.
+// What the sky simulator costs the program: one picture of the simulated sky per frame size,
+// straight and with the camera turned, and one look at the driver list's sky entry while no
+// simulator runs.
 
 #include "sky/skycamera.h"
 #include "sky/starfield.h"
@@ -16,6 +17,7 @@ void renderSky(benchmark::State &state)
     const voruna::StarField sky;
     voruna::SkyView view;
     view.size = QSize(int(state.range(0)), int(state.range(1)));
+    view.angle = double(state.range(2)); // degrees
     QImage image;
     for (auto _ : state) {
         // A moving view, as while a slew button is held.
@@ -38,9 +40,11 @@ void listWithoutSimulator(benchmark::State &state)
 } // namespace
 
 BENCHMARK(renderSky)
-    ->Args({320, 240})
-    ->Args({640, 480})
-    ->Args({1280, 720})
+    ->ArgNames({"width", "height", "angle"})
+    ->Args({320, 240, 0})
+    ->Args({640, 480, 0})
+    ->Args({640, 480, 15})
+    ->Args({1280, 720, 0})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(listWithoutSimulator)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

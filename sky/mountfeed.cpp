@@ -70,6 +70,9 @@ bool isPrivateFolder(const QString &path, QString *error)
 // enough and in range.
 constexpr double kMaxOffset = 1.0e8; // arcseconds
 constexpr double kMaxSeconds = 1.0e8;
+// Far beyond any seeing; a turn is at most a full circle either way.
+constexpr double kMaxSeeing = 3600.0; // arcseconds
+constexpr double kMaxAngle = 360.0;   // degrees
 // A number field is a short decimal, never a page of digits.
 constexpr qsizetype kMaxFieldLength = 32;
 
@@ -89,18 +92,29 @@ QByteArray mountReadingLine(const MountReading &reading)
     const QByteArray moving =
         reading.moving.isEmpty() ? QByteArray("-") : reading.moving.toLatin1();
     return QByteArray::number(reading.ra, 'f', 3) + ' ' + QByteArray::number(reading.dec, 'f', 3)
-           + ' ' + moving + ' ' + QByteArray::number(reading.seconds, 'f', 3) + '\n';
+           + ' ' + moving + ' ' + QByteArray::number(reading.seconds, 'f', 3)
+           + (reading.seeingRa == 0.0 && reading.seeingDec == 0.0 && reading.angle == 0.0
+                  ? QByteArray()
+                  : ' ' + QByteArray::number(reading.seeingRa, 'f', 3) + ' '
+                        + QByteArray::number(reading.seeingDec, 'f', 3) + ' '
+                        + QByteArray::number(reading.angle, 'f', 3))
+           + '\n';
 }
 
 std::optional<MountReading> parseMountReading(const QByteArray &line)
 {
     const QList<QByteArray> fields = line.split(' ');
-    if (fields.size() != 4)
+    if (fields.size() != 4 && fields.size() != 7)
         return std::nullopt;
     MountReading reading;
     if (!validNumber(fields[0], -kMaxOffset, kMaxOffset, &reading.ra)
         || !validNumber(fields[1], -kMaxOffset, kMaxOffset, &reading.dec)
         || !validNumber(fields[3], 0.0, kMaxSeconds, &reading.seconds))
+        return std::nullopt;
+    if (fields.size() == 7
+        && (!validNumber(fields[4], -kMaxSeeing, kMaxSeeing, &reading.seeingRa)
+            || !validNumber(fields[5], -kMaxSeeing, kMaxSeeing, &reading.seeingDec)
+            || !validNumber(fields[6], -kMaxAngle, kMaxAngle, &reading.angle)))
         return std::nullopt;
     if (fields[2].isEmpty() || fields[2].size() > 4)
         return std::nullopt;

@@ -12,22 +12,31 @@ class QSocketNotifier;
 
 namespace voruna {
 
-// Where the simulated mount stands, as the adaptor simulator publishes it. Offsets are in
-// arcseconds from where the mount stood when the simulator started: north is +Dec, west is +RA
-// (the senses of the slew commands ":Mn#" and ":Mw#"). `moving` holds the letters of the
-// directions under way ("nw"), empty when none; `seconds` counts the simulator's own steady
-// clock from its start.
+// Where the simulated mount points, as the adaptor simulator publishes it with each frame.
+// `ra` and `dec` are its tracking error in arcseconds since the simulator started (where it
+// points against where it should: the guide commands' moves plus periodic error and drift):
+// north is +Dec, west is +RA (the senses of the slew commands ":Mn#" and ":Mw#"). `moving` holds
+// the letters of the directions under way ("nw"), empty when none; `seconds` counts the
+// simulator's own clock from its start. `seeingRa` and `seeingDec` are this frame's shift of the
+// star image by the air (arcseconds), and `angle` the degrees the camera is turned
+// (counter-clockwise on the picture) against RA and Dec.
 struct MountReading {
     double ra = 0.0;
     double dec = 0.0;
     QString moving;
     double seconds = 0.0;
+    double seeingRa = 0.0;
+    double seeingDec = 0.0;
+    double angle = 0.0;
     friend bool operator==(const MountReading &, const MountReading &) = default;
 };
 
 // The feed's wire format: a client connects to the simulator's stream socket and sends one
 // byte ("\n") per request; the simulator answers each request with one line
-// "<ra> <dec> <moving or -> <seconds>\n", numbers in the C locale, e.g. "12.500 -3.000 n 41.250".
+// "<ra> <dec> <moving or -> <seconds> [<seeing ra> <seeing dec> <angle>]\n", numbers in the
+// C locale, e.g. "12.500 -3.000 n 41.250" or "12.500 -3.000 n 41.250 0.210 -0.132 15.000".
+// The last three fields come only when one of them is not zero; a line without them reads as
+// zeros, so simulators and cameras of before and after them understand each other.
 QByteArray mountReadingLine(const MountReading &reading);
 // The reading of one line without its "\n"; nullopt when the line is not one.
 std::optional<MountReading> parseMountReading(const QByteArray &line);

@@ -36,9 +36,7 @@ QString formatName(quint32 pixelFormat)
 
 QPointF skyOffset(const MountReading &first, const MountReading &now)
 {
-    const double t = now.seconds - first.seconds;
-    return {now.ra - first.ra + SkyCamera::driftRa * t,
-            now.dec - first.dec + SkyCamera::driftDec * t};
+    return {now.ra - first.ra + now.seeingRa, now.dec - first.dec + now.seeingDec};
 }
 
 SkyCamera::SkyCamera(std::unique_ptr<MountFeed> feed, int port, QObject *parent)
@@ -97,7 +95,7 @@ QList<DeviceControl> SkyCamera::controls() const
     exposure.id = exposureControl;
     exposure.name = QStringLiteral("Exposure (ms)");
     exposure.minimum = 1;
-    exposure.maximum = 1000;
+    exposure.maximum = maxExposureMs;
     exposure.defaultValue = 100;
     exposure.value = m_exposureMs;
     DeviceControl gain;
@@ -112,7 +110,7 @@ QList<DeviceControl> SkyCamera::controls() const
 
 bool SkyCamera::setControl(quint32 id, qint32 value)
 {
-    if (id == exposureControl && value >= 1 && value <= 1000) {
+    if (id == exposureControl && value >= 1 && value <= maxExposureMs) {
         m_exposureMs = value;
         if (m_streaming) {
             m_timer->start(periodMs());
@@ -198,8 +196,10 @@ SkyView SkyCamera::view() const
     v.gain = m_gain;
     v.grey = m_format.pixelFormat == kGrey;
     v.noiseSeed = m_frames + 1;
-    if (m_first && m_newest)
+    if (m_first && m_newest) {
         v.offset = skyOffset(*m_first, *m_newest);
+        v.angle = m_newest->angle;
+    }
     return v;
 }
 

@@ -15,24 +15,24 @@ class QTimer;
 namespace voruna {
 
 // How far the sky has moved in the picture between two readings of the mount, in arcseconds
-// (see SkyView): the mount's own movement plus the drift over the time between them.
+// along RA and Dec (see SkyView): the change of the tracking error since `first` plus the seeing
+// shift of `now`.
 QPointF skyOffset(const MountReading &first, const MountReading &now);
 
 // The sky simulator's camera: pictures of the simulated sky that move with the mount of a
 // running adaptor simulator. Holding a slew button moves the guide star the way the button's
-// arrow points (see SkyView), at the simulator's guide rate over the plate scale; meanwhile
-// the sky creeps slowly down and to the left, as under a polar axis that is a little off, and
-// slewing up and right brings the star back. The guide star starts in the middle of the picture,
-// 320 x 240 at first, which the video window shows whole at its own size.
-// Frames come on the GUI thread at the frame interval, or at the exposure when that is longer;
-// each is rendered when taken. When the simulator goes away the camera is lost.
+// arrow points (see SkyView), at the simulator's guide rate over the plate scale; meanwhile the
+// sky moves as the simulator's mount errs (drift, periodic error, backlash), its air shakes the
+// star, and the picture turns by the camera's angle, all as the simulator says. The guide star
+// starts in the middle of the picture, 320 x 240 at first, which the video window shows whole at
+// its own size. Frames come on the GUI thread at the frame interval, or at the exposure when that
+// is longer; each is rendered when taken. When the simulator goes away the camera is lost.
 class SkyCamera final : public CaptureDevice {
     Q_OBJECT
 public:
-    static constexpr double plateScale = 2.0; // arcseconds per pixel
-    static constexpr double driftRa = -0.1;   // arcseconds per second
-    static constexpr double driftDec = -0.3;
+    static constexpr double plateScale = 2.0;     // arcseconds per pixel
     static constexpr quint32 exposureControl = 1; // milliseconds
+    static constexpr int maxExposureMs = 10000;
     static constexpr quint32 gainControl = 2;
 
     // Reads the mount through `feed`, connected to the simulator linked as COM `port`.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace voruna {
 
@@ -62,6 +63,27 @@ double gainFactor(int gain)
     return std::exp2((std::clamp(gain, 0, 100) - 40) / 20.0);
 }
 
+double exposureSeconds(const SkyView &view)
+{
+    return std::max(0, view.exposureMs) / 1000.0;
+}
+
+// Picture levels per electron.
+double levelsPerElectron(const SkyView &view)
+{
+    return gainFactor(view.gain) / std::max(1.0, exposureSeconds(view));
+}
+
+// Where the point `ra`, `dec` arcseconds from the middle of the sky falls in the picture of `view`.
+QPointF inPicture(const SkyView &view, double ra, double dec, double scale)
+{
+    const double turn = std::isfinite(view.angle) ? view.angle * std::numbers::pi / 180.0 : 0.0;
+    const double c = std::cos(turn);
+    const double s = std::sin(turn);
+    return {view.size.width() / 2 + (ra * c - dec * s) / scale,
+            view.size.height() / 2 - (ra * s + dec * c) / scale};
+}
+
 std::uint8_t level(double value)
 {
     return std::uint8_t(std::clamp(std::lround(value), 0L, 255L));
@@ -104,8 +126,7 @@ StarField::StarField()
 
 QPointF StarField::guideStarPosition(const SkyView &view)
 {
-    return {view.size.width() / 2 + wrapped(view.offset.x()) / view.plateScale,
-            view.size.height() / 2 - wrapped(view.offset.y()) / view.plateScale};
+    return inPicture(view, wrapped(view.offset.x()), wrapped(view.offset.y()), view.plateScale);
 }
 
 void StarField::render(const SkyView &view, QImage *image) const
@@ -118,19 +139,17 @@ void StarField::render(const SkyView &view, QImage *image) const
     const double scale =
         std::isfinite(view.plateScale) && view.plateScale > 0 ? view.plateScale : 2.0;
     const double sigma = seeingFwhm / (2.0 * std::sqrt(2.0 * std::log(2.0))) / scale;
-    const QPointF middle(view.size.width() / 2, view.size.height() / 2);
     for (const Star &star : m_stars) {
-        const QPointF at(middle.x() + wrapped(star.ra + view.offset.x()) / scale,
-                         middle.y() - wrapped(star.dec + view.offset.y()) / scale);
+        const QPointF at = inPicture(view, wrapped(star.ra + view.offset.x()),
+                                     wrapped(star.dec + view.offset.y()), scale);
         addStar(star, at, sigma, view, image);
     }
 }
 
 void StarField::fillBackground(const SkyView &view, QImage *image) const
 {
-    const double seconds = std::max(0, view.exposureMs) / 1000.0;
-    const double g = gainFactor(view.gain);
-    const double sky = kSkyRate * seconds;
+    const double g = levelsPerElectron(view);
+    const double sky = kSkyRate * exposureSeconds(view);
     const double base = kBias + g * sky;
     const double noise = g * std::sqrt(sky + kReadNoise * kReadNoise);
     // One table per channel: a random byte picks the noise quantile of a pixel.
@@ -178,7 +197,7 @@ void StarField::addStar(const Star &star, QPointF centre, double sigma, const Sk
     double down[kMaxSpan];
     pixelShares(centre.x(), sigma, left, right - left + 1, across);
     pixelShares(centre.y(), sigma, top, bottom - top + 1, down);
-    const double light = gainFactor(view.gain) * star.rate * std::max(0, view.exposureMs) / 1000.0;
+    const double light = levelsPerElectron(view) * star.rate * exposureSeconds(view);
     for (int y = top; y <= bottom; ++y) {
         std::uint8_t *row = image->scanLine(y) + 3 * left;
         for (int x = left; x <= right; ++x, row += 3) {

@@ -20,7 +20,12 @@ struct SkyView {
     // Dec (+ = north). The camera is turned so that a move to the west shifts the stars to the
     // right and a move to the north shifts them up, the way the slew pad's arrows point.
     QPointF offset;
+    // Degrees the camera is turned against RA and Dec: the sky, offset included, turns this
+    // much counter-clockwise on the picture (at 90, a move west shifts the stars up).
+    double angle = 0.0;
     // Exposure in milliseconds and gain (0 to 100; every 20 doubles the signal, 40 is unity).
+    // Past one second the levels are divided by the seconds, as a camera of more bits would be
+    // shown at 8: the sky keeps the level of one second while its noise falls.
     int exposureMs = 100;
     int gain = 40;
     // Grey: the same value in all three channels; otherwise a faint colour per star and a

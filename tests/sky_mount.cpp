@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace voruna;
 using namespace std::chrono_literals;
 
@@ -23,6 +26,22 @@ struct Step {
 
 Q_DECLARE_METATYPE(QList<Step>)
 
+namespace {
+
+// Runs the steps on `mount`, timed from `origin`.
+void play(MountModel &mount, MountModel::Clock::time_point origin, const QList<Step> &steps)
+{
+    for (const Step &step : steps) {
+        const auto at = origin + std::chrono::milliseconds(step.ms);
+        if (step.sign == '+')
+            mount.start(step.direction, at);
+        else
+            mount.stop(step.direction, at);
+    }
+}
+
+} // namespace
+
 class SkyMountTest : public QObject {
     Q_OBJECT
 
@@ -31,6 +50,10 @@ private Q_SLOTS:
     void offsets();
     void offsetsWhileMoving();
     void stopWithoutStartChangesNothing();
+    void imperfectAxes_data();
+    void imperfectAxes();
+    void trackingError_data();
+    void trackingError();
     void readingLine_data();
     void readingLine();
     void feedFolder_data();
@@ -128,6 +151,118 @@ void SkyMountTest::stopWithoutStartChangesNothing()
     QCOMPARE(mount.moving(), std::string());
 }
 
+void SkyMountTest::imperfectAxes_data()
+{
+    // Guide rates n, s, w, e in "/s and Dec backlash in "; the axes read at `atMs`.
+    QTest::addColumn<QList<double>>("rates");
+    QTest::addColumn<double>("backlash");
+    QTest::addColumn<QList<Step>>("steps");
+    QTest::addColumn<int>("atMs");
+    QTest::addColumn<double>("ra");
+    QTest::addColumn<double>("dec");
+    const QList<double> even{7.5, 7.5, 7.5, 7.5};
+    QTest::newRow("north moves at once: the gears start engaged that way")
+        << even << 5.0 << QList<Step>{{0, '+', 'n'}, {1000, '-', 'n'}} << 2000 << 0.0 << 7.5;
+    QTest::newRow("the first move south takes up the backlash")
+        << even << 5.0 << QList<Step>{{0, '+', 's'}, {2000, '-', 's'}} << 3000 << 0.0 << -10.0;
+    QTest::newRow("read while the backlash is taken up")
+        << even << 5.0 << QList<Step>{{0, '+', 's'}} << 600 << 0.0 << 0.0;
+    QTest::newRow("reversal after north")
+        << even << 5.0
+        << QList<Step>{{0, '+', 'n'}, {2000, '-', 'n'}, {3000, '+', 's'}, {4000, '-', 's'}} << 5000
+        << 0.0 << 12.5;
+    QTest::newRow("reversal in two short pulses")
+        << even << 5.0 << QList<Step>{{0, '+', 'n'},    {1000, '-', 'n'}, {2000, '+', 's'},
+                                      {2400, '-', 's'}, {3000, '+', 's'}, {3400, '-', 's'}}
+        << 4000 << 0.0 << 6.5;
+    QTest::newRow("back north after south costs it again")
+        << even << 5.0
+        << QList<Step>{{0, '+', 's'}, {2000, '-', 's'}, {3000, '+', 'n'}, {4000, '-', 'n'}} << 5000
+        << 0.0 << -7.5;
+    QTest::newRow("each direction its own rate")
+        << QList<double>{4.0, 6.0, 8.0, 5.0} << 0.0
+        << QList<Step>{{0, '+', 'n'},    {1000, '-', 'n'}, {0, '+', 'w'},
+                       {2000, '-', 'w'}, {2000, '+', 'e'}, {3000, '-', 'e'}}
+        << 3000 << 11.0 << 4.0;
+    QTest::newRow("north and south held together: the faster wins")
+        << QList<double>{4.0, 6.0, 8.0, 5.0} << 0.0
+        << QList<Step>{{0, '+', 'n'}, {0, '+', 's'}, {2000, '-', 'n'}, {2000, '-', 's'}} << 3000
+        << 0.0 << -4.0;
+}
+
+void SkyMountTest::imperfectAxes()
+{
+    QFETCH(QList<double>, rates);
+    QFETCH(double, backlash);
+    QFETCH(QList<Step>, steps);
+    QFETCH(int, atMs);
+    QFETCH(double, ra);
+    QFETCH(double, dec);
+    MountSetup setup;
+    std::copy(rates.begin(), rates.end(), setup.guideRates.begin());
+    setup.decBacklash = backlash;
+    const MountModel::Clock::time_point origin{};
+    MountModel mount(setup, origin);
+    std::stable_sort(steps.begin(), steps.end(),
+                     [](const Step &a, const Step &b) { return a.ms < b.ms; });
+    play(mount, origin, steps);
+    const auto at = origin + std::chrono::milliseconds(atMs);
+    QCOMPARE(mount.raAt(at) + 1.0, ra + 1.0); // fuzzy comparison needs no zero
+    QCOMPARE(mount.decAt(at) + 1.0, dec + 1.0);
+    // Neither periodic error nor drift here: the sky moves with the axes.
+    QCOMPARE(mount.trackingErrorAt(at).dec + 1.0, mount.decAt(at) + 1.0);
+}
+
+void SkyMountTest::trackingError_data()
+{
+    // Periodic error amplitude, its second harmonic, period (s) and drift ("/s); the tracking
+    // error `seconds` after the origin, after 1 s of guiding west at 7.5"/s from t = 0.
+    QTest::addColumn<double>("pe");
+    QTest::addColumn<double>("pe2");
+    QTest::addColumn<double>("period");
+    QTest::addColumn<double>("driftRa");
+    QTest::addColumn<double>("driftDec");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<double>("errorRa");
+    QTest::addColumn<double>("errorDec");
+    QTest::newRow("periodic error, a quarter period: west by the amplitude")
+        << 5.0 << 0.0 << 230.5 << 0.0 << 0.0 << 230.5 / 4 << 12.5 << 0.0;
+    QTest::newRow("three quarters: east by the amplitude")
+        << 5.0 << 0.0 << 230.5 << 0.0 << 0.0 << 230.5 * 3 / 4 << 2.5 << 0.0;
+    QTest::newRow("second harmonic at an eighth: its crest")
+        << 4.0 << 2.0 << 400.0 << 0.0 << 0.0 << 50.0 << 7.5 + 4.0 * std::sqrt(0.5) + 2.0 << 0.0;
+    QTest::newRow("drift over a minute")
+        << 0.0 << 0.0 << 480.0 << -0.1 << 5.0 / 60 << 60.0 << 1.5 << 5.0;
+}
+
+void SkyMountTest::trackingError()
+{
+    QFETCH(double, pe);
+    QFETCH(double, pe2);
+    QFETCH(double, period);
+    QFETCH(double, driftRa);
+    QFETCH(double, driftDec);
+    QFETCH(double, seconds);
+    QFETCH(double, errorRa);
+    QFETCH(double, errorDec);
+    MountSetup setup;
+    setup.peAmplitude = pe;
+    setup.pe2Amplitude = pe2;
+    setup.pePeriod = period;
+    setup.driftRa = driftRa;
+    setup.driftDec = driftDec;
+    const MountModel::Clock::time_point origin{};
+    MountModel mount(setup, origin);
+    play(mount, origin, {{0, '+', 'w'}, {1000, '-', 'w'}});
+    const auto at = origin
+                    + std::chrono::duration_cast<MountModel::Clock::duration>(
+                        std::chrono::duration<double>(seconds));
+    const SkyOffset error = mount.trackingErrorAt(at);
+    QCOMPARE(error.ra + 1.0, errorRa + 1.0);
+    QCOMPARE(error.dec + 1.0, errorDec + 1.0);
+    QCOMPARE(mount.raAt(at), 7.5); // the axes know nothing of it
+}
+
 void SkyMountTest::readingLine_data()
 {
     QTest::addColumn<QByteArray>("line");
@@ -136,6 +271,11 @@ void SkyMountTest::readingLine_data()
     QTest::newRow("moving") << QByteArray("-12.250 7.500 nw 30.000") << true;
     QTest::newRow("three fields") << QByteArray("1 2 -") << false;
     QTest::newRow("five fields") << QByteArray("1 2 - 3 4") << false;
+    QTest::newRow("with seeing and the camera's angle")
+        << QByteArray("1.000 -2.000 s 3.000 0.250 -0.125 15.000") << true;
+    QTest::newRow("six fields") << QByteArray("1 2 - 3 4 5") << false;
+    QTest::newRow("angle past a turn") << QByteArray("1 2 - 3 0 0 361") << false;
+    QTest::newRow("seeing not a number") << QByteArray("1 2 - 3 x 0 0") << false;
     QTest::newRow("not a number") << QByteArray("1 two - 3") << false;
     QTest::newRow("not finite") << QByteArray("nan 2 - 3") << false;
     QTest::newRow("unknown direction") << QByteArray("1 2 nx 3") << false;

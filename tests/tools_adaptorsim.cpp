@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/ownedfd.h"
 #include "link/portmap.h"
+#include "sky/mountfeed.h"
 #include "support/simprocess.h"
+#include "tools/adaptorsim/seeing.h"
+#include "tools/adaptorsim/simoptions.h"
+#include "tools/adaptorsim/truthlog.h"
 #include "tools/ptykit/pseudoterminal.h"
 
 #include <QDeadlineTimer>
@@ -85,6 +89,11 @@ private Q_SLOTS:
     void badOptions_data();
     void badOptions();
     void portsToolShowsEachPort();
+    void skyOptions_data();
+    void skyOptions();
+    void skyOptionErrors_data();
+    void skyOptionErrors();
+    void truthFile();
     void exclusivityOfAKilledProgramIsLifted();
 
 private:
@@ -399,6 +408,8 @@ void AdaptorSimTest::badOptions_data()
         << QStringList{"--guide-rate", "fast"} << "--guide-rate takes arcseconds";
     QTest::newRow("guide rate missing")
         << QStringList{"--guide-rate"} << "--guide-rate takes arcseconds";
+    QTest::newRow("truth in a folder that is not there")
+        << QStringList{"--truth", "/nonexistent/truth.csv"} << "cannot write the truth to";
 }
 
 void AdaptorSimTest::badOptions()
@@ -463,6 +474,151 @@ void AdaptorSimTest::exclusivityOfAKilledProgramIsLifted()
     QVERIFY2(!sim.waitForLine(QStringLiteral("released it"), 3000).isEmpty(),
              qPrintable(sim.lines().join('\n')));
     QCOMPARE(exclusive(), 0);
+}
+
+void AdaptorSimTest::skyOptions_data()
+{
+    // What the options make of the sky: seeing ("), periodic error (") and period (s), drift
+    // ("/min) in RA and Dec, backlash ("), the camera's angle (degrees), guide rates n, s, w, e.
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QList<double>>("sky");
+    QTest::addColumn<QList<double>>("rates");
+    const QList<double> even{7.5, 7.5, 7.5, 7.5};
+    QTest::newRow("none: the sky as it always was")
+        << QStringList{} << QList<double>{0, 0, 480, -6, -18, 0, 0} << even;
+    QTest::newRow("a night") << QStringList{"--night"} << QList<double>{2, 5, 230.5, 0, 5, 5, 15}
+                             << even;
+    QTest::newRow("options after --night override it")
+        << QStringList{"--night", "--seeing", "1", "--backlash", "0", "--drift-ra", "2"}
+        << QList<double>{1, 5, 230.5, 2, 5, 0, 15} << even;
+    QTest::newRow("--night overrides options before it")
+        << QStringList{"--seeing", "3", "--angle", "-40", "--night"}
+        << QList<double>{2, 5, 230.5, 0, 5, 5, 15} << even;
+    QTest::newRow("--night keeps the guide rate")
+        << QStringList{"--guide-rate", "12", "--night"} << QList<double>{2, 5, 230.5, 0, 5, 5, 15}
+        << QList<double>{12, 12, 12, 12};
+    QTest::newRow("one direction after the guide rate")
+        << QStringList{"--guide-rate", "10", "--east-rate", "5", "--north-rate", "9.5"}
+        << QList<double>{0, 0, 480, -6, -18, 0, 0} << QList<double>{9.5, 10, 10, 5};
+    QTest::newRow("the guide rate after one direction")
+        << QStringList{"--south-rate", "3", "--guide-rate", "10"}
+        << QList<double>{0, 0, 480, -6, -18, 0, 0} << QList<double>{10, 10, 10, 10};
+    QTest::newRow("each figure its own")
+        << QStringList{"--pe",     "2.5",         "--pe-period", "600",     "--drift-ra",
+                       "-3",       "--drift-dec", "30",          "--angle", "-45",
+                       "--seeing", "0.5",         "--backlash",  "12"}
+        << QList<double>{0.5, 2.5, 600, -3, 30, 12, -45} << even;
+}
+
+void AdaptorSimTest::skyOptions()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QList<double>, sky);
+    QFETCH(QList<double>, rates);
+    const SimOptionsResult parsed = parseSimOptions(options);
+    QCOMPARE(parsed.outcome, SimOptionsResult::Outcome::Run);
+    const SimOptions &o = parsed.options;
+    const QList<double> found{o.seeingFwhm,         o.mount.peAmplitude,   o.mount.pePeriod,
+                              o.mount.driftRa * 60, o.mount.driftDec * 60, o.mount.decBacklash,
+                              o.cameraAngle};
+    for (qsizetype i = 0; i < sky.size(); ++i)
+        QCOMPARE(found[i] + 1.0, sky[i] + 1.0); // fuzzy comparison needs no zero
+    QCOMPARE(QList<double>(o.mount.guideRates.begin(), o.mount.guideRates.end()), rates);
+}
+
+void AdaptorSimTest::skyOptionErrors_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("negative seeing")
+        << QStringList{"--seeing", "-1"} << "--seeing takes arcseconds from 0 to 60, not \"-1\"";
+    QTest::newRow("angle past a turn")
+        << QStringList{"--angle", "400"} << "--angle takes degrees from -360 to 360, not \"400\"";
+    QTest::newRow("backlash missing")
+        << QStringList{"--night", "--backlash"} << "--backlash takes arcseconds from 0 to 3600";
+    QTest::newRow("seed not a number")
+        << QStringList{"--seed", "x"} << "--seed takes a whole number";
+    QTest::newRow("truth without a file") << QStringList{"--truth"} << "--truth needs a file name";
+}
+
+void AdaptorSimTest::skyOptionErrors()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+    const SimOptionsResult parsed = parseSimOptions(options);
+    QCOMPARE(parsed.outcome, SimOptionsResult::Outcome::Error);
+    QVERIFY2(parsed.text.startsWith(message), qPrintable(parsed.text));
+}
+
+// The truth file tells what the camera was sent: each frame's tracking error and seeing as the
+// feed gave them, the commands between, and the mount's errors as the model makes them.
+void AdaptorSimTest::truthFile()
+{
+    const QString truth = m_home->filePath("truth.csv");
+    const QStringList options{"--night", "--pe-period", "20",      "--backlash", "20",
+                              "--seed",  "7",           "--truth", truth};
+    SimProcess sim(m_home->path());
+    QVERIFY2(sim.start(options), qPrintable(sim.errorString()));
+    MountFeed feed;
+    QString error;
+    QVERIFY2(
+        feed.open(mountFeedPath(SimProcess::runtimeFolder(m_home->path()) + "/voruna", 1), &error),
+        qPrintable(error));
+    QList<MountReading> readings;
+    connect(&feed, &MountFeed::readingArrived, this,
+            [&readings](const MountReading &reading) { readings << reading; });
+    const auto ask = [&] {
+        const qsizetype before = readings.size();
+        feed.request();
+        return QTest::qWaitFor([&] { return readings.size() > before; }, 2000);
+    };
+    RawClient client(sim.devicePath());
+    QVERIFY(ask());
+    // Far shorter than the backlash: the Dec axis never moves.
+    QVERIFY(client.write(":Ms#"));
+    QVERIFY(!sim.waitForLine(":Ms# DEC- start", 1000).isEmpty());
+    QVERIFY(ask());
+    QTest::qWait(150);
+    QVERIFY(client.write(":Qs#"));
+    QVERIFY(!sim.waitForLine(":Qs# DEC- stop", 1000).isEmpty());
+    for (int i = 0; i < 3; ++i) {
+        QTest::qWait(100);
+        QVERIFY(ask());
+    }
+
+    QFile file(truth);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.takeLast(), QByteArray()); // the last line is whole
+    QCOMPARE(lines.takeFirst() + '\n', TruthLog::header());
+    QStringList events;
+    MountModel model(parseSimOptions(options).options.mount, {});
+    Seeing seeing(2.0, 7);
+    qsizetype frame = 0;
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> f = line.split(',');
+        QCOMPARE(f.size(), 8);
+        events << QString::fromLatin1(f[1]);
+        const double t = f[0].toDouble();
+        QCOMPARE(f[2].toDouble(), 0.0);
+        QCOMPARE(f[3].toDouble(), 0.0);
+        QVERIFY2(std::abs(f[4].toDouble() - model.periodicError(t)) < 2e-4, line.constData());
+        QVERIFY2(std::abs(f[5].toDouble() - model.setup().driftDec * t) < 2e-4, line.constData());
+        if (f[1] != "frame")
+            continue;
+        const MountReading &sent = readings.at(frame++);
+        const SkyOffset shift = seeing.next();
+        QVERIFY2(std::abs(f[6].toDouble() - shift.ra) < 2e-4
+                     && std::abs(f[7].toDouble() - shift.dec) < 2e-4,
+                 line.constData());
+        QVERIFY2(std::abs(sent.ra - f[4].toDouble()) < 1e-3
+                     && std::abs(sent.dec - f[5].toDouble()) < 1e-3
+                     && std::abs(sent.seeingRa - shift.ra) < 1e-3
+                     && std::abs(sent.seeingDec - shift.dec) < 1e-3 && sent.angle == 15.0,
+                 line.constData());
+    }
+    QCOMPARE(events,
+             (QStringList{"frame", "start s", "frame", "stop s", "frame", "frame", "frame"}));
 }
 
 QTEST_GUILESS_MAIN(AdaptorSimTest)

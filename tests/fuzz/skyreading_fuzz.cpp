@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     voruna::SkyView view;
     view.size = QSize(64, 48);
     view.offset = voruna::skyOffset(*first, *now);
+    view.angle = now->angle;
     QImage picture;
     sky.render(view, &picture);
     const QPointF star = voruna::StarField::guideStarPosition(view);

@@ -3,6 +3,7 @@
 
 #include "tools/adaptorsim/mountfeedserver.h"
 #include "tools/adaptorsim/stopsignals.h"
+#include "tools/adaptorsim/truthlog.h"
 #include "tools/ptykit/pseudoterminal.h"
 
 #include <algorithm>
@@ -55,13 +56,15 @@ QString seconds(std::chrono::steady_clock::duration d)
 } // namespace
 
 AdaptorSim::AdaptorSim(const SimOptions &options, PseudoTerminal &pty, FILE *log,
-                       MountFeedServer *feed)
+                       MountFeedServer *feed, TruthLog *truth)
     : m_options(options)
     , m_pty(pty)
     , m_log(log)
     , m_filler(kFloodChunk, 'x')
     , m_feed(feed)
-    , m_mount(options.guideRate, Clock::now())
+    , m_mount(options.mount, Clock::now())
+    , m_seeing(options.seeingFwhm, options.seed.value_or(0))
+    , m_truth(truth)
 {}
 
 void AdaptorSim::say(const QString &line)
@@ -198,6 +201,7 @@ void AdaptorSim::handleMove(const ReceivedCommand &command)
                          + QLatin1String(kDirections[index].text);
     std::optional<Clock::time_point> &since = m_movingSince[index];
     const auto now = Clock::now();
+    writeTruth((command.start ? "start " : "stop ") + QByteArray(1, command.direction), now);
     if (command.start) {
         m_mount.start(command.direction, now);
         if (since)
@@ -276,11 +280,29 @@ void AdaptorSim::releaseAbandonedPort()
         say(QStringLiteral("the program that held the port exclusively has gone: released it"));
 }
 
-MountReading AdaptorSim::mountNow() const
+MountReading AdaptorSim::mountNow()
 {
     const auto now = Clock::now();
-    return {m_mount.raAt(now), m_mount.decAt(now), QString::fromStdString(m_mount.moving()),
-            m_mount.secondsAt(now)};
+    const SkyOffset error = m_mount.trackingErrorAt(now);
+    const SkyOffset seeing = m_seeing.next();
+    writeTruth("frame", now, seeing);
+    return {error.ra,
+            error.dec,
+            QString::fromStdString(m_mount.moving()),
+            m_mount.secondsAt(now),
+            seeing.ra,
+            seeing.dec,
+            m_options.cameraAngle};
+}
+
+void AdaptorSim::writeTruth(const QByteArray &event, Clock::time_point now,
+                            std::optional<SkyOffset> seeing)
+{
+    if (!m_truth)
+        return;
+    m_truth->write(TruthLog::line(m_mount.secondsAt(now), event,
+                                  {m_mount.raAt(now), m_mount.decAt(now)},
+                                  m_mount.trackingErrorAt(now), seeing));
 }
 
 int AdaptorSim::pollTimeoutMs() const

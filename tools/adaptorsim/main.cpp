@@ -8,6 +8,7 @@
 #include "tools/adaptorsim/mountfeedserver.h"
 #include "tools/adaptorsim/simoptions.h"
 #include "tools/adaptorsim/stopsignals.h"
+#include "tools/adaptorsim/truthlog.h"
 #include "tools/ptykit/portlink.h"
 #include "tools/ptykit/pseudoterminal.h"
 
@@ -15,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <random>
 
 namespace {
 
@@ -33,8 +35,14 @@ void publishMount(voruna::MountFeedServer &feed, const voruna::SimOptions &optio
     QString error;
     const QString folder = voruna::mountFeedFolder(true, &error);
     if (!folder.isEmpty() && feed.listen(voruna::mountFeedPath(folder, options.port), &error)) {
+        const voruna::MountSetup &m = options.mount;
         std::printf("sky: mount published on %s, guide rate %.2f\"/s\n",
-                    feed.path().toLocal8Bit().constData(), options.guideRate);
+                    feed.path().toLocal8Bit().constData(), m.guideRates[0]);
+        std::printf("sky: seeing %.2f\" FWHM (seed %llu), periodic error %.2f\" over %.1f s, "
+                    "drift %.2f\"/min RA, %.2f\"/min Dec, backlash %.2f\", camera at %.1f deg\n",
+                    options.seeingFwhm, static_cast<unsigned long long>(options.seed.value_or(0)),
+                    m.peAmplitude, m.pePeriod, m.driftRa * 60.0, m.driftDec * 60.0, m.decBacklash,
+                    options.cameraAngle);
         return;
     }
     std::printf("sky: not published: %s\n", error.toLocal8Bit().constData());
@@ -61,6 +69,13 @@ int main(int argc, char **argv)
     }
     if (parsed.outcome == SimOptionsResult::Outcome::Error)
         return fail(parsed.text);
+    SimOptions options = parsed.options;
+    if (!options.seed)
+        options.seed = (std::uint64_t(std::random_device{}()) << 32) ^ std::random_device{}();
+    TruthLog truth;
+    QString truthError;
+    if (!options.truthPath.isEmpty() && !truth.open(options.truthPath, &truthError))
+        return fail(truthError);
 
     // A reader that goes away must not end the program before it has removed its link.
     std::signal(SIGPIPE, SIG_IGN);
@@ -81,11 +96,12 @@ int main(int argc, char **argv)
         std::printf("replaced a stale link to %s\n", link.replaced().toLocal8Bit().constData());
     // Before the ready line: whoever sees that line finds the mount published too.
     MountFeedServer feed;
-    publishMount(feed, parsed.options);
+    publishMount(feed, options);
     std::printf("ready: COM %d -> %s (link %s)\n", port, pty.slavePath().toLocal8Bit().constData(),
                 link.path().toLocal8Bit().constData());
     std::fflush(stdout);
 
-    AdaptorSim sim(parsed.options, pty, stdout, feed.isListening() ? &feed : nullptr);
+    AdaptorSim sim(options, pty, stdout, feed.isListening() ? &feed : nullptr,
+                   truth.isOpen() ? &truth : nullptr);
     return sim.run(stop);
 }
