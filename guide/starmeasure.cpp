@@ -246,16 +246,38 @@ StarLoss judge(const StarMeasurement &m, const StarSettings &settings)
     return m.saturated ? StarLoss::Saturated : StarLoss::None;
 }
 
+// `settings` with its lengths within the frame's size and its floors sane, whatever was asked.
+StarSettings bounded(StarSettings settings, const FrameView &frame)
+{
+    const int side = std::max(frame.width, frame.height);
+    const auto within = [](double v, double low, double high) {
+        return std::isfinite(v) ? std::clamp(v, low, high) : low;
+    };
+    settings.searchRadius = std::clamp(settings.searchRadius, 0, side);
+    settings.ringInner = within(settings.ringInner, 2.0, side);
+    settings.ringWidth = within(settings.ringWidth, 1.0, side);
+    settings.minHfd = within(settings.minHfd, 0.0, side);
+    settings.maxHfd = within(settings.maxHfd, 1.0, side);
+    settings.gain = within(settings.gain, 1e-3, 1e6);
+    return settings;
+}
+
 } // namespace
 
-StarMeasurement measureStar(const FrameView &frame, QPointF near, const StarSettings &settings)
+StarMeasurement measureStar(const FrameView &frame, QPointF near, const StarSettings &wished)
 {
     StarMeasurement m;
     if (!frame.isValid()) {
         m.loss = StarLoss::BadFrame;
         return m;
     }
-    const QPoint start = near.toPoint();
+    if (!(near.x() >= -0.5 && near.y() >= -0.5 && near.x() < frame.width - 0.5
+          && near.y() < frame.height - 0.5)) {
+        m.loss = StarLoss::NoStar;
+        return m;
+    }
+    const QPoint start(int(std::lround(near.x())), int(std::lround(near.y())));
+    const StarSettings settings = bounded(wished, frame);
     const int ringReach = int(std::ceil(settings.ringInner + settings.ringWidth));
     const StarPatch box(frame, start, settings.searchRadius + ringReach);
     const auto spot = brightestSpot(box, start, settings.searchRadius);

@@ -55,10 +55,12 @@ StarPatch::StarPatch(const FrameView &frame, QPoint centre, int halfSize)
 {
     if (!frame.isValid())
         return;
-    m_left = std::clamp(centre.x() - halfSize, 0, frame.width - 1);
-    m_top = std::clamp(centre.y() - halfSize, 0, frame.height - 1);
-    m_width = std::clamp(centre.x() + halfSize, 0, frame.width - 1) - m_left + 1;
-    m_height = std::clamp(centre.y() + halfSize, 0, frame.height - 1) - m_top + 1;
+    // In 64 bits: neither the centre nor the size is bounded by the frame.
+    const auto clampTo = [](qint64 v, int last) { return int(std::clamp<qint64>(v, 0, last)); };
+    m_left = clampTo(qint64(centre.x()) - halfSize, frame.width - 1);
+    m_top = clampTo(qint64(centre.y()) - halfSize, frame.height - 1);
+    m_width = clampTo(qint64(centre.x()) + halfSize, frame.width - 1) - m_left + 1;
+    m_height = clampTo(qint64(centre.y()) + halfSize, frame.height - 1) - m_top + 1;
     m_values.resize(size_t(m_width) * size_t(m_height));
     auto out = m_values.begin();
     for (int y = m_top; y <= bottom(); ++y) {

@@ -145,6 +145,8 @@ void GuideStarTest::measuresAtAClick_data()
         << 16 << QPointF(70.5, 55.5) << 200000.0 << 0 << false << far << star << StarLoss::None;
     QTest::newRow("cut by the edge") << 16 << QPointF(1.2, 55.7) << 20000.0 << 0 << true << far
                                      << QPointF(3, 55) << StarLoss::NearEdge;
+    QTest::newRow("outside the frame")
+        << 16 << star << 20000.0 << 0 << true << far << QPointF(-40, 55) << StarLoss::NoStar;
     QTest::newRow("too faint") << 16 << star << 250.0 << 0 << true << far << star
                                << StarLoss::TooFaint;
 }
