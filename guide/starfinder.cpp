@@ -36,35 +36,58 @@ SkyLevel frameSky(const FrameView &frame)
     return clippedLevel(samples);
 }
 
-// Local maxima above `threshold` whose side neighbours are lit too (a hot pixel's are dark).
-// A plateau gives its first pixel in reading order.
+// Adds pixel `x` of row `here` when it is a local maximum whose side neighbours are lit too (a
+// hot pixel's are dark) and whose 3 x 3 block stands `least` above the sky. A plateau gives its
+// first pixel in reading order.
+template<typename Pixel>
+void considerPeak(const Pixel *up, const Pixel *here, const Pixel *down, int x, int y, SkyLevel sky,
+                  double least, std::vector<Candidate> *out)
+{
+    const Pixel v = here[x];
+    if (v <= up[x - 1] || v <= up[x] || v <= up[x + 1] || v <= here[x - 1] || v < here[x + 1]
+        || v < down[x - 1] || v < down[x] || v < down[x + 1])
+        return;
+    const double excess = v - sky.level;
+    const double side = std::max({up[x], down[x], here[x - 1], here[x + 1]}) - sky.level;
+    if (side < 0.25 * excess)
+        return;
+    const double score = double(up[x - 1]) + up[x] + up[x + 1] + here[x - 1] + v + here[x + 1]
+                         + down[x - 1] + down[x] + down[x + 1] - 9.0 * sky.level;
+    if (score >= least)
+        out->push_back({QPoint(x, y), score});
+}
+
+// The peaks above `threshold` at least `margin` from the edges. Runs of pixels all below it,
+// most of the sky, are passed over a block at a time.
 template<typename Pixel>
 void collectPeaks(const FrameView &frame, int margin, double threshold, SkyLevel sky,
                   std::vector<Candidate> *out)
 {
+    constexpr int block = 32;
     const auto row = [&frame](int y) {
         return reinterpret_cast<const Pixel *>(static_cast<const uchar *>(frame.pixels)
                                                + qsizetype(y) * frame.stride);
     };
     const double least = detectionSigmas * 3.0 * sky.noise;
+    // Integer samples: above `threshold` is above its whole part.
+    const int limit = int(std::min(std::floor(threshold), 65535.0));
+    const int last = frame.width - margin;
     for (int y = margin; y < frame.height - margin; ++y) {
         const Pixel *up = row(y - 1), *here = row(y), *down = row(y + 1);
-        for (int x = margin; x < frame.width - margin; ++x) {
-            const Pixel v = here[x];
-            if (v <= threshold)
-                continue;
-            if (v <= up[x - 1] || v <= up[x] || v <= up[x + 1] || v <= here[x - 1]
-                || v < here[x + 1] || v < down[x - 1] || v < down[x] || v < down[x + 1])
-                continue;
-            const double excess = v - sky.level;
-            const double side = std::max({up[x], down[x], here[x - 1], here[x + 1]}) - sky.level;
-            if (side < 0.25 * excess)
-                continue;
-            const double score = double(up[x - 1]) + up[x] + up[x + 1] + here[x - 1] + v
-                                 + here[x + 1] + down[x - 1] + down[x] + down[x + 1]
-                                 - 9.0 * sky.level;
-            if (score >= least)
-                out->push_back({QPoint(x, y), score});
+        for (int x = margin; x < last;) {
+            const int end = std::min(x + block, last);
+            if (end - x == block) {
+                Pixel highest = 0;
+                for (int k = 0; k < block; ++k)
+                    highest = std::max(highest, here[x + k]);
+                if (highest <= limit) {
+                    x = end;
+                    continue;
+                }
+            }
+            for (; x < end; ++x)
+                if (here[x] > limit)
+                    considerPeak(up, here, down, x, y, sky, least, out);
         }
     }
 }
@@ -86,7 +109,9 @@ std::vector<StarMeasurement> findGuideStars(const FrameView &frame, const StarSe
         return stars;
     const SkyLevel sky = frameSky(frame);
     const int margin = std::max(1, settings.edgeMargin);
-    const double threshold = sky.level + 3.0 * sky.noise;
+    // One ADU more than three deviations: in a shallow, quiet frame a single level step
+    // would pass three deviations.
+    const double threshold = sky.level + 3.0 * sky.noise + 1.0;
     std::vector<Candidate> candidates;
     if (frame.bits == 16)
         collectPeaks<quint16>(frame, margin, threshold, sky, &candidates);
