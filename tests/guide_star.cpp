@@ -3,6 +3,7 @@
 #include "guide/starmeasure.h"
 #include "guide/syntheticframe.h"
 
+#include <QLineF>
 #include <QTest>
 
 #include <random>

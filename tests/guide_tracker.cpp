@@ -2,6 +2,7 @@
 #include "guide/startracker.h"
 #include "guide/syntheticframe.h"
 
+#include <QLineF>
 #include <QTest>
 
 using namespace voruna;
