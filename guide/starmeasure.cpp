@@ -290,7 +290,7 @@ StarMeasurement measureStar(const FrameView &frame, QPointF near, const StarSett
         return m;
     }
     const double inner =
-        std::min(std::max(settings.ringInner, 2.0 * shape.hfd), 2.0 * settings.maxHfd);
+        std::max(settings.ringInner, std::min(2.0 * shape.hfd, 2.0 * settings.maxHfd));
     if (inner > settings.ringInner) {
         // A wide star reaches into the ring: move the ring out, clear of it.
         const StarPatch wide(frame, spot->first, int(std::ceil(inner + settings.ringWidth)));
