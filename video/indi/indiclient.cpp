@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 
 namespace voruna {
 
@@ -95,20 +96,31 @@ void IndiClient::close(std::unique_ptr<IndiClient> client)
     if (!client)
         return;
     const std::shared_ptr<Link> link = client->m_link;
+    bool idle = false;
     {
         const std::lock_guard lock(link->mutex);
         link->camera = nullptr;
-        if (link->busy == 0 && client->m_connectDone) {
-            client.reset();
-            return;
-        }
+        idle = link->busy == 0 && client->m_connectDone;
     }
-    std::thread([link, ending = std::shared_ptr<IndiClient>(std::move(client))]() mutable {
-        std::unique_lock lock(link->mutex);
-        link->idle.wait(lock, [&link] { return link->busy == 0; });
-        lock.unlock();
+    // Deleted without the lock: leaving the server waits for the library's thread, which may be
+    // about to look at the link.
+    if (idle) {
+        client.reset();
+        return;
+    }
+    std::shared_ptr<IndiClient> ending(std::move(client));
+    auto end = [link, ending]() mutable {
+        {
+            std::unique_lock lock(link->mutex);
+            link->idle.wait(lock, [&link] { return link->busy == 0; });
+        }
         ending.reset();
-    }).detach();
+    };
+    try {
+        std::thread(end).detach();
+    } catch (const std::system_error &) {
+        end();
+    }
 }
 
 void IndiClient::post(std::function<void(IndiCamera *)> call)
