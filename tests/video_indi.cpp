@@ -7,10 +7,14 @@
 #include "video/indi/indiservers.h"
 #include "video/previewwidget.h"
 #include "video/sourcedialog.h"
+#include "video_support/indiseams.h"
+
+#include <fitsio.h>
 
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSemaphore>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -22,6 +26,7 @@
 #include <QThread>
 
 #include <array>
+#include <atomic>
 #include <numeric>
 
 using namespace voruna;
@@ -50,6 +55,35 @@ QByteArray fits(int bitpix, QList<long> axes, qint64 dataBytes)
     return header + data.leftJustified(((dataBytes + 2879) / 2880) * 2880, '\0');
 }
 
+// `plain` (a FITS file) as fpack makes it: an empty primary header, then the picture
+// tile-compressed in a table.
+QByteArray tileCompressed(QByteArray plain)
+{
+    void *in = plain.data();
+    size_t inSize = size_t(plain.size());
+    size_t outSize = 2880;
+    void *out = malloc(outSize);
+    fitsfile *from = nullptr;
+    fitsfile *to = nullptr;
+    int status = 0;
+    fits_open_memfile(&from, "plain", READONLY, &in, &inSize, 0, nullptr, &status);
+    fits_create_memfile(&to, &out, &outSize, 2880, realloc, &status);
+    fits_set_compression_type(to, RICE_1, &status);
+    fits_img_compress(from, to, &status);
+    int closing = 0;
+    fits_close_file(from, &closing);
+    fits_close_file(to, &closing);
+    QByteArray packed = status ? QByteArray() : QByteArray(static_cast<const char *>(out), outSize);
+    free(out);
+    return packed;
+}
+
+// zlib's own stream, without the length that qCompress puts first.
+QByteArray zlib(const QByteArray &plain)
+{
+    return qCompress(plain).mid(4);
+}
+
 quint16 freePort()
 {
     QTcpServer probe;
@@ -75,6 +109,8 @@ public:
         wait();
     }
     quint16 port() const { return m_port; }
+    // The clients connected now.
+    int clients() const { return m_clients; }
 
 protected:
     void run() override
@@ -84,6 +120,8 @@ protected:
         m_port = server.serverPort();
         QObject::connect(&server, &QTcpServer::newConnection, &server, [this, &server] {
             QTcpSocket *peer = server.nextPendingConnection();
+            ++m_clients;
+            QObject::connect(peer, &QTcpSocket::disconnected, peer, [this] { --m_clients; });
             if (m_talkative >= 0 && m_talkative-- == 0)
                 return;
             QObject::connect(peer, &QTcpSocket::readyRead, peer, [this, peer] {
@@ -123,13 +161,15 @@ private:
     int m_talkative;
     QSemaphore m_ready;
     quint16 m_port = 0;
+    std::atomic<int> m_clients = 0;
 };
 
-QByteArray blobReply(const QByteArray &bytes, qint64 claimedSize)
+QByteArray blobReply(const QByteArray &bytes, qint64 claimedSize,
+                     const QByteArray &format = ".fits")
 {
     return "<setBLOBVector device='Fake CCD' name='CCD1' state='Ok'><oneBLOB name='CCD1' size='"
-           + QByteArray::number(claimedSize ? claimedSize : bytes.size()) + "' format='.fits' len='"
-           + QByteArray::number(bytes.size()) + "'>" + bytes.toBase64()
+           + QByteArray::number(claimedSize ? claimedSize : bytes.size()) + "' format='" + format
+           + "' len='" + QByteArray::number(bytes.size()) + "'>" + bytes.toBase64()
            + "</oneBLOB></setBLOBVector>";
 }
 
@@ -208,6 +248,10 @@ private Q_SLOTS:
     void misbehavingServer_data();
     void misbehavingServer();
     void absentServers();
+    void slowLookup();
+    void oneServerTwice_data();
+    void oneServerTwice();
+    void closeDuringFrame();
     void silentServer();
     void simulator();
 };
@@ -241,31 +285,45 @@ void IndiTest::fitsFrames_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("refusal");
-    QTest::newRow("16-bit") << fits(16, {40, 30}, 40 * 30 * 2) << QString();
-    QTest::newRow("not FITS") << QByteArray(4000, 'x') << "not a FITS picture";
-    QTest::newRow("oversized header") << fits(16, {100000, 100000}, 2880) << "out of bounds";
+    QTest::addColumn<QSize>("size");
+    // The first pixel: 16-bit grey as it is, the red of the rest.
+    QTest::addColumn<int>("first");
+    QTest::newRow("16-bit") << fits(16, {40, 30}, 40 * 30 * 2) << QString() << QSize(40, 30)
+                            << 0x8123;
+    QTest::newRow("16-bit, odd width")
+        << fits(16, {41, 3}, 41 * 3 * 2) << QString() << QSize(41, 3) << 0x8123;
+    QTest::newRow("8-bit") << fits(8, {40, 30}, 40 * 30) << QString() << QSize(40, 30) << 0x01;
+    QTest::newRow("colour planes")
+        << fits(16, {40, 30, 3}, 40 * 30 * 3 * 2) << QString() << QSize(40, 30) << 0x81;
+    QTest::newRow("tile-compressed")
+        << tileCompressed(fits(16, {40, 30}, 40 * 30 * 2)) << QString() << QSize(40, 30) << 0x8123;
+    QTest::newRow("not FITS") << QByteArray(4000, 'x') << "not a FITS picture" << QSize(0, 0) << 0;
+    QTest::newRow("oversized header")
+        << fits(16, {100000, 100000}, 2880) << "out of bounds" << QSize(0, 0) << 0;
     QTest::newRow("within the side, beyond the bytes")
-        << fits(16, {8000, 8000}, 2880) << "cut short";
-    QTest::newRow("cut short") << fits(16, {640, 480}, 2880) << "cut short";
-    QTest::newRow("picture beyond the bound") << fits(8, {16384, 16384}, 2880) << "too large";
-    QTest::newRow("4 axes") << fits(16, {4, 4, 4, 4}, 2880) << "unsupported";
+        << fits(16, {8000, 8000}, 2880) << "cut short" << QSize(0, 0) << 0;
+    QTest::newRow("cut short") << fits(16, {640, 480}, 2880) << "cut short" << QSize(0, 0) << 0;
+    QTest::newRow("picture beyond the bound")
+        << fits(8, {16384, 16384}, 2880) << "too large" << QSize(0, 0) << 0;
+    QTest::newRow("4 axes") << fits(16, {4, 4, 4, 4}, 2880) << "unsupported" << QSize(0, 0) << 0;
 }
 
 void IndiTest::fitsFrames()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, refusal);
+    QFETCH(QSize, size);
+    QFETCH(int, first);
+    QVERIFY(!bytes.isEmpty());
     QImage image;
     QString error;
     QCOMPARE(decodeFitsFrame(bytes, &image, &error), refusal.isEmpty());
     QVERIFY2(error.contains(refusal), qPrintable(error));
-    if (refusal.isEmpty()) {
-        QCOMPARE(image.size(), QSize(40, 30));
-        QCOMPARE(image.format(), QImage::Format_Grayscale16);
-        QCOMPARE(reinterpret_cast<const quint16 *>(image.constScanLine(0))[0], quint16(0x8123));
-    } else {
-        QVERIFY(image.isNull());
-    }
+    QCOMPARE(image.size(), size);
+    if (image.format() == QImage::Format_Grayscale16)
+        QCOMPARE(reinterpret_cast<const quint16 *>(image.constScanLine(0))[0], quint16(first));
+    else if (!image.isNull())
+        QCOMPARE(qRed(image.pixel(0, 0)), first);
 }
 
 void IndiTest::grey16KeepsDepth()
@@ -292,8 +350,6 @@ void IndiTest::streamFrames_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QString>("refusal");
     const QByteArray grey(40 * 30, char(0x81));
-    // zlib's own stream, without the length that qCompress puts first.
-    const auto zlib = [](const QByteArray &plain) { return qCompress(plain).mid(4); };
     QTest::newRow("grey") << grey << false << QSize(40, 30) << QString();
     QTest::newRow("compressed") << zlib(grey) << true << QSize(40, 30) << QString();
     QTest::newRow("short") << grey.left(100) << false << QSize(40, 30) << "does not make";
@@ -333,6 +389,16 @@ void IndiTest::misbehavingServer_data()
     QTest::newRow("malformed XML") << "<setNumberVector device='Fake CCD' <<<\x01></>"
                                           + blobReply(fits(16, {64, 48}, 64 * 48 * 2), 0)
                                    << "64 x 48, 16-bit";
+    // Compressed by the server: zlib (inflated by the library) and fpack's tiles.
+    const QByteArray good = fits(16, {64, 48}, 64 * 48 * 2);
+    QTest::newRow("zlib") << blobReply(zlib(good), good.size(), ".fits.z") << "64 x 48, 16-bit";
+    QTest::newRow("tile-compressed")
+        << blobReply(tileCompressed(good), good.size(), ".fits.fz") << "64 x 48, 16-bit";
+    // Inflates within the size it declares, which is less than its compressed length.
+    QByteArray noise(64, '\0');
+    QRandomGenerator(17).fillRange(reinterpret_cast<quint32 *>(noise.data()), 16);
+    QTest::newRow("declared size below the compressed length")
+        << blobReply(zlib(noise), noise.size(), ".fits.z") << "not a FITS picture";
     // The exposure is taken and nothing ever comes (a server frozen in the middle).
     QTest::newRow("no picture") << QByteArray() << "Fake CCD on 127.0.0.1: no picture for ";
 }
@@ -358,6 +424,64 @@ void IndiTest::absentServers()
     QString error;
     QVERIFY(!source.open(0, &error));
     QVERIFY(!error.isEmpty());
+}
+
+void IndiTest::slowLookup()
+{
+    // A name that takes longer to look up than a connect may: the listing goes on without it,
+    // and the lookup ends later by itself.
+    FakeServer server({});
+    IndiDriverSource source({{"pi.slow.invalid", 7624}, {"127.0.0.1", server.port()}});
+    QElapsedTimer listing;
+    listing.start();
+    const std::vector<DriverDescription> drivers = source.drivers();
+    QCOMPARE_LT(listing.elapsed(), 3000);
+    QCOMPARE(drivers.size(), size_t(1));
+    QCOMPARE(drivers[0].name, QStringLiteral("Fake CCD"));
+}
+
+void IndiTest::oneServerTwice_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("localhost first") << "localhost"
+                                     << "127.0.0.1";
+    QTest::newRow("address first") << "127.0.0.1"
+                                   << "localhost";
+}
+
+void IndiTest::oneServerTwice()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    FakeServer server({});
+    IndiDriverSource source({{first, server.port()}, {second, server.port()}});
+    const std::vector<DriverDescription> drivers = source.drivers();
+    QCOMPARE(drivers.size(), size_t(1));
+    QCOMPARE(drivers[0].version,
+             QStringLiteral("INDI camera on %1:%2").arg(first).arg(server.port()));
+}
+
+void IndiTest::closeDuringFrame()
+{
+    // The camera is closed while the client's thread is still reading its frame: the thread
+    // finishes with what it holds, and the client leaves the server afterwards.
+    FakeServer server(blobReply(fits(16, {64, 48}, 64 * 48 * 2), 0));
+    IndiDriverSource source({{"127.0.0.1", server.port()}});
+    QCOMPARE(source.drivers().size(), size_t(1));
+    QTRY_COMPARE(server.clients(), 0);
+    QString error;
+    std::unique_ptr<CaptureDevice> camera = source.open(0, &error);
+    QVERIFY2(camera, qPrintable(error));
+    voruna::test::DecodeHold hold;
+    QVERIFY(camera->start());
+    QTRY_VERIFY_WITH_TIMEOUT(hold.entered(), 10000);
+    QElapsedTimer closing;
+    closing.start();
+    camera.reset();
+    QCOMPARE_LT(closing.elapsed(), 1000);
+    hold.release();
+    QTRY_COMPARE_WITH_TIMEOUT(server.clients(), 0, 10000);
 }
 
 void IndiTest::silentServer()
@@ -484,6 +608,18 @@ void IndiTest::simulator()
         QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), chosen, 10000);
     }
     QCOMPARE(getprop(port, "CCD Simulator.CCD_FRAME.WIDTH"), QStringLiteral("1280"));
+
+    // Frames the server compresses (tile-compressed FITS) show like any other.
+    QVERIFY(setprop(port, "CCD Simulator.CCD_COMPRESSION.INDI_ENABLED=On"));
+    QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_COMPRESSION.INDI_ENABLED"), QStringLiteral("On"));
+    rig.texts.clear();
+    // The frame under way may still come plain: the one after it is compressed.
+    int compressed = 0;
+    QObject::connect(&camera, &CaptureDevice::frameArrived, &camera,
+                     [&compressed] { ++compressed; });
+    QTRY_VERIFY_WITH_TIMEOUT(compressed >= 2 || rig.told("refused"), 15000);
+    QVERIFY2(!rig.told("refused"), qPrintable(rig.texts.join('\n')));
+    QCOMPARE(rig.shown().size(), QSize(640, 512));
 
     indi.kill();
     indi.waitForFinished();

@@ -23,7 +23,7 @@ QString secondsText(double seconds)
 
 } // namespace
 
-IndiCamera::IndiCamera(const IndiServer &server, const QString &device, const QString &label,
+IndiCamera::IndiCamera(const IndiAddress &server, const QString &device, const QString &label,
                        int timeoutMs, QObject *parent)
     : CaptureDevice(parent)
     , m_device(device)
@@ -31,7 +31,7 @@ IndiCamera::IndiCamera(const IndiServer &server, const QString &device, const QS
     , m_retry(new QTimer(this))
     , m_answerDeadline(new QTimer(this))
     , m_quiet(new QTimer(this))
-    , m_server(QStringLiteral("%1:%2").arg(server.host).arg(server.port))
+    , m_server(QStringLiteral("%1:%2").arg(server.server.host).arg(server.server.port))
 {
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &IndiCamera::maybeExpose);
@@ -42,15 +42,17 @@ IndiCamera::IndiCamera(const IndiServer &server, const QString &device, const QS
     connect(m_answerDeadline, &QTimer::timeout, this,
             [this] { giveUp(QStringLiteral("The INDI server %1 does not answer").arg(m_server)); });
     auto client = std::make_unique<IndiClient>(this, device.toStdString());
-    client->setServer(server.host.toUtf8().constData(), server.port);
+    client->setServer(server.address.toUtf8().constData(), server.server.port);
     client->setConnectionTimeout(uint32_t(timeoutMs / 1000), uint32_t(timeoutMs % 1000) * 1000);
     client->watchDevice(device.toUtf8().constData());
     client->startConnecting();
     // The window sizes itself to the picture when the camera is connected: a moment's wait lets
     // a camera that answers at once tell its size first. A slower one sizes the picture later.
     if (client->waitForCamera(std::chrono::milliseconds(sizeWaitMs))
-        == IndiClient::Progress::Unreachable)
+        == IndiClient::Progress::Unreachable) {
+        IndiClient::close(std::move(client));
         return;
+    }
     m_client = std::move(client);
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     if (!m_properties.contains(QStringLiteral("CONNECTION")))
@@ -62,8 +64,8 @@ IndiCamera::~IndiCamera()
     // A stream nobody watches would keep the server's computer busy.
     if (m_useStream && m_reached && !m_lost)
         m_client->sendSwitch("CCD_VIDEO_STREAM", "STREAM_OFF", "STREAM_ON");
-    // Ends the client's thread before this object goes: nothing is queued to it afterwards.
-    m_client.reset();
+    // Nothing is queued to this object afterwards; a frame being read is finished without it.
+    IndiClient::close(std::move(m_client));
 }
 
 const IndiProperty::Number *IndiCamera::number(const QString &property,

@@ -31,8 +31,8 @@ public:
 
     // Starts connecting to `server`, giving up after `timeoutMs`; check connected() after: false
     // when the server refused at once.
-    IndiCamera(const IndiServer &server, const QString &device, const QString &label, int timeoutMs,
-               QObject *parent = nullptr);
+    IndiCamera(const IndiAddress &server, const QString &device, const QString &label,
+               int timeoutMs, QObject *parent = nullptr);
     ~IndiCamera() override;
 
     bool connected() const { return m_client != nullptr; }

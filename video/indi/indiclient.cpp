@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 
 namespace voruna {
 
@@ -50,10 +51,37 @@ IndiProperty copyProperty(INDI::Property property)
 
 } // namespace
 
-IndiClient::IndiClient(IndiCamera *camera, std::string device)
-    : m_camera(camera)
-    , m_device(std::move(device))
-{}
+// Marks a callback of the library's thread under way while the camera is open.
+class IndiClient::Callback {
+public:
+    explicit Callback(Link &link) : m_link(link)
+    {
+        const std::lock_guard lock(m_link.mutex);
+        m_open = m_link.camera != nullptr;
+        m_link.busy += m_open ? 1 : 0;
+    }
+    ~Callback()
+    {
+        if (!m_open)
+            return;
+        const std::lock_guard lock(m_link.mutex);
+        if (--m_link.busy == 0)
+            m_link.idle.notify_all();
+    }
+    Callback(const Callback &) = delete;
+    Callback &operator=(const Callback &) = delete;
+    // False once the camera is closed: the callback has nothing to do.
+    bool open() const { return m_open; }
+
+private:
+    Link &m_link;
+    bool m_open = false;
+};
+
+IndiClient::IndiClient(IndiCamera *camera, std::string device) : m_device(std::move(device))
+{
+    m_link->camera = camera;
+}
 
 IndiClient::~IndiClient()
 {
@@ -63,18 +91,60 @@ IndiClient::~IndiClient()
     disconnectServer();
 }
 
+void IndiClient::close(std::unique_ptr<IndiClient> client)
+{
+    if (!client)
+        return;
+    const std::shared_ptr<Link> link = client->m_link;
+    bool idle = false;
+    {
+        const std::lock_guard lock(link->mutex);
+        link->camera = nullptr;
+        idle = link->busy == 0 && client->m_connectDone;
+    }
+    // Deleted without the lock: leaving the server waits for the library's thread, which may be
+    // about to look at the link.
+    if (idle) {
+        client.reset();
+        return;
+    }
+    std::shared_ptr<IndiClient> ending(std::move(client));
+    auto end = [link, ending]() mutable {
+        {
+            std::unique_lock lock(link->mutex);
+            link->idle.wait(lock, [&link] { return link->busy == 0; });
+        }
+        ending.reset();
+    };
+    try {
+        std::thread(end).detach();
+    } catch (const std::system_error &) {
+        end();
+    }
+}
+
+void IndiClient::post(std::function<void(IndiCamera *)> call)
+{
+    const std::lock_guard lock(m_link->mutex);
+    // Under the lock: the camera cannot be closed, and so deleted, before the call is queued,
+    // and Qt drops what is queued to an object deleted after.
+    if (IndiCamera *camera = m_link->camera)
+        QMetaObject::invokeMethod(
+            camera, [camera, call = std::move(call)] { call(camera); }, Qt::QueuedConnection);
+}
+
 void IndiClient::startConnecting()
 {
     // Everything sent to the server goes from one thread at a time: this one until the server
     // is reached, then the library's (for the camera's first property) and the GUI thread, which
     // sends only once it has heard of the camera.
+    m_connectDone = false;
     m_connector = std::thread([this] {
         const bool reached = connectServer();
         if (!reached)
             settle(Progress::Unreachable);
-        QMetaObject::invokeMethod(
-            m_camera, [camera = m_camera, reached] { camera->onServerReached(reached); },
-            Qt::QueuedConnection);
+        post([reached](IndiCamera *camera) { camera->onServerReached(reached); });
+        m_connectDone = true;
     });
 }
 
@@ -121,13 +191,13 @@ void IndiClient::settle(Progress progress)
 
 void IndiClient::serverDisconnected(int)
 {
-    QMetaObject::invokeMethod(
-        m_camera, [camera = m_camera] { camera->onServerGone(); }, Qt::QueuedConnection);
+    post([](IndiCamera *camera) { camera->onServerGone(); });
 }
 
 void IndiClient::take(INDI::Property property)
 {
-    if (m_device != property.getDeviceName())
+    const Callback callback(*m_link);
+    if (!callback.open() || m_device != property.getDeviceName())
         return;
     if (!m_blobsAsked) {
         m_blobsAsked = true;
@@ -152,8 +222,7 @@ void IndiClient::take(INDI::Property property)
     if (copy.name == QLatin1String("CCD_STREAM_FRAME"))
         m_streamSize = QSize(int(std::clamp(copy.numbers.value("WIDTH").value, 0.0, 1e6)),
                              int(std::clamp(copy.numbers.value("HEIGHT").value, 0.0, 1e6)));
-    QMetaObject::invokeMethod(
-        m_camera, [camera = m_camera, copy] { camera->onProperty(copy); }, Qt::QueuedConnection);
+    post([copy](IndiCamera *camera) { camera->onProperty(copy); });
     // After it is queued: the camera takes what waits for it once this says so.
     // Drivers define the size first and fill it in when the camera is connected.
     const auto *width = property.isNameMatch("CCD_INFO")
@@ -167,20 +236,21 @@ void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
 {
     QImage image;
     QString error;
-    const int length = blob.getBlobLen();
     const QString kind = QString::fromUtf8(blob.getFormat());
+    // The bytes the library holds. It leaves a zlib-compressed blob as it came, but one whose
+    // whole format is ".z" it inflates, noting the inflated size apart from the length: never
+    // more than the size the server declared is read, except of what is still compressed.
+    const qint64 length = kind.endsWith(QLatin1String(".z"))
+                              ? qint64(blob.getBlobLen())
+                              : std::min<qint64>(blob.getBlobLen(), blob.getSize());
     if (length <= 0 || !blob.getBlob())
         error = QStringLiteral("an empty frame");
     else if (length > kMaxFrameBytes)
         error = QStringLiteral("a frame of %1 bytes, larger than a camera sends").arg(length);
-    else if (kind == QLatin1String(".stream") || kind == QLatin1String(".stream.z"))
-        decodeStreamFrame(QByteArray(static_cast<const char *>(blob.getBlob()), length),
-                          kind.endsWith(QLatin1String(".z")), m_streamSize, &image, &error);
-    else if (kind != QLatin1String(".fits") && kind != QLatin1String(".fit"))
-        error = QStringLiteral("a frame in %1, not FITS").arg(kind.left(16));
     else
-        decodeFitsFrame(QByteArray(static_cast<const char *>(blob.getBlob()), length), &image,
-                        &error);
+        // Read where the library holds it: a large frame is never copied.
+        decodeIndiFrame(QByteArray::fromRawData(static_cast<const char *>(blob.getBlob()), length),
+                        blob.getSize(), kind, m_streamSize, &image, &error);
     {
         const std::lock_guard lock(m_newest->mutex);
         m_newest->image = std::move(image);
@@ -188,20 +258,17 @@ void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
         if (std::exchange(m_newest->queued, true))
             return;
     }
-    QMetaObject::invokeMethod(
-        m_camera,
-        [camera = m_camera, slot = m_newest] {
-            QImage image;
-            QString error;
-            {
-                const std::lock_guard lock(slot->mutex);
-                image = std::exchange(slot->image, QImage());
-                error = std::exchange(slot->error, QString());
-                slot->queued = false;
-            }
-            camera->onFrame(image, error);
-        },
-        Qt::QueuedConnection);
+    post([slot = m_newest](IndiCamera *camera) {
+        QImage image;
+        QString error;
+        {
+            const std::lock_guard lock(slot->mutex);
+            image = std::exchange(slot->image, QImage());
+            error = std::exchange(slot->error, QString());
+            slot->queued = false;
+        }
+        camera->onFrame(image, error);
+    });
 }
 
 } // namespace voruna

@@ -8,8 +8,10 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <mutex>
@@ -36,13 +38,18 @@ struct IndiProperty {
 // The client of one camera on one server. Its callbacks run on the client library's thread:
 // they copy what came and queue it to the camera on the GUI thread, never touching it there.
 // Connecting to the server runs on a thread of its own, so that a slow server never holds up
-// the window.
+// the window. The client outlives both threads: close() ends it.
 class IndiClient final : public INDI::BaseClient {
 public:
     enum class Progress { Pending, Described, Unreachable };
 
     IndiClient(IndiCamera *camera, std::string device);
     ~IndiClient() override;
+
+    // The camera hears nothing more from `client` once this returns; the client leaves the server
+    // and is deleted when its connect and the callback under way (a large frame being read) are
+    // done: at once when they are, else on a thread of its own.
+    static void close(std::unique_ptr<IndiClient> client);
 
     // Starts connecting; the camera hears onServerReached() when it is done.
     void startConnecting();
@@ -63,6 +70,17 @@ protected:
     void serverDisconnected(int) override;
 
 private:
+    // What the callbacks reach the camera through: closing clears `camera`, and `busy` counts
+    // the callbacks under way.
+    struct Link {
+        std::mutex mutex;
+        std::condition_variable idle;
+        IndiCamera *camera = nullptr;
+        int busy = 0;
+    };
+    class Callback;
+    // Queues `call` to the camera on the GUI thread, unless it is closed.
+    void post(std::function<void(IndiCamera *)> call);
     void take(INDI::Property property);
     void frame(const INDI::WidgetView<IBLOB> &blob);
     void settle(Progress progress);
@@ -76,10 +94,11 @@ private:
         bool queued = false;
     };
 
-    IndiCamera *m_camera;
+    std::shared_ptr<Link> m_link = std::make_shared<Link>();
     std::shared_ptr<FrameSlot> m_newest = std::make_shared<FrameSlot>();
     std::string m_device;
     std::thread m_connector;
+    std::atomic<bool> m_connectDone = true;
     std::mutex m_mutex;
     std::condition_variable m_settled;
     Progress m_progress = Progress::Pending;

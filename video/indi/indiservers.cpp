@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/indi/indiservers.h"
 
+#include "video/indi/indiaddress.h"
 #include "video/indi/indicamera.h"
 
 #include <baseclient.h>
@@ -124,10 +125,12 @@ QString indiServersFile()
     return base + QStringLiteral("/voruna/indi-servers");
 }
 
-QStringList listIndiCameras(const IndiServer &server, int timeoutMs)
+QStringList listIndiCameras(const IndiAddress &server, int timeoutMs)
 {
+    if (server.address.isEmpty())
+        return {};
     ListingClient client;
-    client.setServer(server.host.toUtf8().constData(), server.port);
+    client.setServer(server.address.toUtf8().constData(), server.server.port);
     client.setConnectionTimeout(uint32_t(timeoutMs / 1000), uint32_t(timeoutMs % 1000) * 1000);
     client.started();
     if (!client.connectServer())
@@ -145,12 +148,14 @@ void IndiDriverSource::list()
     if (m_listed.isValid() && m_listed.elapsed() < 2000)
         return;
     m_cameras.clear();
-    const QList<IndiServer> servers =
-        m_servers.isEmpty() ? indiServers(indiServersFile()) : m_servers;
-    for (const IndiServer &server : servers) {
+    const QList<IndiAddress> servers = distinctIndiServers(
+        resolveIndiServers(m_servers.isEmpty() ? indiServers(indiServersFile()) : m_servers,
+                           std::chrono::milliseconds(connectTimeoutMs)));
+    for (const IndiAddress &server : servers) {
         for (const QString &device : listIndiCameras(server, connectTimeoutMs)) {
-            const QString name =
-                server.isLocal() ? device : QStringLiteral("%1 on %2").arg(device, server.host);
+            const QString name = server.server.isLocal()
+                                     ? device
+                                     : QStringLiteral("%1 on %2").arg(device, server.server.host);
             m_cameras.push_back({server, device, name});
         }
     }
@@ -163,8 +168,8 @@ std::vector<DriverDescription> IndiDriverSource::drivers()
     std::vector<DriverDescription> result;
     for (const Camera &camera : m_cameras)
         result.push_back({camera.name, QStringLiteral("INDI camera on %1:%2")
-                                           .arg(camera.server.host)
-                                           .arg(camera.server.port)});
+                                           .arg(camera.server.server.host)
+                                           .arg(camera.server.server.port)});
     return result;
 }
 
@@ -176,13 +181,13 @@ std::unique_ptr<CaptureDevice> IndiDriverSource::open(int index, QString *error)
         return nullptr;
     }
     const Camera &camera = m_cameras[size_t(index)];
-    const QString label = QStringLiteral("%1 on %2").arg(camera.device, camera.server.host);
+    const QString label = QStringLiteral("%1 on %2").arg(camera.device, camera.server.server.host);
     auto device =
         std::make_unique<IndiCamera>(camera.server, camera.device, label, connectTimeoutMs);
     if (!device->connected()) {
         *error = QStringLiteral("The INDI server %1:%2 does not answer")
-                     .arg(camera.server.host)
-                     .arg(camera.server.port);
+                     .arg(camera.server.server.host)
+                     .arg(camera.server.server.port);
         m_listed.invalidate();
         return nullptr;
     }

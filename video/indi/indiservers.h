@@ -20,6 +20,13 @@ struct IndiServer {
     friend bool operator==(const IndiServer &, const IndiServer &) = default;
 };
 
+// A server once its name is looked up: the client library is only ever given `address`, the
+// host's numeric IPv4 address.
+struct IndiAddress {
+    IndiServer server;
+    QString address;
+};
+
 // Reads one line of the servers file; false for a blank line, a comment (#) or a bad port.
 bool parseIndiServer(const QString &line, IndiServer *server);
 // The servers to look at: this computer's first, then those of `file` (one a line) in their order,
@@ -28,14 +35,15 @@ QList<IndiServer> indiServers(const QString &file);
 // The user's servers file: $XDG_CONFIG_HOME/voruna/indi-servers.
 QString indiServersFile();
 
-// The CCD devices `server` offers, within about `timeoutMs` for connecting and as much again for
-// its answer; empty when it does not answer.
-QStringList listIndiCameras(const IndiServer &server, int timeoutMs);
+// The CCD devices `server` (looked up) offers, within about `timeoutMs` for connecting and as
+// much again for its answer; empty when it does not answer.
+QStringList listIndiCameras(const IndiAddress &server, int timeoutMs);
 
 // The INDI cameras of the servers named by the servers file (or `servers`, when given), and of
-// this computer's. A listing asks each server for its devices: one that refuses costs nothing,
-// one that is silent a quarter of a second, one that cannot be reached the connect timeout;
-// listings within two seconds of each other share one look.
+// this computer's. A listing looks all the names up together, within the connect timeout, then
+// asks each server for its devices: one that refuses costs nothing, one that is silent a quarter
+// of a second, one that cannot be reached the connect timeout; a server named twice (by name and
+// by address) is asked once. Listings within two seconds of each other share one look.
 class IndiDriverSource final : public DriverSource {
 public:
     explicit IndiDriverSource(QList<IndiServer> servers = {});
@@ -49,7 +57,7 @@ public:
 
 private:
     struct Camera {
-        IndiServer server;
+        IndiAddress server;
         QString device;
         QString name;
     };
