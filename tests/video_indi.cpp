@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // INDI cameras: the servers file, FITS frames from an untrusted peer, a fake server that
 // misbehaves, and Debian's CCD simulator under a real indiserver when it is installed.
+#include "video_support/fakeccdserver.h"
+#include "video_support/formrig.h"
+
 #include "video/capturesubwindow.h"
 #include "video/displaysettings.h"
+#include "video/fittovideo.h"
 #include "video/indi/indiframe.h"
 #include "video/indi/indiservers.h"
 #include "video/previewwidget.h"
@@ -209,6 +213,10 @@ private Q_SLOTS:
     void misbehavingServer();
     void absentServers();
     void silentServer();
+    void formatChangeEndsTheRunningExposure_data();
+    void formatChangeEndsTheRunningExposure();
+    void reselectedCameraKeepsItsPicture_data();
+    void reselectedCameraKeepsItsPicture();
     void simulator();
 };
 
@@ -379,6 +387,71 @@ void IndiTest::silentServer()
     QTRY_VERIFY_WITH_TIMEOUT(
         rig.told(QStringLiteral("The INDI server 127.0.0.1:%1 does not answer").arg(server.port())),
         10000);
+}
+
+void IndiTest::formatChangeEndsTheRunningExposure_data()
+{
+    QTest::addColumn<bool>("honoursAbort");
+    QTest::newRow("the server aborts it") << true;
+    QTest::newRow("its picture comes all the same") << false;
+}
+
+// An exposure running when the format changes would bring a picture of the old size: it is
+// aborted, and its picture is not shown when it comes all the same.
+void IndiTest::formatChangeEndsTheRunningExposure()
+{
+    QFETCH(bool, honoursAbort);
+    test::FakeCcdServer server({.holdExposures = true, .honoursAbort = honoursAbort});
+    Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", server.port()}}));
+    QVERIFY(rig.window->driverConnect(0));
+    QTRY_COMPARE(server.received("CCD_EXPOSURE"), 1);
+    CaptureDevice &camera = *rig.window->device();
+    const quint32 grey = camera.pixelFormats().value(0).pixelFormat;
+    const QSize binned(260, 260);
+    QVERIFY(camera.setFormat({grey, binned, camera.frameIntervals(grey, binned).value(0)}));
+    QTRY_COMPARE(server.received("CCD_BINNING"), 1);
+    const qsizetype before = rig.texts.size();
+    server.releaseExposures();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), binned, 10000);
+    const QStringList after = rig.texts.mid(before);
+    QVERIFY2(after.filter("520 x 520").isEmpty(), qPrintable(after.join('\n')));
+    QVERIFY(rig.told("260 x 260, 16-bit"));
+    QCOMPARE(server.received("CCD_ABORT_EXPOSURE"), 1);
+}
+
+void IndiTest::reselectedCameraKeepsItsPicture_data()
+{
+    QTest::addColumn<QSize>("chosen");
+    QTest::newRow("a window in the middle") << QSize(512, 512);
+    QTest::newRow("binned") << QSize(260, 260);
+}
+
+// The server keeps the format chosen: the same camera selected again tells that size at once,
+// its window fits the picture, and the white point set for it stays.
+void IndiTest::reselectedCameraKeepsItsPicture()
+{
+    QFETCH(QSize, chosen);
+    test::FakeCcdServer server({});
+    Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", server.port()}}));
+    QVERIFY(rig.window->driverConnect(0));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), QSize(520, 520), 10000);
+    CaptureDevice *camera = rig.window->device();
+    const quint32 grey = camera->pixelFormats().value(0).pixelFormat;
+    QVERIFY(camera->setFormat({grey, chosen, camera->frameIntervals(grey, chosen).value(0)}));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), chosen, 10000);
+    test::onModal([](QWidget *dialog) {
+        dialog->findChild<QSpinBox *>(QStringLiteral("whitePoint"))->setValue(4000);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    rig.window->dlgVideoDisplay();
+    QVERIFY(rig.window->driverConnect(0));
+    fitToVideo(rig.window);
+    QSize size;
+    QTRY_VERIFY(rig.window->getStatus(&size));
+    QCOMPARE(size, chosen);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), chosen, 10000);
+    QCOMPARE(rig.window->size(), fittedSize(chosen, rig.window->frameMetrics()));
+    QCOMPARE(rig.window->displaySettings().whitePoint, 4000);
 }
 
 void IndiTest::simulator()
