@@ -7,14 +7,18 @@
 #include "video/capturesubwindow.h"
 #include "video/displaysettings.h"
 #include "video/fittovideo.h"
+#include "video/form3.h"
 #include "video/indi/indiframe.h"
 #include "video/indi/indiservers.h"
 #include "video/previewwidget.h"
 #include "video/sourcedialog.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -213,6 +217,8 @@ private Q_SLOTS:
     void misbehavingServer();
     void absentServers();
     void silentServer();
+    void selectListsInTheBackground_data();
+    void selectListsInTheBackground();
     void formatChangeEndsTheRunningExposure_data();
     void formatChangeEndsTheRunningExposure();
     void reselectedCameraKeepsItsPicture_data();
@@ -364,7 +370,7 @@ void IndiTest::absentServers()
     IndiDriverSource source({{"127.0.0.1", freePort()}});
     QVERIFY(source.drivers().empty());
     QString error;
-    QVERIFY(!source.open(0, &error));
+    QVERIFY(!source.open(QString(), &error));
     QVERIFY(!error.isEmpty());
 }
 
@@ -387,6 +393,64 @@ void IndiTest::silentServer()
     QTRY_VERIFY_WITH_TIMEOUT(
         rig.told(QStringLiteral("The INDI server 127.0.0.1:%1 does not answer").arg(server.port())),
         10000);
+}
+
+void IndiTest::selectListsInTheBackground_data()
+{
+    QTest::addColumn<int>("first"); // the server that answers first
+    QTest::newRow("in the servers' order") << 0;
+    QTest::newRow("the second first") << 1;
+}
+
+// The Select dialog shows at once with the drivers it has, adds the INDI cameras as their
+// servers answer, in the servers' order, and opens the camera chosen.
+void IndiTest::selectListsInTheBackground()
+{
+    QFETCH(int, first);
+    const QStringList devices{"CCD A", "CCD B"};
+    std::array<std::unique_ptr<test::FakeCcdServer>, 2> servers;
+    QList<IndiServer> named;
+    for (int i : {0, 1}) {
+        servers[i] = std::make_unique<test::FakeCcdServer>(
+            test::FakeCcdServer::Options{.device = devices[i].toUtf8(), .holdDefinitions = true});
+        named.append({"127.0.0.1", servers[i]->port()});
+    }
+    std::vector<std::unique_ptr<DriverSource>> sources;
+    sources.push_back(
+        std::make_unique<test::StubSource>(std::vector<test::StubDriver>{{"Webcam"}}));
+    sources.push_back(std::make_unique<IndiDriverSource>(named));
+    const std::unique_ptr<CaptureLayer> layer = makeCaptureLayer(std::move(sources));
+    Form2 form(*layer);
+    form.Form2_Form_Load();
+    QStringList atOnce;
+    QStringList filled;
+    test::onModal([&](QWidget *widget) {
+        auto *dialog = qobject_cast<form3 *>(widget);
+        const auto cancel = qScopeGuard([dialog] {
+            if (dialog->isVisible())
+                dialog->cmdCancel->click();
+        });
+        const auto entries = [dialog] {
+            QStringList list;
+            for (int i = 0; i < dialog->cmboSource->count(); ++i)
+                list << dialog->cmboSource->itemText(i);
+            return list;
+        };
+        atOnce = entries();
+        servers[first]->releaseDefinitions();
+        QTRY_VERIFY(entries().contains(devices[first]));
+        servers[1 - first]->releaseDefinitions();
+        QTRY_COMPARE(entries().size(), 3);
+        filled = entries();
+        dialog->cmboSource->setCurrentIndex(int(filled.indexOf("CCD A")));
+        dialog->cmdSelect->click();
+    });
+    form.mnuSelect->trigger();
+    QCOMPARE(atOnce, QStringList{"Webcam"});
+    QCOMPARE(filled, (QStringList{"Webcam", "CCD A", "CCD B"}));
+    QCOMPARE(dynamic_cast<QWidget *>(form.captureWindow())->windowTitle(), "CCD A");
+    QTRY_VERIFY(form.StatusBar->currentMessage().startsWith("CCD A on 127.0.0.1"));
+    form.Form2_Form_Unload();
 }
 
 void IndiTest::formatChangeEndsTheRunningExposure_data()

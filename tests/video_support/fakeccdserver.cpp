@@ -145,8 +145,8 @@ private:
                                     {"HEIGHT", m_frame.height()}}));
         } else if (vector == "CCD_BINNING") {
             m_binning = std::clamp(int(values.value("HOR_BIN", 1)), 1, 2);
-            peer->write(setNumbers("CCD_BINNING", "Ok",
-                                   {{"HOR_BIN", m_binning}, {"VER_BIN", m_binning}}));
+            peer->write(
+                setNumbers("CCD_BINNING", "Ok", {{"HOR_BIN", m_binning}, {"VER_BIN", m_binning}}));
         } else if (vector == "CCD_EXPOSURE") {
             startExposure(peer);
         } else if (vector == "CCD_ABORT_EXPOSURE" && m_options.honoursAbort) {
@@ -220,7 +220,8 @@ private:
                // The window and binning come before the sensor's size, as INDI's drivers send them.
                + "</defNumberVector><defNumberVector device='" + device
                + "' name='CCD_FRAME' state='Idle' perm='rw'>"
-               + number("X", m_frame.x(), sensor.width()) + number("Y", m_frame.y(), sensor.height())
+               + number("X", m_frame.x(), sensor.width())
+               + number("Y", m_frame.y(), sensor.height())
                + number("WIDTH", m_frame.width(), sensor.width())
                + number("HEIGHT", m_frame.height(), sensor.height())
                + "</defNumberVector><defNumberVector device='" + device
@@ -233,7 +234,8 @@ private:
                + "' name='CCD_ABORT_EXPOSURE' state='Idle' perm='rw' rule='AtMostOne'>"
                  "<defSwitch name='ABORT'>Off</defSwitch></defSwitchVector>"
                  "<defBLOBVector device='"
-               + device + "' name='CCD1' state='Idle' perm='ro'><defBLOB name='CCD1'/></defBLOBVector>";
+               + device
+               + "' name='CCD1' state='Idle' perm='ro'><defBLOB name='CCD1'/></defBLOBVector>";
     }
 
     QByteArray setNumbers(const QByteArray &property, const QByteArray &state,

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 
 #include <chrono>
 #include <condition_variable>
@@ -136,57 +137,108 @@ QStringList listIndiCameras(const IndiServer &server, int timeoutMs)
     return client.cameras(std::chrono::milliseconds(timeoutMs));
 }
 
-IndiDriverSource::IndiDriverSource(QList<IndiServer> servers) : m_servers(std::move(servers))
+IndiDriverSource::IndiDriverSource(QList<IndiServer> servers)
+    : m_servers(std::move(servers))
+    , m_home(std::make_unique<QObject>())
 {}
 
-void IndiDriverSource::list()
+IndiDriverSource::~IndiDriverSource()
 {
-    // A listing asks for every driver in turn: one look serves them all.
-    if (m_listed.isValid() && m_listed.elapsed() < 2000)
-        return;
-    m_cameras.clear();
-    const QList<IndiServer> servers =
-        m_servers.isEmpty() ? indiServers(indiServersFile()) : m_servers;
-    for (const IndiServer &server : servers) {
-        for (const QString &device : listIndiCameras(server, connectTimeoutMs)) {
-            const QString name =
-                server.isLocal() ? device : QStringLiteral("%1 on %2").arg(device, server.host);
-            m_cameras.push_back({server, device, name});
-        }
+    for (Asking &asking : m_asking)
+        asking.thread.join();
+}
+
+QList<IndiServer> IndiDriverSource::servers() const
+{
+    return m_servers.isEmpty() ? indiServers(indiServersFile()) : m_servers;
+}
+
+std::vector<DriverDescription> IndiDriverSource::describe(const IndiServer &server,
+                                                          const QStringList &devices)
+{
+    std::vector<DriverDescription> described;
+    for (const QString &device : devices) {
+        const QString name =
+            server.isLocal() ? device : QStringLiteral("%1 on %2").arg(device, server.host);
+        // The key names the server and the device: host, port and device on lines of their own.
+        const QString key =
+            QStringLiteral("%1\n%2\n%3").arg(server.host, QString::number(server.port), device);
+        described.push_back(
+            {name,
+             QStringLiteral("INDI camera on %1:%2").arg(server.host).arg(server.port),
+             {.key = key}});
     }
-    m_listed.start();
+    return described;
 }
 
 std::vector<DriverDescription> IndiDriverSource::drivers()
 {
-    list();
-    std::vector<DriverDescription> result;
-    for (const Camera &camera : m_cameras)
-        result.push_back({camera.name, QStringLiteral("INDI camera on %1:%2")
-                                           .arg(camera.server.host)
-                                           .arg(camera.server.port)});
-    return result;
+    // Looks for every driver index in turn (the window's load) share one look.
+    if (m_listed.isValid() && m_listed.elapsed() < 2000)
+        return m_cameras;
+    m_cameras.clear();
+    for (const IndiServer &server : servers()) {
+        const std::vector<DriverDescription> found =
+            describe(server, listIndiCameras(server, connectTimeoutMs));
+        m_cameras.insert(m_cameras.end(), found.begin(), found.end());
+    }
+    m_listed.start();
+    return m_cameras;
 }
 
-std::unique_ptr<CaptureDevice> IndiDriverSource::open(int index, QString *error)
+void IndiDriverSource::listDrivers(QObject *context, DriverBatch found)
 {
-    list();
-    if (index < 0 || index >= int(m_cameras.size())) {
+    std::erase_if(m_asking, [](Asking &asking) {
+        if (!*asking.done)
+            return false;
+        asking.thread.join();
+        return true;
+    });
+    const QList<IndiServer> named = servers();
+    for (int group = 0; group < named.size(); ++group) {
+        // Built here, on the GUI thread, and only moved on the listing's thread.
+        std::function<void(const std::vector<DriverDescription> &)> deliver =
+            [context = QPointer<QObject>(context), found,
+             group](const std::vector<DriverDescription> &cameras) {
+                if (context && !cameras.empty())
+                    found(group, cameras);
+            };
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        QObject *home = m_home.get();
+        std::thread thread([server = named[group], deliver = std::move(deliver), home,
+                            done]() mutable {
+            std::vector<DriverDescription> cameras =
+                describe(server, listIndiCameras(server, connectTimeoutMs));
+            QMetaObject::invokeMethod(
+                home,
+                [deliver = std::move(deliver), cameras = std::move(cameras)] { deliver(cameras); },
+                Qt::QueuedConnection);
+            *done = true;
+        });
+        m_asking.push_back({std::move(thread), std::move(done)});
+    }
+}
+
+std::unique_ptr<CaptureDevice> IndiDriverSource::open(const QString &key, QString *error)
+{
+    const QStringList parts = key.split(QLatin1Char('\n'));
+    bool portRead = false;
+    const IndiServer server{parts.value(0), quint16(parts.value(1).toUInt(&portRead))};
+    const QString device = parts.mid(2).join(QLatin1Char('\n'));
+    if (parts.size() < 3 || !portRead || device.isEmpty()) {
         *error = QStringLiteral("The INDI camera is gone");
         return nullptr;
     }
-    const Camera &camera = m_cameras[size_t(index)];
-    const QString label = QStringLiteral("%1 on %2").arg(camera.device, camera.server.host);
-    auto device =
-        std::make_unique<IndiCamera>(camera.server, camera.device, label, connectTimeoutMs);
-    if (!device->connected()) {
+    const QString label = QStringLiteral("%1 on %2").arg(device, server.host);
+    auto camera = std::make_unique<IndiCamera>(server, device, label, connectTimeoutMs);
+    if (!camera->connected()) {
         *error = QStringLiteral("The INDI server %1:%2 does not answer")
-                     .arg(camera.server.host)
-                     .arg(camera.server.port);
+                     .arg(server.host)
+                     .arg(server.port);
         m_listed.invalidate();
         return nullptr;
     }
-    return device;
+    return camera;
 }
 
 } // namespace voruna

@@ -8,6 +8,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace voruna {
@@ -34,30 +37,40 @@ QStringList listIndiCameras(const IndiServer &server, int timeoutMs);
 
 // The INDI cameras of the servers named by the servers file (or `servers`, when given), and of
 // this computer's. A listing asks each server for its devices: one that refuses costs nothing,
-// one that is silent a quarter of a second, one that cannot be reached the connect timeout;
-// listings within two seconds of each other share one look.
+// one that is silent a quarter of a second, one that cannot be reached the connect timeout.
+// drivers() waits for them all, and its listings within two seconds of each other share one
+// look; listDrivers() asks each server on a thread of its own and hands its cameras over as it
+// answers. A camera is opened by its server and device, never by its place in a list.
 class IndiDriverSource final : public DriverSource {
 public:
     explicit IndiDriverSource(QList<IndiServer> servers = {});
+    // Waits for the listings still asking their servers.
+    ~IndiDriverSource() override;
     std::vector<DriverDescription> drivers() override;
+    // The cameras of the n-th server come as group n.
+    void listDrivers(QObject *context, DriverBatch found) override;
     // The camera comes back at once, connecting in the background when its server is slow to
     // answer; nullptr when the server refuses.
-    std::unique_ptr<CaptureDevice> open(int index, QString *error) override;
+    std::unique_ptr<CaptureDevice> open(const QString &key, QString *error) override;
 
     // How long connecting to a server may take, in milliseconds.
     static constexpr int connectTimeoutMs = 1000;
 
 private:
-    struct Camera {
-        IndiServer server;
-        QString device;
-        QString name;
+    struct Asking {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
     };
-    void list();
+    QList<IndiServer> servers() const;
+    static std::vector<DriverDescription> describe(const IndiServer &server,
+                                                   const QStringList &devices);
 
     QList<IndiServer> m_servers;
-    std::vector<Camera> m_cameras;
+    std::vector<DriverDescription> m_cameras;
     QElapsedTimer m_listed;
+    // Lives on the GUI thread: the listings' threads hand their answers to it.
+    std::unique_ptr<QObject> m_home;
+    std::vector<Asking> m_asking;
 };
 
 } // namespace voruna
