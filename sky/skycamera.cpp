@@ -241,13 +241,15 @@ std::vector<DriverDescription> SkyDriverSource::drivers()
     const int port = findSimulator(&path);
     if (port == 0)
         return {};
-    return {{driverName(), QStringLiteral("mount of the adaptor simulator on COM %1").arg(port)}};
+    return {{driverName(),
+             QStringLiteral("mount of the adaptor simulator on COM %1").arg(port),
+             {.key = driverName()}}};
 }
 
-std::unique_ptr<CaptureDevice> SkyDriverSource::open(int index, QString *error)
+std::unique_ptr<CaptureDevice> SkyDriverSource::open(const QString &key, QString *error)
 {
     QString path;
-    const int port = index == 0 ? findSimulator(&path) : 0;
+    const int port = key == driverName() ? findSimulator(&path) : 0;
     if (port == 0) {
         *error = QStringLiteral("No sky simulator runs: start voruna-adaptor-sim");
         return nullptr;

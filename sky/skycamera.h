@@ -90,7 +90,7 @@ class SkyDriverSource final : public DriverSource {
 public:
     explicit SkyDriverSource(QString folder = {});
     std::vector<DriverDescription> drivers() override;
-    std::unique_ptr<CaptureDevice> open(int index, QString *error) override;
+    std::unique_ptr<CaptureDevice> open(const QString &key, QString *error) override;
 
     static QString driverName() { return QStringLiteral("Voruna Sky Simulator"); }
 

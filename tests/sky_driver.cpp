@@ -32,7 +32,7 @@ public:
     {
         return {{QStringLiteral("Test Camera"), {}}};
     }
-    std::unique_ptr<CaptureDevice> open(int, QString *error) override
+    std::unique_ptr<CaptureDevice> open(const QString &, QString *error) override
     {
         *error = QStringLiteral("not a real camera");
         return nullptr;
@@ -43,7 +43,7 @@ public:
 class NoCameras final : public DriverSource {
 public:
     std::vector<DriverDescription> drivers() override { return {}; }
-    std::unique_ptr<CaptureDevice> open(int, QString *error) override
+    std::unique_ptr<CaptureDevice> open(const QString &, QString *error) override
     {
         *error = QStringLiteral("no camera");
         return nullptr;

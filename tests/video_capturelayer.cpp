@@ -314,7 +314,7 @@ void VideoCaptureLayerTest::frameDuringConversionShown()
     fake->addCamera(0, camera);
     V4l2DriverSource source(fake);
     QString error;
-    std::unique_ptr<CaptureDevice> device = source.open(0, &error);
+    std::unique_ptr<CaptureDevice> device = source.open(source.drivers().at(0).id.key, &error);
     QVERIFY(device && device->start());
     int pictures = 0;
     QImage picture;

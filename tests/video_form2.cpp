@@ -48,6 +48,7 @@ private Q_SLOTS:
     void loadSteps_data();
     void loadSteps();
     void loadPreviewsFittedPicture();
+    void lateSizeFittedWithFirstPicture_data();
     void lateSizeFittedWithFirstPicture();
     void fitFormula();
     void fitInWindowsStyle();
@@ -186,15 +187,28 @@ void VideoForm2Test::loadSteps()
                  qPrintable(form.StatusBar->currentMessage()));
 }
 
-// A camera that tells its size only with its first picture keeps the first size until then.
+void VideoForm2Test::lateSizeFittedWithFirstPicture_data()
+{
+    QTest::addColumn<QSize>("told"); // at connecting, empty when the camera does not tell
+    QTest::addColumn<QSize>("sent");
+    QTest::newRow("size only with its first picture") << QSize() << QSize(300, 200);
+    // A remote camera re-selected with a window of its sensor chosen before.
+    QTest::newRow("tells another size than it sends") << QSize(640, 480) << QSize(300, 200);
+}
+
+// The window keeps the size of connecting until the first picture, then fits the picture.
 void VideoForm2Test::lateSizeFittedWithFirstPicture()
 {
-    StubDriver remote{QStringLiteral("Remote"), {300, 200}};
-    remote.sizeLate = true;
+    QFETCH(QSize, told);
+    QFETCH(QSize, sent);
+    StubDriver remote{QStringLiteral("Remote"), told.isValid() ? told : sent};
+    remote.sizeLate = told.isEmpty();
+    remote.sent = sent;
     FormRig rig({remote});
     rig.open();
-    QCOMPARE(rig.sub()->size(), QSize(160, 120));
-    QTRY_COMPARE(rig.sub()->size(), fittedSize({300, 200}, rig.sub()->frameMetrics()));
+    QCOMPARE(rig.sub()->size(),
+             told.isValid() ? fittedSize(told, rig.sub()->frameMetrics()) : QSize(160, 120));
+    QTRY_COMPARE(rig.sub()->size(), fittedSize(sent, rig.sub()->frameMetrics()));
 }
 
 void VideoForm2Test::loadPreviewsFittedPicture()

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 
 using namespace voruna;
@@ -18,6 +19,15 @@ namespace {
 
 const StubDriver noDisplayDialog{"Sky Simulator", {200, 150}, true, true, false};
 const StubDriver neverOpens{"Broken Driver", {160, 120}, true, true, true, false};
+
+// A webcam named after its node whose picture tells it apart: 160 x 120 on node 0, 320 x 240 on
+// node 1, 640 x 480 on node 2.
+void plugIn(FakeV4l2 &fake, int node, const QByteArray &name)
+{
+    FakeCameraConfig config = webcamConfig(name + QByteArray::number(node));
+    config.size = QSize(160, 120) * (1 << node);
+    fake.addCamera(node, config);
+}
 
 QStringList entries(const form3 &dialog)
 {
@@ -56,6 +66,9 @@ private Q_SLOTS:
     void changeDriverTogglesDisplay();
     void failedConnectChangesNothing();
     void keys();
+    void selectOpensTheListedDriver_data();
+    void selectOpensTheListedDriver();
+    void preselectionNeedsTheConnectedDriver();
 };
 
 void VideoForm3Test::layout()
@@ -209,6 +222,103 @@ void VideoForm3Test::keys()
     });
     QCOMPARE(result, int(QDialog::Rejected));
     QCOMPARE(rig.sub()->windowTitle(), QStringLiteral("Sky Simulator"));
+}
+
+void VideoForm3Test::selectOpensTheListedDriver_data()
+{
+    QTest::addColumn<QList<int>>("nodes");
+    QTest::addColumn<int>("connected");      // node of the camera connected, its white point at 100
+    QTest::addColumn<QList<int>>("before");  // nodes unplugged before the dialog lists
+    QTest::addColumn<QList<int>>("between"); // nodes unplugged between listing and Select
+    QTest::addColumn<int>("plugged");        // node of a camera plugged in then, -1 for none
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QSize>("size"); // of the camera connected after, empty for none
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("whitePoint");
+    const QList<int> none;
+    const QString streams = QStringLiteral("%1 x %2 YUYV at 30 fps");
+    QTest::newRow("another camera")
+        << QList<int>{0, 1, 2} << 0 << none << none << -1 << "cam1"
+        << "cam1" << QSize(320, 240) << streams.arg(320).arg(240) << 255;
+    QTest::newRow("the same camera again")
+        << QList<int>{0, 1, 2} << 1 << none << none << -1 << "cam1"
+        << "cam1" << QSize(320, 240) << streams.arg(320).arg(240) << 100;
+    QTest::newRow("the same camera, higher up the list")
+        << QList<int>{0, 1, 2} << 1 << QList<int>{0} << none << -1 << "cam1"
+        << "cam1" << QSize(320, 240) << streams.arg(320).arg(240) << 100;
+    QTest::newRow("a camera above it unplugged")
+        << QList<int>{0, 1, 2} << 1 << none << QList<int>{0} << -1 << "cam2"
+        << "cam2" << QSize(640, 480) << streams.arg(640).arg(480) << 255;
+    QTest::newRow("a camera plugged in above it")
+        << QList<int>{1, 2} << 1 << none << none << 0 << "cam2"
+        << "cam2" << QSize(640, 480) << streams.arg(640).arg(480) << 255;
+    QTest::newRow("the chosen camera unplugged")
+        << QList<int>{0, 1} << 0 << none << QList<int>{1} << -1 << "cam1"
+        << "cam0" << QSize() << "Cannot open /dev/video1: No such file or directory" << 255;
+    QTest::newRow("another camera on its node")
+        << QList<int>{0, 1} << 0 << none << QList<int>{1} << 1 << "cam1"
+        << "cam0" << QSize() << "The chosen camera is no longer there" << 255;
+}
+
+// Select opens the camera whose name was chosen, whatever happened to the list since it was
+// made; the nodes are looked at once per opening of the dialog, Select included.
+void VideoForm3Test::selectOpensTheListedDriver()
+{
+    QFETCH(QList<int>, nodes);
+    QFETCH(int, connected);
+    QFETCH(QList<int>, before);
+    QFETCH(QList<int>, between);
+    QFETCH(int, plugged);
+    QFETCH(QString, chosen);
+    QFETCH(QString, caption);
+    QFETCH(QSize, size);
+    QFETCH(QString, status);
+    QFETCH(int, whitePoint);
+    FormRig rig({noDisplayDialog});
+    for (int node : nodes)
+        plugIn(*rig.fake, node, "cam");
+    Form2 &form = rig.open();
+    QVERIFY(form.captureWindow()->driverConnect(int(nodes.indexOf(connected))));
+    form.captureWindow()->setWindowText(QStringLiteral("cam%1").arg(connected));
+    onModal([](QWidget *dialog) {
+        dialog->findChild<QSpinBox *>(QStringLiteral("whitePoint"))->setValue(100);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    form.captureWindow()->dlgVideoDisplay();
+    for (int node : before)
+        rig.fake->unplug(node);
+    const int scansBefore = rig.fake->scans();
+    runSelect(form, [&](form3 &dialog) {
+        dialog.cmboSource->setCurrentIndex(int(entries(dialog).indexOf(chosen)));
+        for (int node : between)
+            rig.fake->unplug(node);
+        if (plugged >= 0)
+            plugIn(*rig.fake, plugged, "new");
+        dialog.cmdSelect->click();
+    });
+    QCOMPARE(rig.sub()->windowTitle(), caption);
+    QSize connectedSize;
+    QCOMPARE(rig.sub()->getStatus(&connectedSize), size.isValid());
+    QCOMPARE(connectedSize, size);
+    QCOMPARE(rig.status(), status);
+    QCOMPARE(rig.sub()->displaySettings().whitePoint, whitePoint);
+    QCOMPARE(rig.fake->scans() - scansBefore, 1);
+}
+
+// The connected camera is preselected at its place in the list, and nothing is when another
+// camera has taken that place.
+void VideoForm3Test::preselectionNeedsTheConnectedDriver()
+{
+    FormRig rig({noDisplayDialog});
+    for (int node : {0, 1, 2})
+        plugIn(*rig.fake, node, "cam");
+    Form2 &form = rig.open();
+    QVERIFY(form.captureWindow()->driverConnect(1));
+    rig.fake->unplug(0);
+    int selected = -2;
+    runSelect(form, [&](form3 &dialog) { selected = dialog.cmboSource->currentIndex(); });
+    QCOMPARE(selected, -1);
 }
 
 QTEST_MAIN(VideoForm3Test)

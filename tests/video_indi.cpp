@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // INDI cameras: the servers file, FITS frames from an untrusted peer, a fake server that
 // misbehaves, and Debian's CCD simulator under a real indiserver when it is installed.
+#include "video_support/fakeccdserver.h"
+#include "video_support/formrig.h"
+
 #include "video/capturesubwindow.h"
 #include "video/displaysettings.h"
+#include "video/fittovideo.h"
+#include "video/form3.h"
 #include "video/indi/indiframe.h"
 #include "video/indi/indiservers.h"
 #include "video/previewwidget.h"
@@ -11,10 +16,13 @@
 
 #include <fitsio.h>
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -253,6 +261,12 @@ private Q_SLOTS:
     void oneServerTwice();
     void closeDuringFrame();
     void silentServer();
+    void selectListsInTheBackground_data();
+    void selectListsInTheBackground();
+    void formatChangeEndsTheRunningExposure_data();
+    void formatChangeEndsTheRunningExposure();
+    void reselectedCameraKeepsItsPicture_data();
+    void reselectedCameraKeepsItsPicture();
     void simulator();
 };
 
@@ -422,7 +436,7 @@ void IndiTest::absentServers()
     IndiDriverSource source({{"127.0.0.1", freePort()}});
     QVERIFY(source.drivers().empty());
     QString error;
-    QVERIFY(!source.open(0, &error));
+    QVERIFY(!source.open(QString(), &error));
     QVERIFY(!error.isEmpty());
 }
 
@@ -468,10 +482,11 @@ void IndiTest::closeDuringFrame()
     // finishes with what it holds, and the client leaves the server afterwards.
     FakeServer server(blobReply(fits(16, {64, 48}, 64 * 48 * 2), 0));
     IndiDriverSource source({{"127.0.0.1", server.port()}});
-    QCOMPARE(source.drivers().size(), size_t(1));
+    const std::vector<DriverDescription> drivers = source.drivers();
+    QCOMPARE(drivers.size(), size_t(1));
     QTRY_COMPARE(server.clients(), 0);
     QString error;
-    std::unique_ptr<CaptureDevice> camera = source.open(0, &error);
+    std::unique_ptr<CaptureDevice> camera = source.open(drivers[0].id.key, &error);
     QVERIFY2(camera, qPrintable(error));
     voruna::test::DecodeHold hold;
     QVERIFY(camera->start());
@@ -503,6 +518,129 @@ void IndiTest::silentServer()
     QTRY_VERIFY_WITH_TIMEOUT(
         rig.told(QStringLiteral("The INDI server 127.0.0.1:%1 does not answer").arg(server.port())),
         10000);
+}
+
+void IndiTest::selectListsInTheBackground_data()
+{
+    QTest::addColumn<int>("first"); // the server that answers first
+    QTest::newRow("in the servers' order") << 0;
+    QTest::newRow("the second first") << 1;
+}
+
+// The Select dialog shows at once with the drivers it has, adds the INDI cameras as their
+// servers answer, in the servers' order, and opens the camera chosen.
+void IndiTest::selectListsInTheBackground()
+{
+    QFETCH(int, first);
+    const QStringList devices{"CCD A", "CCD B"};
+    std::array<std::unique_ptr<test::FakeCcdServer>, 2> servers;
+    QList<IndiServer> named;
+    for (int i : {0, 1}) {
+        servers[i] = std::make_unique<test::FakeCcdServer>(
+            test::FakeCcdServer::Options{.device = devices[i].toUtf8(), .holdDefinitions = true});
+        named.append({"127.0.0.1", servers[i]->port()});
+    }
+    std::vector<std::unique_ptr<DriverSource>> sources;
+    sources.push_back(
+        std::make_unique<test::StubSource>(std::vector<test::StubDriver>{{"Webcam"}}));
+    sources.push_back(std::make_unique<IndiDriverSource>(named));
+    const std::unique_ptr<CaptureLayer> layer = makeCaptureLayer(std::move(sources));
+    Form2 form(*layer);
+    form.Form2_Form_Load();
+    QStringList atOnce;
+    QStringList filled;
+    test::onModal([&](QWidget *widget) {
+        auto *dialog = qobject_cast<form3 *>(widget);
+        const auto cancel = qScopeGuard([dialog] {
+            if (dialog->isVisible())
+                dialog->cmdCancel->click();
+        });
+        const auto entries = [dialog] {
+            QStringList list;
+            for (int i = 0; i < dialog->cmboSource->count(); ++i)
+                list << dialog->cmboSource->itemText(i);
+            return list;
+        };
+        atOnce = entries();
+        servers[first]->releaseDefinitions();
+        QTRY_VERIFY(entries().contains(devices[first]));
+        servers[1 - first]->releaseDefinitions();
+        QTRY_COMPARE(entries().size(), 3);
+        filled = entries();
+        dialog->cmboSource->setCurrentIndex(int(filled.indexOf("CCD A")));
+        dialog->cmdSelect->click();
+    });
+    form.mnuSelect->trigger();
+    QCOMPARE(atOnce, QStringList{"Webcam"});
+    QCOMPARE(filled, (QStringList{"Webcam", "CCD A", "CCD B"}));
+    QCOMPARE(dynamic_cast<QWidget *>(form.captureWindow())->windowTitle(), "CCD A");
+    QTRY_VERIFY(form.StatusBar->currentMessage().startsWith("CCD A on 127.0.0.1"));
+    form.Form2_Form_Unload();
+}
+
+void IndiTest::formatChangeEndsTheRunningExposure_data()
+{
+    QTest::addColumn<bool>("honoursAbort");
+    QTest::newRow("the server aborts it") << true;
+    QTest::newRow("its picture comes all the same") << false;
+}
+
+// An exposure running when the format changes would bring a picture of the old size: it is
+// aborted, and its picture is not shown when it comes all the same.
+void IndiTest::formatChangeEndsTheRunningExposure()
+{
+    QFETCH(bool, honoursAbort);
+    test::FakeCcdServer server({.holdExposures = true, .honoursAbort = honoursAbort});
+    Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", server.port()}}));
+    QVERIFY(rig.window->driverConnect(0));
+    QTRY_COMPARE(server.received("CCD_EXPOSURE"), 1);
+    CaptureDevice &camera = *rig.window->device();
+    const quint32 grey = camera.pixelFormats().value(0).pixelFormat;
+    const QSize binned(260, 260);
+    QVERIFY(camera.setFormat({grey, binned, camera.frameIntervals(grey, binned).value(0)}));
+    QTRY_COMPARE(server.received("CCD_BINNING"), 1);
+    const qsizetype before = rig.texts.size();
+    server.releaseExposures();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), binned, 10000);
+    const QStringList after = rig.texts.mid(before);
+    QVERIFY2(after.filter("520 x 520").isEmpty(), qPrintable(after.join('\n')));
+    QVERIFY(rig.told("260 x 260, 16-bit"));
+    QCOMPARE(server.received("CCD_ABORT_EXPOSURE"), 1);
+}
+
+void IndiTest::reselectedCameraKeepsItsPicture_data()
+{
+    QTest::addColumn<QSize>("chosen");
+    QTest::newRow("a window in the middle") << QSize(512, 512);
+    QTest::newRow("binned") << QSize(260, 260);
+}
+
+// The server keeps the format chosen: the same camera selected again tells that size at once,
+// its window fits the picture, and the white point set for it stays.
+void IndiTest::reselectedCameraKeepsItsPicture()
+{
+    QFETCH(QSize, chosen);
+    test::FakeCcdServer server({});
+    Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", server.port()}}));
+    QVERIFY(rig.window->driverConnect(0));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), QSize(520, 520), 10000);
+    CaptureDevice *camera = rig.window->device();
+    const quint32 grey = camera->pixelFormats().value(0).pixelFormat;
+    QVERIFY(camera->setFormat({grey, chosen, camera->frameIntervals(grey, chosen).value(0)}));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), chosen, 10000);
+    test::onModal([](QWidget *dialog) {
+        dialog->findChild<QSpinBox *>(QStringLiteral("whitePoint"))->setValue(4000);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    rig.window->dlgVideoDisplay();
+    QVERIFY(rig.window->driverConnect(0));
+    fitToVideo(rig.window);
+    QSize size;
+    QTRY_VERIFY(rig.window->getStatus(&size));
+    QCOMPARE(size, chosen);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), chosen, 10000);
+    QCOMPARE(rig.window->size(), fittedSize(chosen, rig.window->frameMetrics()));
+    QCOMPARE(rig.window->displaySettings().whitePoint, 4000);
 }
 
 void IndiTest::simulator()

@@ -114,15 +114,28 @@ Q_SIGNALS:
     void failed(int id, const QString &text);
 };
 
-// A family of drivers (the V4L2 cameras, later others), listed one after another in the
+// Drivers of one source a listing found, on the GUI thread; batches of a lower `group` come
+// first in the source's order.
+using DriverBatch = std::function<void(int group, const std::vector<DriverDescription> &)>;
+
+// A family of drivers (the V4L2 cameras, the sky, INDI servers), listed one after another in the
 // driver list.
 class DriverSource {
 public:
     virtual ~DriverSource() = default;
-    // The drivers of this source present now, in their order.
+    // The drivers of this source present now, in their order, each with the key (id.key) that
+    // open() knows it by.
     virtual std::vector<DriverDescription> drivers() = 0;
-    // Opens driver `index` of this source; nullptr with a reason in `error` on failure.
-    virtual std::unique_ptr<CaptureDevice> open(int index, QString *error) = 0;
+    // Lists as drivers() does, handing the drivers to `found` while `context` lives. A source
+    // that waits on the network looks in the background; the others hand them all over at once.
+    virtual void listDrivers(QObject *context, DriverBatch found)
+    {
+        Q_UNUSED(context);
+        found(0, drivers());
+    }
+    // Opens the driver listed with `key`; nullptr with a reason in `error` on failure, an empty
+    // one when the driver is not there any more.
+    virtual std::unique_ptr<CaptureDevice> open(const QString &key, QString *error) = 0;
 };
 
 // A capture layer over an ordered list of driver sources: driver indices count through the

@@ -10,16 +10,28 @@
 #include <optional>
 #include <vector>
 
+class QObject;
 class QWidget;
 
 namespace voruna {
 
 class CaptureWindow;
 
+// Which driver an entry of the driver list is, whatever its place in a later list: the family
+// it belongs to (its source's place in the layer) and that family's own key for it (a video node
+// and the camera found there, an INDI server and device).
+struct DriverId {
+    int source = -1;
+    QString key;
+    bool isNull() const { return source < 0; }
+    friend bool operator==(const DriverId &, const DriverId &) = default;
+};
+
 // One installed capture driver as the driver list shows it.
 struct DriverDescription {
     QString name;
     QString version;
+    DriverId id{};
 };
 
 // What the connected driver offers: its index in the driver list and which of the three
@@ -29,6 +41,7 @@ struct DriverCaps {
     bool hasDlgVideoSource = false;
     bool hasDlgVideoFormat = false;
     bool hasDlgVideoDisplay = false;
+    DriverId driver{};
 };
 
 // Sizes of the capture window's decoration, in pixels: the caption bar above the picture and
@@ -59,6 +72,9 @@ public:
     // Connects the driver at `index` of the driver list; true when connected. A failed
     // connect leaves the window without a driver.
     virtual bool driverConnect(int index) = 0;
+    // Connects `driver`, listed at `index` of a list made before, even when the list has changed
+    // since; false, with a notification, when it has gone.
+    virtual bool driverConnect(const DriverId &driver, int index) = 0;
     // Fills `caps` for the connected driver; false (caps untouched) when none is connected.
     virtual bool driverGetCaps(DriverCaps *caps) const = 0;
     // The current image size; false when there is no image (no driver connected, or a camera
@@ -95,6 +111,13 @@ public:
     virtual std::optional<DriverDescription> driverDescription(int index) = 0;
     // Every driver installed now, in index order, from one look at the system.
     virtual std::vector<DriverDescription> drivers() = 0;
+    // Drivers a listing found, on the GUI thread: batches of a lower `place` come before in the
+    // driver list.
+    using DriversFound = std::function<void(int place, const std::vector<DriverDescription> &)>;
+    // Lists as drivers() does without holding up the GUI thread on slow looks (network servers):
+    // `found` hears of the drivers in batches, some during this call, the others later while
+    // `context` lives.
+    virtual void listDrivers(QObject *context, DriversFound found) = 0;
 
     // Creates a capture window with caption `title` at `geometry` inside `parent`, which must
     // be the QMdiArea filling the client area of the window that holds it. The capture window

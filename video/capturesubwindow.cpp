@@ -39,23 +39,35 @@ CaptureSubWindow::~CaptureSubWindow() = default;
 
 bool CaptureSubWindow::driverConnect(int index)
 {
+    return connectDriver(m_opener.driverAt(index).value_or(DriverId()), index, false);
+}
+
+bool CaptureSubWindow::driverConnect(const DriverId &driver, int index)
+{
+    return connectDriver(driver, index, true);
+}
+
+bool CaptureSubWindow::connectDriver(const DriverId &driver, int index, bool chosen)
+{
     // The camera can be opened once at a time: let go of the current one first.
     m_previewTimer->stop();
     const bool hadCamera = m_device != nullptr;
-    if (index != m_index) {
+    if (driver != m_displayFor) {
         // Black and white points belong to a camera; how the telescope turns the picture does not.
         m_display = {.mirror = m_display.mirror, .flip = m_display.flip};
+        m_displayFor = driver;
     }
     m_device.reset();
     m_index = -1;
+    m_driver = {};
     // Nothing of the camera let go stays on show, even when the next one does not open.
     m_frame = QImage();
     m_picture->setFrame(QImage());
     QString error;
-    std::unique_ptr<CaptureDevice> device = m_opener.openDriver(index, &error);
+    std::unique_ptr<CaptureDevice> device = m_opener.openDriver(driver, &error);
     if (!device) {
         // A camera chosen from the list may have gone since the list was made.
-        if (error.isEmpty() && hadCamera)
+        if (error.isEmpty() && (hadCamera || chosen))
             error = QStringLiteral("The chosen camera is no longer there");
         if (!error.isEmpty())
             notify(true, notice::ConnectFailed, error);
@@ -63,14 +75,15 @@ bool CaptureSubWindow::driverConnect(int index)
     }
     m_device = std::move(device);
     m_index = index;
+    m_driver = driver;
     connect(m_device.get(), &CaptureDevice::frameArrived, this, &CaptureSubWindow::onFrameArrived);
     connect(m_device.get(), &CaptureDevice::statusNotice, this,
             [this](int id, const QString &text) { notify(false, id, text); });
     connect(m_device.get(), &CaptureDevice::failed, this,
             [this](int id, const QString &text) { notify(true, id, text); });
-    // A camera that tells its size only with its first picture (a remote one still connecting)
-    // is fitted to it then, as any other is at once.
-    m_fitOnFirstFrame = m_device->format().size.isEmpty();
+    // The owner fits the window to the size the camera tells now; a camera that tells none yet
+    // (a remote one still connecting) is fitted to its first picture.
+    m_fittedTo = m_device->format().size;
     QPointer<CaptureSubWindow> alive(this);
     if (!m_device->start() && alive && hasDevice())
         notify(true, notice::StreamNotStarted, streamNotStartedText(m_device->startError()));
@@ -82,6 +95,7 @@ bool CaptureSubWindow::driverGetCaps(DriverCaps *caps) const
     if (!hasDevice())
         return false;
     caps->deviceIndex = m_index;
+    caps->driver = m_driver;
     caps->hasDlgVideoSource = m_device->hasSourceDialog();
     caps->hasDlgVideoFormat = m_device->hasFormatDialog();
     caps->hasDlgVideoDisplay = m_device->hasDisplayDialog();
@@ -120,7 +134,9 @@ void CaptureSubWindow::dlgVideoFormat()
     delete dialog;
     if (!accepted || !hasDevice() || chosen == m_device->format())
         return;
-    if (!m_device->setFormat(chosen) && alive)
+    if (m_device->setFormat(chosen))
+        m_fittedTo = m_device->format().size; // the owner fits the window to it
+    else if (alive)
         notify(true, notice::FormatRefused,
                QStringLiteral("The camera refused %1").arg(streamDescription(chosen)));
 }
@@ -191,9 +207,10 @@ void CaptureSubWindow::showNewest()
     m_sinceShown.start();
     renderForDisplay(m_frame, m_display, &m_shown);
     m_picture->setFrame(m_shown);
-    if (m_fitOnFirstFrame && !m_device->format().size.isEmpty()) {
-        m_fitOnFirstFrame = false;
-        fitToVideo(this);
+    // The window fits the picture the camera sends, also when that is not the size it told.
+    if (m_frame.size() != m_fittedTo) {
+        m_fittedTo = m_frame.size();
+        setWindowSize(fittedSize(m_fittedTo, frameMetrics()));
     }
 }
 

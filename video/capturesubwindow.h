@@ -10,6 +10,7 @@
 #include <QMdiSubWindow>
 
 #include <memory>
+#include <optional>
 
 class QDialog;
 class QTimer;
@@ -18,12 +19,15 @@ namespace voruna {
 
 class PreviewWidget;
 
-// Opens a driver by its index in the driver list.
+// Finds and opens the drivers of the driver list.
 class DriverOpener {
 public:
     virtual ~DriverOpener() = default;
-    // nullptr with the reason in `error` when the driver cannot be opened.
-    virtual std::unique_ptr<CaptureDevice> openDriver(int index, QString *error) = 0;
+    // The driver at `index` of the driver list now; nullopt when there is none.
+    virtual std::optional<DriverId> driverAt(int index) = 0;
+    // nullptr with the reason in `error` when the driver cannot be opened; an empty reason when
+    // it is not there (any more).
+    virtual std::unique_ptr<CaptureDevice> openDriver(const DriverId &driver, QString *error) = 0;
 };
 
 // The capture window as a sub-window of the client area's QMdiArea. `opener` must outlive it.
@@ -36,6 +40,7 @@ public:
     void setErrorHook(CaptureHook hook) override { m_errorHook = std::move(hook); }
     void setStatusHook(CaptureHook hook) override { m_statusHook = std::move(hook); }
     bool driverConnect(int index) override;
+    bool driverConnect(const DriverId &driver, int index) override;
     bool driverGetCaps(DriverCaps *caps) const override;
     bool getStatus(QSize *imageSize) const override;
     void dlgVideoFormat() override;
@@ -58,6 +63,8 @@ private:
     void onFrameArrived();
     void showNewest();
     void applyDisplay(const DisplaySettings &settings);
+    // `chosen`: the driver was picked from a list, so its absence is worth a word.
+    bool connectDriver(const DriverId &driver, int index, bool chosen);
     void notify(bool error, int id, const QString &text);
     bool hasDevice() const { return m_device && !m_device->isLost(); }
     // Runs `dialog` modally; false when this window was destroyed meanwhile.
@@ -75,9 +82,13 @@ private:
     DisplaySettings m_display;
     mutable FrameMetrics m_metrics;
     int m_index = -1;
+    DriverId m_driver;
+    // The camera whose black and white points m_display holds.
+    DriverId m_displayFor;
+    // The picture size the window was last fitted to; a picture of another size refits it.
+    QSize m_fittedTo;
     int m_periodMs = 66;
     bool m_preview = false;
-    bool m_fitOnFirstFrame = false;
     // With the sizing frame the user can resize the window; without it its size is fixed.
     bool m_framed = true;
 };

@@ -118,7 +118,9 @@ void Form2::Form2_Form_Load()
         return Form2_ErrorProc(window, id, text);
     });
     QPointer<Form2> alive(this);
-    const bool connected = m_captureWindow->driverConnect(0);
+    // Driver 0 as listed just now: the list is not looked at again to open it.
+    const bool connected =
+        driver ? m_captureWindow->driverConnect(driver->id, 0) : m_captureWindow->driverConnect(0);
     if (!alive || !connected)
         return;
     m_captureWindow->setScale(true);

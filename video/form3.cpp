@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace voruna {
 
 form3::form3(Form2 &owner)
@@ -42,33 +44,60 @@ form3::form3(Form2 &owner)
     cmboSource->setFocus();
     connect(cmdSelect, &QPushButton::clicked, this, &form3::form3_cmdSelect_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &form3::form3_cmdCancel_Click);
+    connect(cmboSource, &QComboBox::activated, this, [this] { m_userChose = true; });
 }
 
 void form3::form3_Form_Load()
 {
-    // One look at the system per opening: each look opens every video node.
-    for (const DriverDescription &driver : m_owner.captureLayer().drivers())
-        cmboSource->addItem(driver.name);
-    // A connected index past the end of the list (drivers vanished) preselects nothing.
     DriverCaps caps;
     CaptureWindow *window = m_owner.captureWindow();
-    const bool connected = window && window->driverGetCaps(&caps);
+    if (window && window->driverGetCaps(&caps))
+        m_connected = caps;
+    // One look at the system per opening: each look opens every video node. The cameras of
+    // network servers come as the servers answer.
+    m_owner.captureLayer().listDrivers(
+        this, [this](int place, const std::vector<DriverDescription> &drivers) {
+            addDrivers(place, drivers);
+        });
+    preselect();
+}
+
+void form3::addDrivers(int place, const std::vector<DriverDescription> &drivers)
+{
+    // Whatever order the batches come in, the list keeps the order of the drivers' sources.
+    auto row = std::find_if(m_listed.begin(), m_listed.end(),
+                            [place](const Listed &listed) { return listed.place > place; });
+    for (const DriverDescription &driver : drivers) {
+        cmboSource->insertItem(int(row - m_listed.begin()), driver.name);
+        row = m_listed.insert(row, {place, driver.id}) + 1;
+    }
+    preselect();
+}
+
+void form3::preselect()
+{
+    if (m_userChose)
+        return;
+    // The connected driver at its place in the list; nothing while another driver has that
+    // place (drivers vanished, or others still to come before it).
+    const int at = m_connected ? m_connected->deviceIndex : -1;
     const bool listed =
-        connected && caps.deviceIndex >= 0 && caps.deviceIndex < cmboSource->count();
-    cmboSource->setCurrentIndex(listed ? caps.deviceIndex : -1);
+        at >= 0 && at < int(m_listed.size()) && m_listed[size_t(at)].driver == m_connected->driver;
+    cmboSource->setCurrentIndex(listed ? at : -1);
 }
 
 void form3::form3_cmdSelect_Click()
 {
     const int position = cmboSource->currentIndex();
     CaptureWindow *window = m_owner.captureWindow();
-    if (position < 0 || !window) {
+    if (position < 0 || position >= int(m_listed.size()) || !window) {
         accept();
         return;
     }
     const QString name = cmboSource->currentText();
     QPointer<form3> alive(this);
-    const bool connected = window->driverConnect(position);
+    // The driver the user chose, even if the system's list has changed since.
+    const bool connected = window->driverConnect(m_listed[size_t(position)].driver, position);
     if (!alive)
         return;
     if (connected) {

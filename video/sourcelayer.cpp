@@ -4,9 +4,14 @@
 
 #include <QMdiArea>
 
+#include <algorithm>
+
 namespace voruna {
 
 namespace {
+
+// A source's batches fit between those of the sources before and after it.
+constexpr int placesPerSource = 1 << 16;
 
 class SourceCaptureLayer final : public CaptureLayer, public DriverOpener {
 public:
@@ -16,12 +21,10 @@ public:
 
     std::optional<DriverDescription> driverDescription(int index) override
     {
-        for (const auto &source : m_sources) {
-            if (index < 0)
-                break;
-            const std::vector<DriverDescription> drivers = source->drivers();
+        for (int source = 0; source < int(m_sources.size()) && index >= 0; ++source) {
+            const std::vector<DriverDescription> drivers = listed(source);
             if (index < int(drivers.size()))
-                return drivers[index];
+                return drivers[size_t(index)];
             index -= int(drivers.size());
         }
         return std::nullopt;
@@ -30,11 +33,22 @@ public:
     std::vector<DriverDescription> drivers() override
     {
         std::vector<DriverDescription> all;
-        for (const auto &source : m_sources) {
-            const std::vector<DriverDescription> found = source->drivers();
+        for (int source = 0; source < int(m_sources.size()); ++source) {
+            const std::vector<DriverDescription> found = listed(source);
             all.insert(all.end(), found.begin(), found.end());
         }
         return all;
+    }
+
+    void listDrivers(QObject *context, DriversFound found) override
+    {
+        for (int source = 0; source < int(m_sources.size()); ++source) {
+            m_sources[size_t(source)]->listDrivers(
+                context, [source, found](int group, const std::vector<DriverDescription> &batch) {
+                    found(source * placesPerSource + std::clamp(group, 0, placesPerSource - 1),
+                          tagged(batch, source));
+                });
+        }
     }
 
     CaptureWindow *createCaptureWindow(QWidget *parent, const QString &title,
@@ -51,22 +65,32 @@ public:
         return window;
     }
 
-    std::unique_ptr<CaptureDevice> openDriver(int index, QString *error) override
+    std::optional<DriverId> driverAt(int index) override
     {
-        for (const auto &source : m_sources) {
-            if (index < 0)
-                break;
-            const int count = int(source->drivers().size());
-            if (index < count)
-                return source->open(index, error);
-            index -= count;
-        }
-        // No driver there: nothing to tell the user, the window simply shows no picture.
+        const std::optional<DriverDescription> driver = driverDescription(index);
+        return driver ? std::optional(driver->id) : std::nullopt;
+    }
+
+    std::unique_ptr<CaptureDevice> openDriver(const DriverId &driver, QString *error) override
+    {
         error->clear();
-        return nullptr;
+        if (driver.isNull() || driver.source >= int(m_sources.size()))
+            return nullptr;
+        return m_sources[size_t(driver.source)]->open(driver.key, error);
     }
 
 private:
+    static std::vector<DriverDescription> tagged(std::vector<DriverDescription> drivers, int source)
+    {
+        for (DriverDescription &driver : drivers)
+            driver.id.source = source;
+        return drivers;
+    }
+    std::vector<DriverDescription> listed(int source)
+    {
+        return tagged(m_sources[size_t(source)]->drivers(), source);
+    }
+
     std::vector<std::unique_ptr<DriverSource>> m_sources;
 };
 

@@ -3,6 +3,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace voruna::test {
 
 namespace {
@@ -22,7 +24,7 @@ public:
     bool setControl(quint32, qint32) override { return false; }
     bool start() override
     {
-        if (m_driver.sizeLate)
+        if (m_driver.sizeLate || m_driver.sent.isValid())
             QTimer::singleShot(0, this, [this] { Q_EMIT frameArrived(); });
         return true;
     }
@@ -30,7 +32,8 @@ public:
     bool takeFrame(QImage *image) override
     {
         m_sized = true;
-        *image = QImage(m_driver.size, QImage::Format_RGB888);
+        *image =
+            QImage(m_driver.sent.isValid() ? m_driver.sent : m_driver.size, QImage::Format_RGB888);
         image->fill(Qt::gray);
         return true;
     }
@@ -46,17 +49,20 @@ std::vector<DriverDescription> StubSource::drivers()
 {
     std::vector<DriverDescription> list;
     for (const StubDriver &driver : m_drivers)
-        list.push_back({driver.name, QStringLiteral("stub 1.0")});
+        list.push_back({driver.name, QStringLiteral("stub 1.0"), {.key = driver.name}});
     return list;
 }
 
-std::unique_ptr<CaptureDevice> StubSource::open(int index, QString *error)
+std::unique_ptr<CaptureDevice> StubSource::open(const QString &key, QString *error)
 {
-    if (index < 0 || index >= int(m_drivers.size()) || !m_drivers[index].opens) {
-        *error = QStringLiteral("Stub driver %1 does not open").arg(index);
+    const auto found =
+        std::find_if(m_drivers.begin(), m_drivers.end(),
+                     [&key](const StubDriver &driver) { return driver.name == key; });
+    if (found == m_drivers.end() || !found->opens) {
+        *error = QStringLiteral("Stub driver %1 does not open").arg(found - m_drivers.begin());
         return nullptr;
     }
-    return std::make_unique<StubDevice>(m_drivers[index]);
+    return std::make_unique<StubDevice>(*found);
 }
 
 } // namespace voruna::test

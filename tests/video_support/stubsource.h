@@ -18,13 +18,16 @@ struct StubDriver {
     bool opens = true;
     // Tells its size only with the first frame, as a remote camera still connecting does.
     bool sizeLate = false;
+    // The size of the pictures it sends from the start, when it is not the size it tells.
+    QSize sent{};
 };
 
 class StubSource final : public DriverSource {
 public:
     explicit StubSource(std::vector<StubDriver> drivers) : m_drivers(std::move(drivers)) {}
     std::vector<DriverDescription> drivers() override;
-    std::unique_ptr<CaptureDevice> open(int index, QString *error) override;
+    // Drivers are known by their names.
+    std::unique_ptr<CaptureDevice> open(const QString &key, QString *error) override;
     std::vector<StubDriver> &scripted() { return m_drivers; }
 
 private:

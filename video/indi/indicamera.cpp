@@ -262,6 +262,12 @@ void IndiCamera::onFrame(const QImage &frame, const QString &error)
             m_retry->start(1000);
         return;
     }
+    const bool stale = !m_staleSize.isEmpty() && frame.size() == m_staleSize;
+    m_staleSize = QSize();
+    if (stale) {
+        maybeExpose();
+        return;
+    }
     m_frame = frame;
     m_waiting = true;
     m_sincePicture.start();

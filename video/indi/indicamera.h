@@ -84,6 +84,8 @@ private:
     // The most the camera bins, 1 when it does not.
     int binnings() const;
     QSize fullSize() const;
+    // The part of the sensor read out (the whole, or a window in it), unbinned.
+    QSize frameSize() const;
     // The size of the driver's video stream's frames.
     QSize streamSize() const;
     // Exposures: their length; the video stream: its frames' exposure.
@@ -106,6 +108,9 @@ private:
     QString m_server; // host:port
     QImage m_frame;
     QSize m_lastSize;
+    // The size of the pictures of an exposure begun before the format changed: one such picture
+    // that comes after the change is left out.
+    QSize m_staleSize;
     int m_exposureMs = 1000;
     bool m_connectAsked = false;
     bool m_reached = false;

@@ -164,13 +164,15 @@ void IndiClient::sendNumbers(const char *property,
 
 void IndiClient::sendSwitch(const char *property, const char *on, const char *off)
 {
-    INDI::PropertySwitch vector(2);
+    INDI::PropertySwitch vector(off ? 2 : 1);
     vector.setDeviceName(m_device.c_str());
     vector.setName(property);
     vector[0].setName(on);
     vector[0].setState(ISS_ON);
-    vector[1].setName(off);
-    vector[1].setState(ISS_OFF);
+    if (off) {
+        vector[1].setName(off);
+        vector[1].setState(ISS_OFF);
+    }
     sendNewSwitch(vector);
 }
 

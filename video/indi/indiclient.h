@@ -54,11 +54,12 @@ public:
     // Starts connecting; the camera hears onServerReached() when it is done.
     void startConnecting();
     // Send new values of numbers of one property (a driver may read the elements of a vector
-    // together: send them together), or turn `on` on and `off` off in a switch of two, of the
-    // camera. The message is built afresh: the library's own copies belong to its thread.
+    // together: send them together), or turn `on` on and `off` off in a switch of two (of one,
+    // a button, without `off`), of the camera. The message is built afresh: the library's own
+    // copies belong to its thread.
     void sendNumbers(const char *property,
                      std::initializer_list<std::pair<const char *, double>> values);
-    void sendSwitch(const char *property, const char *on, const char *off);
+    void sendSwitch(const char *property, const char *on, const char *off = nullptr);
 
     // Waits up to `limit` until the camera has told its size (connecting it on the server first
     // when it is not) or the server proved unreachable.

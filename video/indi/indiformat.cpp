@@ -41,6 +41,18 @@ QSize IndiCamera::fullSize() const
             std::clamp(int(height->value), 0, kMaxFrameSide)};
 }
 
+QSize IndiCamera::frameSize() const
+{
+    const auto *width = number(QStringLiteral("CCD_FRAME"), QStringLiteral("WIDTH"));
+    const auto *height = number(QStringLiteral("CCD_FRAME"), QStringLiteral("HEIGHT"));
+    const QSize full = fullSize();
+    if (!width || !height || width->value < 1 || height->value < 1)
+        return full;
+    // A server may keep a window chosen by an earlier client, or by this program before.
+    return {std::clamp(int(width->value), 1, std::max(1, full.width())),
+            std::clamp(int(height->value), 1, std::max(1, full.height()))};
+}
+
 QList<PixelFormatChoice> IndiCamera::pixelFormats() const
 {
     QList<PixelFormatChoice> formats;
@@ -122,7 +134,7 @@ StreamFormat IndiCamera::format() const
 {
     QSize size = m_lastSize;
     if (size.isEmpty())
-        size = m_useStream ? streamSize() : fullSize() / binning();
+        size = m_useStream ? streamSize() : frameSize() / binning();
     return {m_useStream ? kStream : pixelFormats().front().pixelFormat, size,
             interval(m_useStream)};
 }
@@ -133,6 +145,14 @@ bool IndiCamera::setFormat(const StreamFormat &chosen)
     const int index = int(sizes.indexOf(chosen.size));
     if (m_lost || index < 0)
         return false;
+    // An exposure under way would end with a picture of the old format: abort it, and leave its
+    // picture out should it come all the same.
+    const QSize before = format().size;
+    m_staleSize = m_exposing && before != chosen.size ? before : QSize();
+    if (m_exposing && m_properties.contains(QStringLiteral("CCD_ABORT_EXPOSURE"))) {
+        m_client->sendSwitch("CCD_ABORT_EXPOSURE", "ABORT");
+        m_exposing = false;
+    }
     const bool stream = chosen.pixelFormat == kStream;
     if (stream != m_useStream) {
         m_useStream = stream;

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 
 #include <chrono>
 #include <condition_variable>
@@ -139,59 +140,125 @@ QStringList listIndiCameras(const IndiAddress &server, int timeoutMs)
     return client.cameras(std::chrono::milliseconds(timeoutMs));
 }
 
-IndiDriverSource::IndiDriverSource(QList<IndiServer> servers) : m_servers(std::move(servers))
+IndiDriverSource::IndiDriverSource(QList<IndiServer> servers)
+    : m_servers(std::move(servers))
+    , m_home(std::make_unique<QObject>())
 {}
 
-void IndiDriverSource::list()
+IndiDriverSource::~IndiDriverSource()
 {
-    // A listing asks for every driver in turn: one look serves them all.
-    if (m_listed.isValid() && m_listed.elapsed() < 2000)
-        return;
-    m_cameras.clear();
-    const QList<IndiAddress> servers = distinctIndiServers(
-        resolveIndiServers(m_servers.isEmpty() ? indiServers(indiServersFile()) : m_servers,
-                           std::chrono::milliseconds(connectTimeoutMs)));
-    for (const IndiAddress &server : servers) {
-        for (const QString &device : listIndiCameras(server, connectTimeoutMs)) {
-            const QString name = server.server.isLocal()
-                                     ? device
-                                     : QStringLiteral("%1 on %2").arg(device, server.server.host);
-            m_cameras.push_back({server, device, name});
-        }
+    for (Asking &asking : m_asking)
+        asking.thread.join();
+}
+
+QList<IndiServer> IndiDriverSource::servers() const
+{
+    return m_servers.isEmpty() ? indiServers(indiServersFile()) : m_servers;
+}
+
+QList<IndiAddress> IndiDriverSource::addresses() const
+{
+    return distinctIndiServers(
+        resolveIndiServers(servers(), std::chrono::milliseconds(connectTimeoutMs)));
+}
+
+std::vector<DriverDescription> IndiDriverSource::describe(const IndiAddress &server,
+                                                          const QStringList &devices)
+{
+    std::vector<DriverDescription> described;
+    const IndiServer &named = server.server;
+    for (const QString &device : devices) {
+        const QString name =
+            named.isLocal() ? device : QStringLiteral("%1 on %2").arg(device, named.host);
+        // The key names the server as written, its port, the address it was found at and the
+        // device, on lines of their own: opening it needs no second look-up.
+        const QString key = QStringLiteral("%1\n%2\n%3\n%4")
+                                .arg(named.host, QString::number(named.port), server.address,
+                                     device);
+        described.push_back(
+            {name,
+             QStringLiteral("INDI camera on %1:%2").arg(named.host).arg(named.port),
+             {.key = key}});
     }
-    m_listed.start();
+    return described;
 }
 
 std::vector<DriverDescription> IndiDriverSource::drivers()
 {
-    list();
-    std::vector<DriverDescription> result;
-    for (const Camera &camera : m_cameras)
-        result.push_back({camera.name, QStringLiteral("INDI camera on %1:%2")
-                                           .arg(camera.server.server.host)
-                                           .arg(camera.server.server.port)});
-    return result;
+    // Looks for every driver index in turn (the window's load) share one look.
+    if (m_listed.isValid() && m_listed.elapsed() < 2000)
+        return m_cameras;
+    m_cameras.clear();
+    for (const IndiAddress &server : addresses()) {
+        const std::vector<DriverDescription> found =
+            describe(server, listIndiCameras(server, connectTimeoutMs));
+        m_cameras.insert(m_cameras.end(), found.begin(), found.end());
+    }
+    m_listed.start();
+    return m_cameras;
 }
 
-std::unique_ptr<CaptureDevice> IndiDriverSource::open(int index, QString *error)
+void IndiDriverSource::listDrivers(QObject *context, DriverBatch found)
 {
-    list();
-    if (index < 0 || index >= int(m_cameras.size())) {
+    std::erase_if(m_asking, [](Asking &asking) {
+        if (!*asking.done)
+            return false;
+        asking.thread.join();
+        return true;
+    });
+    // Built here, on the GUI thread, and only called there.
+    auto deliver = std::make_shared<const std::function<void(int, std::vector<DriverDescription>)>>(
+        [context = QPointer<QObject>(context), found](int group,
+                                                      std::vector<DriverDescription> cameras) {
+            if (context && !cameras.empty())
+                found(group, cameras);
+        });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    QObject *home = m_home.get();
+    // The names are looked up together first, so that a server named twice is asked once; then
+    // each server is asked on a thread of its own and answers as soon as it can.
+    std::thread thread([named = servers(), deliver, home, done] {
+        const QList<IndiAddress> servers = distinctIndiServers(
+            resolveIndiServers(named, std::chrono::milliseconds(connectTimeoutMs)));
+        std::vector<std::thread> asking;
+        for (int group = 0; group < servers.size(); ++group) {
+            asking.emplace_back([server = servers[group], group, deliver, home] {
+                std::vector<DriverDescription> cameras =
+                    describe(server, listIndiCameras(server, connectTimeoutMs));
+                QMetaObject::invokeMethod(
+                    home,
+                    [deliver, group, cameras = std::move(cameras)] { (*deliver)(group, cameras); },
+                    Qt::QueuedConnection);
+            });
+        }
+        for (std::thread &one : asking)
+            one.join();
+        *done = true;
+    });
+    m_asking.push_back({std::move(thread), std::move(done)});
+}
+
+std::unique_ptr<CaptureDevice> IndiDriverSource::open(const QString &key, QString *error)
+{
+    const QStringList parts = key.split(QLatin1Char('\n'));
+    bool portRead = false;
+    const IndiAddress server{{parts.value(0), quint16(parts.value(1).toUInt(&portRead))},
+                             parts.value(2)};
+    const QString device = parts.mid(3).join(QLatin1Char('\n'));
+    if (parts.size() < 4 || !portRead || server.address.isEmpty() || device.isEmpty()) {
         *error = QStringLiteral("The INDI camera is gone");
         return nullptr;
     }
-    const Camera &camera = m_cameras[size_t(index)];
-    const QString label = QStringLiteral("%1 on %2").arg(camera.device, camera.server.server.host);
-    auto device =
-        std::make_unique<IndiCamera>(camera.server, camera.device, label, connectTimeoutMs);
-    if (!device->connected()) {
+    const QString label = QStringLiteral("%1 on %2").arg(device, server.server.host);
+    auto camera = std::make_unique<IndiCamera>(server, device, label, connectTimeoutMs);
+    if (!camera->connected()) {
         *error = QStringLiteral("The INDI server %1:%2 does not answer")
-                     .arg(camera.server.server.host)
-                     .arg(camera.server.server.port);
+                     .arg(server.server.host)
+                     .arg(server.server.port);
         m_listed.invalidate();
         return nullptr;
     }
-    return device;
+    return camera;
 }
 
 } // namespace voruna

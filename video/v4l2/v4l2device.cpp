@@ -54,9 +54,9 @@ bool capturesMultiPlanar(const v4l2_capability &cap)
     return !(caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_VIDEO_CAPTURE_MPLANE);
 }
 
-std::vector<V4l2DriverSource::Node> V4l2DriverSource::scan()
+std::vector<DriverDescription> V4l2DriverSource::drivers()
 {
-    std::vector<Node> found;
+    std::vector<DriverDescription> found;
     for (const QString &path : m_sys->nodes()) {
         UniqueFd fd(*m_sys, m_sys->open(path.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK));
         v4l2_capability cap;
@@ -67,27 +67,22 @@ std::vector<V4l2DriverSource::Node> V4l2DriverSource::scan()
                                     .arg(cap.version >> 16)
                                     .arg((cap.version >> 8) & 0xff)
                                     .arg(cap.version & 0xff);
-        found.push_back({path, {fixedText(cap.card, sizeof cap.card), version}});
+        const QString card = fixedText(cap.card, sizeof cap.card);
+        found.push_back({card, version, {.key = path + QLatin1Char('\n') + card}});
     }
     return found;
 }
 
-std::vector<DriverDescription> V4l2DriverSource::drivers()
+std::unique_ptr<CaptureDevice> V4l2DriverSource::open(const QString &key, QString *error)
 {
-    std::vector<DriverDescription> list;
-    for (const Node &node : scan())
-        list.push_back(node.description);
-    return list;
-}
-
-std::unique_ptr<CaptureDevice> V4l2DriverSource::open(int index, QString *error)
-{
-    const std::vector<Node> nodes = scan();
-    if (index < 0 || index >= int(nodes.size())) {
-        *error = QStringLiteral("No camera at index %1").arg(index);
+    const QString path = key.section(QLatin1Char('\n'), 0, 0);
+    const QString card = key.section(QLatin1Char('\n'), 1);
+    std::unique_ptr<V4l2Device> device = V4l2Device::open(m_sys, path, error);
+    if (device && device->card() != card) {
+        error->clear(); // the camera chosen is not there any more
         return nullptr;
     }
-    return V4l2Device::open(m_sys, nodes[index].path, error);
+    return device;
 }
 
 std::unique_ptr<V4l2Device> V4l2Device::open(std::shared_ptr<V4l2Syscalls> sys, const QString &path,

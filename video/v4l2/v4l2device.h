@@ -53,6 +53,8 @@ public:
     {
         return FrameConverter::sampleBits(m_native.fmt.pix.pixelformat);
     }
+    // The card's name, as the node tells it.
+    QString card() const { return m_card; }
 
 private:
     V4l2Device(std::shared_ptr<V4l2Syscalls> sys, UniqueFd fd, const QString &card,
@@ -104,18 +106,15 @@ private:
 };
 
 // The V4L2 cameras: the /dev/video* nodes that capture video, in node-number order.
+// A camera's key is its node and its card's name: a camera found on that node later that is
+// another one is not opened in its stead.
 class V4l2DriverSource final : public DriverSource {
 public:
     explicit V4l2DriverSource(std::shared_ptr<V4l2Syscalls> sys) : m_sys(std::move(sys)) {}
     std::vector<DriverDescription> drivers() override;
-    std::unique_ptr<CaptureDevice> open(int index, QString *error) override;
+    std::unique_ptr<CaptureDevice> open(const QString &key, QString *error) override;
 
 private:
-    struct Node {
-        QString path;
-        DriverDescription description;
-    };
-    std::vector<Node> scan();
     std::shared_ptr<V4l2Syscalls> m_sys;
 };
 
