@@ -50,6 +50,8 @@ private Q_SLOTS:
     void previewShowsAtMostOncePerPeriod();
     void previewOffShowsNothing();
     void unplugMidStream();
+    void startFailureFreesBuffers_data();
+    void startFailureFreesBuffers();
     void windowClosedWithFramePending();
     void formatRefusedKeepsPrevious();
     void formatChangeAndCloseWhileConverting();
@@ -237,6 +239,48 @@ void VideoCaptureLayerTest::unplugMidStream()
     rig.fake->addCamera(0, webcamConfig());
     QVERIFY(window->driverConnect(0));
     QVERIFY(window->getStatus(&size));
+}
+
+void VideoCaptureLayerTest::startFailureFreesBuffers_data()
+{
+    QTest::addColumn<quint32>("maxBuffers");
+    QTest::addColumn<qulonglong>("failRequest");
+    QTest::addColumn<quint32>("failFrom");
+    QTest::newRow("one buffer granted") << 1u << 0ull << 0u;
+    QTest::newRow("first buffer not described") << 8u << qulonglong(VIDIOC_QUERYBUF) << 0u;
+    QTest::newRow("second buffer not described") << 8u << qulonglong(VIDIOC_QUERYBUF) << 1u;
+    QTest::newRow("first buffer not mapped") << 8u << qulonglong(fakeMmap) << 0u;
+    QTest::newRow("third buffer not mapped") << 8u << qulonglong(fakeMmap) << 2u;
+    QTest::newRow("buffer not queued") << 8u << qulonglong(VIDIOC_QBUF) << 0u;
+    QTest::newRow("stream not switched on") << 8u << qulonglong(VIDIOC_STREAMON) << 0u;
+}
+
+// A stream that does not start hands the driver's buffers back, wherever it failed: another
+// format can then be chosen without opening the camera again.
+void VideoCaptureLayerTest::startFailureFreesBuffers()
+{
+    QFETCH(quint32, maxBuffers);
+    QFETCH(qulonglong, failRequest);
+    QFETCH(quint32, failFrom);
+    CaptureRig rig;
+    FakeCameraConfig config = webcamConfig();
+    config.maxBuffers = maxBuffers;
+    config.failRequest = failRequest;
+    config.failFrom = failFrom;
+    rig.fake->addCamera(0, config);
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    QCOMPARE(rig.errors.size(), 1);
+    QCOMPARE(rig.errors[0].first, notice::StreamNotStarted);
+    QCOMPARE(rig.fake->mappedBuffers(), 0);
+    rig.fake->config(0)->maxBuffers = 8;
+    rig.fake->config(0)->failRequest = 0;
+    CaptureDevice *device = dynamic_cast<CaptureSubWindow *>(window)->device();
+    QVERIFY(device->setFormat({V4L2_PIX_FMT_MJPEG, {640, 480}, {1, 30}}));
+    QCOMPARE(rig.errors.size(), 1);
+    window->setPreview(true);
+    QVERIFY(rig.fake->produceFrame(0));
+    QTRY_COMPARE(pictureOf(window)->frame().size(), QSize(640, 480));
 }
 
 void VideoCaptureLayerTest::windowClosedWithFramePending()

@@ -100,6 +100,8 @@ private:
     bool m_multiPlanar = false;
     __u32 m_bufferType = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     bool m_streaming = false;
+    // The driver holds buffers of this descriptor (REQBUFS granted some).
+    bool m_requested = false;
     bool m_lost = false;
 };
 
