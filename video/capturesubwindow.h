@@ -58,6 +58,12 @@ private:
     void onFrameArrived();
     void showNewest();
     void applyDisplay(const DisplaySettings &settings);
+    DisplayView currentView() const;
+    // Takes the view of now and hands it to the camera; false when it had not changed.
+    bool updateView();
+    // Shows the newest frame, drawing it here when the camera drew it for another view.
+    void showFrame();
+    void onShownSizeChanged();
     void notify(bool error, int id, const QString &text);
     bool hasDevice() const { return m_device && !m_device->isLost(); }
     // Runs `dialog` modally; false when this window was destroyed meanwhile.
@@ -70,9 +76,10 @@ private:
     QElapsedTimer m_sinceShown;
     CaptureHook m_errorHook;
     CaptureHook m_statusHook;
-    QImage m_frame;
-    QImage m_shown;
+    // The newest frame taken, with its picture; its frame is kept for the views to come.
+    ShownFrame m_newest;
     DisplaySettings m_display;
+    DisplayView m_view;
     mutable FrameMetrics m_metrics;
     int m_index = -1;
     int m_periodMs = 66;

@@ -27,16 +27,22 @@ public:
         return true;
     }
     bool isLost() const override { return false; }
-    bool takeFrame(QImage *image) override
+    bool takeFrame(ShownFrame *shown) override
     {
         m_sized = true;
-        *image = QImage(m_driver.size, QImage::Format_RGB888);
-        image->fill(Qt::gray);
+        *shown = {QImage(m_driver.size, QImage::Format_RGB888), 8, {}, m_view};
+        shown->frame.fill(Qt::gray);
+        if (m_driver.draws) {
+            shown->picture = QImage(pictureSize(m_driver.size, m_view), QImage::Format_RGB32);
+            shown->picture.fill(Qt::red);
+        }
         return true;
     }
+    void setDisplayView(const DisplayView &view) override { m_view = view; }
 
 private:
     StubDriver m_driver;
+    DisplayView m_view;
     bool m_sized = !m_driver.sizeLate;
 };
 

@@ -18,6 +18,9 @@ struct StubDriver {
     bool opens = true;
     // Tells its size only with the first frame, as a remote camera still connecting does.
     bool sizeLate = false;
+    // Draws its pictures, plain red, for the view it was given, as a camera converting on a
+    // thread of its own does.
+    bool draws = false;
 };
 
 class StubSource final : public DriverSource {

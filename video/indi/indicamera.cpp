@@ -247,7 +247,7 @@ void IndiCamera::onProperty(const IndiProperty &property)
     maybeExpose();
 }
 
-void IndiCamera::onFrame(const QImage &frame, const QString &error)
+void IndiCamera::onFrame(const ShownFrame &shown, const QString &error)
 {
     if (m_lost)
         return;
@@ -260,12 +260,12 @@ void IndiCamera::onFrame(const QImage &frame, const QString &error)
             m_retry->start(1000);
         return;
     }
-    m_frame = frame;
+    m_shown = shown;
     m_waiting = true;
     m_sincePicture.start();
     watchForPictures();
-    const bool resized = frame.size() != m_lastSize;
-    m_lastSize = frame.size();
+    const bool resized = shown.frame.size() != m_lastSize;
+    m_lastSize = shown.frame.size();
     maybeExpose();
     if (!m_announced || resized) {
         m_announced = true;
@@ -329,13 +329,19 @@ QString IndiCamera::description() const
         .arg(secondsText(m_exposureMs / 1000.0));
 }
 
-bool IndiCamera::takeFrame(QImage *image)
+bool IndiCamera::takeFrame(ShownFrame *shown)
 {
     if (!m_waiting || m_lost)
         return false;
     m_waiting = false;
-    image->swap(m_frame);
+    *shown = std::exchange(m_shown, ShownFrame());
     return true;
+}
+
+void IndiCamera::setDisplayView(const DisplayView &view)
+{
+    if (m_client)
+        m_client->setView(view);
 }
 
 } // namespace voruna

@@ -104,6 +104,12 @@ void IndiClient::sendSwitch(const char *property, const char *on, const char *of
     sendNewSwitch(vector);
 }
 
+void IndiClient::setView(const DisplayView &view)
+{
+    const std::lock_guard lock(m_newest->mutex);
+    m_newest->view = view;
+}
+
 IndiClient::Progress IndiClient::waitForCamera(std::chrono::milliseconds limit)
 {
     std::unique_lock lock(m_mutex);
@@ -181,9 +187,19 @@ void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
     else
         decodeFitsFrame(QByteArray(static_cast<const char *>(blob.getBlob()), length), &image,
                         &error);
+    // Drawn here for the window, which then only blits it.
+    ShownFrame shown{std::move(image), 0, {}, {}};
+    shown.sampleBits = imageSampleBits(shown.frame);
+    if (!shown.frame.isNull()) {
+        {
+            const std::lock_guard lock(m_newest->mutex);
+            shown.view = m_newest->view;
+        }
+        renderView(shown.frame, shown.sampleBits, shown.view, &shown.picture);
+    }
     {
         const std::lock_guard lock(m_newest->mutex);
-        m_newest->image = std::move(image);
+        m_newest->shown = std::move(shown);
         m_newest->error = std::move(error);
         if (std::exchange(m_newest->queued, true))
             return;
@@ -191,15 +207,15 @@ void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
     QMetaObject::invokeMethod(
         m_camera,
         [camera = m_camera, slot = m_newest] {
-            QImage image;
+            ShownFrame shown;
             QString error;
             {
                 const std::lock_guard lock(slot->mutex);
-                image = std::exchange(slot->image, QImage());
+                shown = std::exchange(slot->shown, ShownFrame());
                 error = std::exchange(slot->error, QString());
                 slot->queued = false;
             }
-            camera->onFrame(image, error);
+            camera->onFrame(shown, error);
         },
         Qt::QueuedConnection);
 }

@@ -48,7 +48,8 @@ public:
     bool start() override;
     QString startError() const override { return m_startError; }
     bool isLost() const override { return m_lost; }
-    bool takeFrame(QImage *image) override;
+    bool takeFrame(ShownFrame *shown) override;
+    void setDisplayView(const DisplayView &view) override { m_worker->setView(view); }
     int sampleBits() const override
     {
         return FrameConverter::sampleBits(m_native.fmt.pix.pixelformat);

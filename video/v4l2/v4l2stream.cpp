@@ -203,11 +203,11 @@ void V4l2Device::fail(int errorNumber)
     Q_EMIT failed(notice::DeviceLost, text);
 }
 
-bool V4l2Device::takeFrame(QImage *image)
+bool V4l2Device::takeFrame(ShownFrame *shown)
 {
     if (!m_converter)
         return false;
-    const bool taken = m_worker->take(image);
+    const bool taken = m_worker->take(shown);
     // Whenever the worker is free the newest frame goes to it, also a frame that arrived while
     // it converted the one taken now; frameArrived() follows when the conversion ends.
     if (m_held >= 0 && !m_worker->isBusy() && !convertHeld())
