@@ -196,6 +196,8 @@ void pressToWire(benchmark::State &state, Video video)
     std::unique_ptr<QThread> server;
     if (video == Video::Mjpeg) {
         rig.open();
+        // The fake camera encodes its picture with the first frame: not part of the program.
+        rig.fake->produceFrame(0);
         QObject::connect(&frames, &QTimer::timeout, &frames, [&rig] { rig.fake->produceFrame(0); });
         frames.start(33);
     } else if (video == Video::Indi && !openIndi(rig, &server)) {
