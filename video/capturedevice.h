@@ -123,6 +123,9 @@ public:
     // What the window shows now, for a camera that draws its frames on a thread of its own; a
     // frame drawn for an older view is drawn again by the window.
     virtual void setDisplayView(const DisplayView &view) { Q_UNUSED(view); }
+    // Takes back a frame the window no longer shows, for a camera that frees large frames on a
+    // thread of its own rather than the windows' thread.
+    virtual void letGo(ShownFrame &&spent) { Q_UNUSED(spent); }
     // Bits per sample of the pictures takeFrame() gives now: 8, or up to 16.
     virtual int sampleBits() const { return 8; }
 

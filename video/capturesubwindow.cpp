@@ -13,6 +13,8 @@
 #include <QStyleOptionTitleBar>
 #include <QTimer>
 
+#include <utility>
+
 namespace voruna {
 
 namespace {
@@ -233,12 +235,13 @@ void CaptureSubWindow::showNewest()
         m_newest.frame.swap(next.frame);
         return;
     }
-    m_newest = std::move(next);
+    ShownFrame spent = std::exchange(m_newest, std::move(next));
     // A format of another depth keeps the black and white points at their place in the range.
     m_display = rescaledTo(m_display, m_device->sampleBits());
     m_sinceShown.start();
     updateView();
     showFrame();
+    m_device->letGo(std::move(spent));
     if (m_fitOnFirstFrame && !m_device->format().size.isEmpty()) {
         m_fitOnFirstFrame = false;
         fitToVideo(this);

@@ -338,6 +338,12 @@ bool IndiCamera::takeFrame(ShownFrame *shown)
     return true;
 }
 
+void IndiCamera::letGo(ShownFrame &&spent)
+{
+    if (m_client)
+        m_client->letGo(std::move(spent));
+}
+
 void IndiCamera::setDisplayView(const DisplayView &view)
 {
     if (m_client)

@@ -56,6 +56,7 @@ public:
     bool isLost() const override { return m_lost; }
     bool takeFrame(ShownFrame *shown) override;
     void setDisplayView(const DisplayView &view) override;
+    void letGo(ShownFrame &&spent) override;
     // 16-bit frames keep their depth up to the display stretch.
     int sampleBits() const override { return !m_useStream && bitDepth() > 8 ? 16 : 8; }
 

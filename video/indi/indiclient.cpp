@@ -110,6 +110,12 @@ void IndiClient::setView(const DisplayView &view)
     m_newest->view = view;
 }
 
+void IndiClient::letGo(ShownFrame &&spent)
+{
+    const std::lock_guard lock(m_newest->mutex);
+    m_newest->spent = std::move(spent);
+}
+
 IndiClient::Progress IndiClient::waitForCamera(std::chrono::milliseconds limit)
 {
     std::unique_lock lock(m_mutex);
@@ -190,10 +196,12 @@ void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
     // Drawn here for the window, which then only blits it.
     ShownFrame shown{std::move(image), 0, {}, {}};
     shown.sampleBits = imageSampleBits(shown.frame);
+    ShownFrame spent; // freed here, on leaving
     if (!shown.frame.isNull()) {
         {
             const std::lock_guard lock(m_newest->mutex);
             shown.view = m_newest->view;
+            spent = std::exchange(m_newest->spent, ShownFrame());
         }
         renderView(shown.frame, shown.sampleBits, shown.view, &shown.picture);
     }

@@ -57,6 +57,9 @@ public:
 
     // Frames decoded from now on are drawn for `view` on the library's thread.
     void setView(const DisplayView &view);
+    // Frees `spent` on the library's thread, with the next frame: a large frame's memory takes
+    // a while to give back.
+    void letGo(ShownFrame &&spent);
 
     // Waits up to `limit` until the camera has told its size (connecting it on the server first
     // when it is not) or the server proved unreachable.
@@ -80,6 +83,7 @@ private:
         ShownFrame shown;
         QString error;
         DisplayView view;
+        ShownFrame spent;
         bool queued = false;
     };
 
