@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Press-to-wire latency of a slew button while the video window previews a 1920 x 1080 MJPEG
-// camera at 30 frames a second, beside the same console with no video, in one run. Presses are
+// camera at 30 frames a second, or the 6000 x 4000 16-bit frames of an INDI camera (a fake
+// server on this computer, half-second exposures), beside the same console with no video, in
+// one run. Presses are
 // posted from another thread at uneven moments, as a user's clicks land whatever the event loop
 // is doing; the time runs from the post to the bytes readable at the adaptor's end. Beside it,
 // how long each event on the windows' thread took ("event_*"): a press waits for the event it
 // lands in, so these show what the program holds up, apart from what the machine's load adds.
 #include "video_support/formrig.h"
+
+#ifdef VORUNA_BENCH_INDI
+#include "fakeindiserver.h"
+#include "video/indi/indiservers.h"
+#endif
 
 #include "link/portmap.h"
 #include "link/qtserialcontrol.h"
@@ -19,8 +26,10 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QMouseEvent>
+#include <QPointingDevice>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <benchmark/benchmark.h>
 
@@ -74,13 +83,15 @@ private:
     bool m_timing = false;
 };
 
-void post(QWidget *button, QEvent::Type type)
+// `mouse` is made on the windows' thread: made on the presser's it would be a child of the
+// application in another thread.
+void post(QWidget *button, QEvent::Type type, const QPointingDevice *mouse)
 {
     const QPointF pos(18, 18);
     QCoreApplication::postEvent(
         button, new QMouseEvent(type, pos, pos, Qt::LeftButton,
                                 type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                                Qt::NoModifier));
+                                Qt::NoModifier, mouse));
 }
 
 // Presses and releases the button from its own thread and times each press to its first byte
@@ -91,6 +102,7 @@ std::vector<double> pressTimes(QWidget *button, int master, int presses)
     // The event loop sleeps between events as the program's does; a loop that spins would
     // compete with the presser for the two cores and measure the scheduler instead.
     QEventLoop loop;
+    const QPointingDevice *mouse = QPointingDevice::primaryPointingDevice();
     std::thread presser([&] {
         std::mt19937 random(7);
         std::uniform_int_distribution<int> pauseMs(5, 40);
@@ -99,7 +111,7 @@ std::vector<double> pressTimes(QWidget *button, int master, int presses)
             for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
                 const qint64 posted = steadyNs();
-                post(button, type);
+                post(button, type, mouse);
                 pollfd fd{master, POLLIN, 0};
                 if (::poll(&fd, 1, 2000) <= 0)
                     break;
@@ -117,7 +129,42 @@ std::vector<double> pressTimes(QWidget *button, int master, int presses)
     return us;
 }
 
-void pressToWire(benchmark::State &state, bool video)
+enum class Video { None, Mjpeg, Indi };
+
+// Opens the video window on a 6000 x 4000 16-bit INDI camera and waits for its first picture.
+bool openIndi(FormRig &rig, std::unique_ptr<QThread> *server)
+{
+#ifdef VORUNA_BENCH_INDI
+    auto *fake = new FakeIndiServer(QSize(6000, 4000));
+    server->reset(fake);
+    std::vector<std::unique_ptr<DriverSource>> sources;
+    sources.push_back(
+        std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", fake->port()}}));
+    rig.layer = makeCaptureLayer(std::move(sources));
+    rig.open();
+    if (!rig.sub() || !rig.sub()->device())
+        return false;
+    constexpr quint32 exposureMs = 1; // the INDI camera's exposure control
+    rig.sub()->device()->setControl(exposureMs, 500);
+    return QTest::qWaitFor([&rig] { return !rig.picture()->frame().isNull(); }, 60000);
+#else
+    Q_UNUSED(rig);
+    Q_UNUSED(server);
+    return false;
+#endif
+}
+
+int framesSent(const std::unique_ptr<QThread> &server)
+{
+#ifdef VORUNA_BENCH_INDI
+    return server ? static_cast<FakeIndiServer *>(server.get())->framesSent() : 0;
+#else
+    Q_UNUSED(server);
+    return 0;
+#endif
+}
+
+void pressToWire(benchmark::State &state, Video video)
 {
     QTemporaryDir home;
     PseudoTerminal pty;
@@ -146,10 +193,16 @@ void pressToWire(benchmark::State &state, bool video)
     camera.size = QSize(1920, 1080);
     rig.fake->addCamera(0, camera);
     QTimer frames;
-    if (video) {
+    std::unique_ptr<QThread> server;
+    if (video == Video::Mjpeg) {
         rig.open();
+        // The fake camera encodes its picture with the first frame: not part of the program.
+        rig.fake->produceFrame(0);
         QObject::connect(&frames, &QTimer::timeout, &frames, [&rig] { rig.fake->produceFrame(0); });
         frames.start(33);
+    } else if (video == Video::Indi && !openIndi(rig, &server)) {
+        state.SkipWithError("no picture from the INDI camera");
+        return;
     }
     auto *app = static_cast<TimedApplication *>(QCoreApplication::instance());
     app->eventUs.clear();
@@ -170,15 +223,23 @@ void pressToWire(benchmark::State &state, bool video)
     std::sort(events.begin(), events.end());
     state.counters["event_p99_us"] = events[size_t(0.99 * double(events.size() - 1))];
     state.counters["event_max_us"] = events.back();
-    state.counters["frames_shown"] = video ? rig.fake->framesProduced() : 0;
+    state.counters["frames_sent"] =
+        video == Video::Indi ? framesSent(server) : rig.fake->framesProduced();
 }
 
 } // namespace
 
-BENCHMARK_CAPTURE(pressToWire, no_video, false)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(pressToWire, mjpeg_1080p_preview, true)
+BENCHMARK_CAPTURE(pressToWire, no_video, Video::None)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pressToWire, mjpeg_1080p_preview, Video::Mjpeg)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+#ifdef VORUNA_BENCH_INDI
+BENCHMARK_CAPTURE(pressToWire, indi_6000x4000_16bit, Video::Indi)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+#endif
 
 int main(int argc, char **argv)
 {

@@ -203,7 +203,7 @@ SkyView SkyCamera::view() const
     return v;
 }
 
-bool SkyCamera::takeFrame(QImage *image)
+bool SkyCamera::takeFrame(ShownFrame *shown)
 {
     if (!m_waiting || m_lost)
         return false;
@@ -212,7 +212,9 @@ bool SkyCamera::takeFrame(QImage *image)
     ++m_frames;
     // The caller's previous picture comes back to be drawn over next time, unless it is still
     // shared elsewhere, in which case the next render makes a fresh one.
-    image->swap(m_frame);
+    shown->frame.swap(m_frame);
+    shown->sampleBits = sampleBits();
+    shown->picture = QImage(); // the window draws it
     return true;
 }
 

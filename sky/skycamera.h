@@ -54,7 +54,7 @@ public:
 
     bool start() override;
     bool isLost() const override { return m_lost; }
-    bool takeFrame(QImage *image) override;
+    bool takeFrame(ShownFrame *shown) override;
 
     // What the next picture shows, from the newest reading of the mount.
     SkyView view() const;

@@ -17,6 +17,8 @@
 using namespace voruna;
 using namespace voruna::test;
 
+Q_DECLARE_METATYPE(voruna::DisplayView)
+
 namespace {
 
 PreviewWidget *pictureOf(CaptureWindow *window)
@@ -50,10 +52,14 @@ private Q_SLOTS:
     void previewShowsAtMostOncePerPeriod();
     void previewOffShowsNothing();
     void unplugMidStream();
+    void startFailureFreesBuffers_data();
+    void startFailureFreesBuffers();
     void windowClosedWithFramePending();
     void formatRefusedKeepsPrevious();
     void formatChangeAndCloseWhileConverting();
     void frameDuringConversionShown();
+    void workerDrawsForTheView_data();
+    void workerDrawsForTheView();
     void switchingLetsGoOfThePicture();
     void hookClosesWindowDuringLoss();
     void realCamera();
@@ -239,6 +245,48 @@ void VideoCaptureLayerTest::unplugMidStream()
     QVERIFY(window->getStatus(&size));
 }
 
+void VideoCaptureLayerTest::startFailureFreesBuffers_data()
+{
+    QTest::addColumn<quint32>("maxBuffers");
+    QTest::addColumn<qulonglong>("failRequest");
+    QTest::addColumn<quint32>("failFrom");
+    QTest::newRow("one buffer granted") << 1u << 0ull << 0u;
+    QTest::newRow("first buffer not described") << 8u << qulonglong(VIDIOC_QUERYBUF) << 0u;
+    QTest::newRow("second buffer not described") << 8u << qulonglong(VIDIOC_QUERYBUF) << 1u;
+    QTest::newRow("first buffer not mapped") << 8u << qulonglong(fakeMmap) << 0u;
+    QTest::newRow("third buffer not mapped") << 8u << qulonglong(fakeMmap) << 2u;
+    QTest::newRow("buffer not queued") << 8u << qulonglong(VIDIOC_QBUF) << 0u;
+    QTest::newRow("stream not switched on") << 8u << qulonglong(VIDIOC_STREAMON) << 0u;
+}
+
+// A stream that does not start hands the driver's buffers back, wherever it failed: another
+// format can then be chosen without opening the camera again.
+void VideoCaptureLayerTest::startFailureFreesBuffers()
+{
+    QFETCH(quint32, maxBuffers);
+    QFETCH(qulonglong, failRequest);
+    QFETCH(quint32, failFrom);
+    CaptureRig rig;
+    FakeCameraConfig config = webcamConfig();
+    config.maxBuffers = maxBuffers;
+    config.failRequest = failRequest;
+    config.failFrom = failFrom;
+    rig.fake->addCamera(0, config);
+    CaptureWindow *window = rig.createWindow();
+    QVERIFY(window->driverConnect(0));
+    QCOMPARE(rig.errors.size(), 1);
+    QCOMPARE(rig.errors[0].first, notice::StreamNotStarted);
+    QCOMPARE(rig.fake->mappedBuffers(), 0);
+    rig.fake->config(0)->maxBuffers = 8;
+    rig.fake->config(0)->failRequest = 0;
+    CaptureDevice *device = dynamic_cast<CaptureSubWindow *>(window)->device();
+    QVERIFY(device->setFormat({V4L2_PIX_FMT_MJPEG, {640, 480}, {1, 30}}));
+    QCOMPARE(rig.errors.size(), 1);
+    window->setPreview(true);
+    QVERIFY(rig.fake->produceFrame(0));
+    QTRY_COMPARE(pictureOf(window)->frame().size(), QSize(640, 480));
+}
+
 void VideoCaptureLayerTest::windowClosedWithFramePending()
 {
     CaptureRig rig;
@@ -317,7 +365,7 @@ void VideoCaptureLayerTest::frameDuringConversionShown()
     std::unique_ptr<CaptureDevice> device = source.open(source.drivers().at(0).id.key, &error);
     QVERIFY(device && device->start());
     int pictures = 0;
-    QImage picture;
+    ShownFrame picture;
     connect(device.get(), &CaptureDevice::frameArrived, this,
             [&] { pictures += device->takeFrame(&picture); });
     for (int frame = 0; frame < 2; ++frame) {
@@ -325,6 +373,56 @@ void VideoCaptureLayerTest::frameDuringConversionShown()
         QCoreApplication::processEvents();
     }
     QTRY_COMPARE(pictures, 2);
+}
+
+void VideoCaptureLayerTest::workerDrawsForTheView_data()
+{
+    QTest::addColumn<quint32>("fourcc");
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<DisplayView>("view");
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<int>("bits");
+    QTest::newRow("scaled down") << quint32(V4L2_PIX_FMT_YUYV) << QSize(640, 480)
+                                 << DisplayView{{}, {160, 120}, true} << QSize(160, 120) << 8;
+    QTest::newRow("deep, cut to the window")
+        << quint32(V4L2_PIX_FMT_Y12) << QSize(64, 48) << DisplayView{{}, {32, 100}, false}
+        << QSize(32, 48) << 12;
+    QTest::newRow("window never shown") << quint32(V4L2_PIX_FMT_MJPEG) << QSize(320, 240)
+                                        << DisplayView{} << QSize(320, 240) << 8;
+}
+
+// The camera's worker draws each frame for the window's view, and hands the converted frame
+// beside it at the camera's own depth.
+void VideoCaptureLayerTest::workerDrawsForTheView()
+{
+    QFETCH(quint32, fourcc);
+    QFETCH(QSize, frame);
+    QFETCH(DisplayView, view);
+    QFETCH(QSize, picture);
+    QFETCH(int, bits);
+    auto fake = std::make_shared<FakeV4l2>();
+    FakeCameraConfig camera = webcamConfig();
+    if (fourcc == V4L2_PIX_FMT_Y12) // a mono camera of this one format
+        camera.formats = {{V4L2_PIX_FMT_Y12, "12-bit Greyscale", {{64, 48}}, {{1, 30}}}};
+    camera.fourcc = fourcc;
+    camera.size = frame;
+    fake->addCamera(0, camera);
+    V4l2DriverSource source(fake);
+    QString error;
+    std::unique_ptr<CaptureDevice> device = source.open(source.drivers().at(0).id.key, &error);
+    QVERIFY(device && device->start());
+    device->setDisplayView(view);
+    ShownFrame shown;
+    bool taken = false;
+    connect(device.get(), &CaptureDevice::frameArrived, this,
+            [&] { taken = taken || device->takeFrame(&shown); });
+    QVERIFY(fake->produceFrame(0));
+    QTRY_VERIFY(taken);
+    QCOMPARE(shown.picture.size(), picture);
+    QCOMPARE(shown.view, view);
+    QCOMPARE(shown.frame.size(), frame);
+    QCOMPARE(shown.sampleBits, bits);
+    QCOMPARE(shown.frame.format() == QImage::Format_Grayscale16, bits > 8);
 }
 
 // Choosing another camera lets go of the picture and the stretch of the one before, also when

@@ -29,10 +29,72 @@ private Q_SLOTS:
     void mirrorAndFlip();
     void stretchEveryPixel_data();
     void stretchEveryPixel();
+    void drawnForTheView_data();
+    void drawnForTheView();
     void sourceControlsApplyAsTheyChange();
     void formatListsWhatTheCameraLists();
     void displayRedrawsStoppedPicture();
+    void pictureFollowsTheWindow_data();
+    void pictureFollowsTheWindow();
 };
+
+namespace {
+
+// Eight upright bars, 8 pixels wide, bar b of level 30 b + 10 in every channel.
+QImage barFrame(QImage::Format format)
+{
+    QImage grey(64, 8, QImage::Format_Grayscale8);
+    for (int x = 0; x < 64; ++x)
+        for (int y = 0; y < 8; ++y)
+            grey.scanLine(y)[x] = uchar(30 * (x / 8) + 10);
+    return grey.convertToFormat(format);
+}
+
+} // namespace
+
+void VideoDialogsTest::drawnForTheView_data()
+{
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<QSize>("view");
+    QTest::addColumn<bool>("scaled");
+    QTest::addColumn<bool>("mirror");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QList<int>>("bars"); // the bar at x = 0, 4, 8, ... of the picture
+    const auto rgb = QImage::Format_RGB888;
+    const auto grey = QImage::Format_Grayscale16;
+    QTest::newRow("halved") << rgb << QSize(32, 4) << true << false << QSize(32, 4)
+                            << QList<int>{0, 1, 2, 3, 4, 5, 6, 7};
+    QTest::newRow("halved, mirrored") << grey << QSize(32, 4) << true << true << QSize(32, 4)
+                                      << QList<int>{7, 6, 5, 4, 3, 2, 1, 0};
+    QTest::newRow("doubled") << QImage::Format_RGB32 << QSize(128, 16) << true << false
+                             << QSize(128, 16) << QList<int>{0, 0, 0, 0, 1, 1, 1, 1};
+    QTest::newRow("cut to the window") << QImage::Format_RGBX64 << QSize(20, 50) << false << false
+                                       << QSize(20, 8) << QList<int>{0, 0, 1, 1, 2};
+    QTest::newRow("cut, mirrored") << rgb << QSize(20, 50) << false << true << QSize(20, 8)
+                                   << QList<int>{7, 7, 6, 6, 5};
+    QTest::newRow("window never shown") << grey << QSize() << true << false << QSize(64, 8)
+                                        << QList<int>{0, 0, 1, 1, 2, 2, 3, 3};
+}
+
+// The picture is drawn at the size the window shows, each pixel from the nearest sample.
+void VideoDialogsTest::drawnForTheView()
+{
+    QFETCH(QImage::Format, format);
+    QFETCH(QSize, view);
+    QFETCH(bool, scaled);
+    QFETCH(bool, mirror);
+    QFETCH(QSize, size);
+    QFETCH(QList<int>, bars);
+    const QImage frame = barFrame(format);
+    DisplayView shown{{.mirror = mirror}, view, scaled};
+    QImage out;
+    renderView(frame, imageSampleBits(frame), shown, &out);
+    QCOMPARE(out.size(), size);
+    for (int i = 0; i < bars.size(); ++i) {
+        const int level = 30 * bars[i] + 10;
+        QCOMPARE(out.pixel(i * 4, size.height() - 1), qRgb(level, level, level));
+    }
+}
 
 void VideoDialogsTest::stretch_data()
 {
@@ -208,6 +270,50 @@ void VideoDialogsTest::displayRedrawsStoppedPicture()
              QColor(Qt::white)); // white bar on the right
     QVERIFY(rig.sub()->displaySettings().mirror);
     QCOMPARE(rig.fake->config(0)->size, QSize(320, 240)); // the camera's picture is untouched
+}
+
+void VideoDialogsTest::pictureFollowsTheWindow_data()
+{
+    QTest::addColumn<bool>("draws");
+    QTest::addColumn<QSize>("drawnFor"); // empty: the window's own size
+    QTest::addColumn<bool>("mirrored");
+    QTest::addColumn<QSize>("resizedTo"); // empty: not resized
+    QTest::addColumn<bool>("asDrawn");
+    QTest::newRow("drawn for the window") << true << QSize() << false << QSize() << true;
+    QTest::newRow("drawn for the size before") << true << QSize(30, 20) << false << QSize() << false;
+    QTest::newRow("drawn for other settings") << true << QSize() << true << QSize() << false;
+    QTest::newRow("window resized since") << true << QSize() << false << QSize(300, 200) << false;
+    QTest::newRow("left to the window") << false << QSize() << false << QSize() << false;
+}
+
+// The window blits the picture the camera drew for its view; one drawn for another view, or
+// none, it draws itself at the window's size, as it draws the newest frame again at once when
+// the window is resized.
+void VideoDialogsTest::pictureFollowsTheWindow()
+{
+    QFETCH(bool, draws);
+    QFETCH(QSize, drawnFor);
+    QFETCH(bool, mirrored);
+    QFETCH(QSize, resizedTo);
+    QFETCH(bool, asDrawn);
+    StubDriver stub{.name = QStringLiteral("Stub"), .size = {640, 480}, .draws = draws};
+    FormRig rig({stub});
+    rig.open();
+    rig.sub()->setWindowSize(QSize(400, 300));
+    CaptureDevice *device = rig.sub()->device();
+    QVERIFY(device);
+    DisplaySettings settings = rig.sub()->displaySettings();
+    settings.mirror = mirrored;
+    const QSize size = rig.picture()->size();
+    device->setDisplayView({settings, drawnFor.isEmpty() ? size : drawnFor, true});
+    Q_EMIT device->frameArrived();
+    QTRY_VERIFY(!rig.picture()->frame().isNull());
+    if (resizedTo.isValid())
+        rig.sub()->setWindowSize(resizedTo);
+    const QImage shown = rig.picture()->frame();
+    QCOMPARE(shown.size(), rig.picture()->size());
+    // The stub camera draws its pictures red; its frames are grey.
+    QCOMPARE(shown.pixel(2, 2) == qRgb(255, 0, 0), asDrawn);
 }
 
 QTEST_MAIN(VideoDialogsTest)

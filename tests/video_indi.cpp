@@ -255,6 +255,7 @@ private Q_SLOTS:
     void streamFrames();
     void misbehavingServer_data();
     void misbehavingServer();
+    void clientDrawsForTheView();
     void absentServers();
     void slowLookup();
     void oneServerTwice_data();
@@ -427,6 +428,32 @@ void IndiTest::misbehavingServer()
              QStringLiteral("Fake CCD"));
     QVERIFY(rig.window->driverConnect(0));
     QTRY_VERIFY2_WITH_TIMEOUT(rig.told(told), qPrintable(rig.texts.join('\n')), 15000);
+}
+
+// The client's thread draws each frame for the window's view, and hands the frame beside it at
+// the camera's own depth.
+void IndiTest::clientDrawsForTheView()
+{
+    FakeServer server(blobReply(fits(16, {64, 48}, 64 * 48 * 2), 0));
+    IndiDriverSource source({{"127.0.0.1", server.port()}});
+    QCOMPARE(source.drivers().size(), std::size_t(1));
+    QString error;
+    std::unique_ptr<CaptureDevice> camera = source.open(source.drivers().at(0).id.key, &error);
+    QVERIFY2(camera, qPrintable(error));
+    const DisplayView view{{.mirror = true}, {32, 48}, true};
+    camera->setDisplayView(view);
+    ShownFrame shown;
+    bool taken = false;
+    connect(camera.get(), &CaptureDevice::frameArrived, this,
+            [&] { taken = taken || camera->takeFrame(&shown); });
+    QVERIFY(camera->start());
+    QTRY_VERIFY_WITH_TIMEOUT(taken, 15000);
+    QCOMPARE(shown.view, view);
+    QCOMPARE(shown.picture.size(), QSize(32, 48));
+    QCOMPARE(shown.frame.format(), QImage::Format_Grayscale16);
+    QCOMPARE(shown.sampleBits, 16);
+    // The first sample (0x8123) shows at the right, mirrored.
+    QCOMPARE(qRed(shown.picture.pixel(31, 0)), 0x81);
 }
 
 void IndiTest::absentServers()

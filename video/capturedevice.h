@@ -2,6 +2,7 @@
 #pragma once
 
 #include "video/capturelayer.h"
+#include "video/displaysettings.h"
 
 #include <QImage>
 #include <QList>
@@ -62,10 +63,26 @@ struct DeviceControl {
     QList<QPair<qint32, QString>> menu;
 };
 
+// The newest frame of a camera, for the window.
+struct ShownFrame {
+    // The frame as converted: RGB888 or RGB32 for 8-bit pictures; deeper ones as Grayscale16 or
+    // RGBX64 with every sample scaled to 16 bits, so that the display's black and white points
+    // can reach the faintest levels. Its pixels are shared, never copied: whoever wants the
+    // camera's own levels reads them here.
+    QImage frame;
+    // Bits per sample of `frame`'s levels: 8, or up to 16.
+    int sampleBits = 8;
+    // `frame` drawn for `view` (see renderView()) on the camera's own thread; null when the
+    // camera leaves the drawing to the window.
+    QImage picture;
+    DisplayView view;
+};
+
 // A connected camera. Its signals come on the GUI thread: frameArrived() says a new frame waits,
-// takeFrame() hands out the newest one as RGB (or 16-bit grey). A camera that converts its
-// frames on a thread of its own starts the conversion in takeFrame(), returns false, and says
-// frameArrived() again when the conversion ends (a failed one leaves nothing to take). failed()
+// takeFrame() hands out the newest one. A camera that converts its frames on a thread of its
+// own starts the conversion in takeFrame(), returns false, and says frameArrived() again when
+// the conversion ends (a failed one leaves nothing to take); it draws the frame there too, for
+// the view it was last given. failed()
 // reports that the stream stopped (the device was lost, or a restart did not start); after it the
 // device sends nothing more.
 class CaptureDevice : public QObject {
@@ -100,10 +117,15 @@ public:
     // Why the last start() failed, in the system's words; empty when it did not say.
     virtual QString startError() const { return QString(); }
     virtual bool isLost() const = 0;
-    // Converts the newest waiting frame into `image`; false when none waits (yet). 8-bit pictures
-    // come as RGB888 or RGB32; deeper ones as Grayscale16 or RGBX64 with every sample scaled to 16
-    // bits, so that the display's black and white points can reach the faintest levels.
-    virtual bool takeFrame(QImage *image) = 0;
+    // Fills every part of `shown` with the newest waiting frame; false when none waits (yet), and
+    // `shown` is then untouched. `shown->frame` may come in with a buffer to be drawn over.
+    virtual bool takeFrame(ShownFrame *shown) = 0;
+    // What the window shows now, for a camera that draws its frames on a thread of its own; a
+    // frame drawn for an older view is drawn again by the window.
+    virtual void setDisplayView(const DisplayView &view) { Q_UNUSED(view); }
+    // Takes back a frame the window no longer shows, for a camera that frees large frames on a
+    // thread of its own rather than the windows' thread.
+    virtual void letGo(ShownFrame &&spent) { Q_UNUSED(spent); }
     // Bits per sample of the pictures takeFrame() gives now: 8, or up to 16.
     virtual int sampleBits() const { return 8; }
 

@@ -13,6 +13,8 @@
 #include <QStyleOptionTitleBar>
 #include <QTimer>
 
+#include <utility>
+
 namespace voruna {
 
 namespace {
@@ -33,6 +35,8 @@ CaptureSubWindow::CaptureSubWindow(DriverOpener &opener, QWidget *parent)
     setSystemMenu(nullptr);
     m_previewTimer->setSingleShot(true);
     connect(m_previewTimer, &QTimer::timeout, this, &CaptureSubWindow::showNewest);
+    connect(m_picture, &PreviewWidget::shownSizeChanged, this,
+            &CaptureSubWindow::onShownSizeChanged);
 }
 
 CaptureSubWindow::~CaptureSubWindow() = default;
@@ -61,7 +65,7 @@ bool CaptureSubWindow::connectDriver(const DriverId &driver, int index, bool cho
     m_index = -1;
     m_driver = {};
     // Nothing of the camera let go stays on show, even when the next one does not open.
-    m_frame = QImage();
+    m_newest = ShownFrame();
     m_picture->setFrame(QImage());
     QString error;
     std::unique_ptr<CaptureDevice> device = m_opener.openDriver(driver, &error);
@@ -76,6 +80,8 @@ bool CaptureSubWindow::connectDriver(const DriverId &driver, int index, bool cho
     m_device = std::move(device);
     m_index = index;
     m_driver = driver;
+    m_view = currentView();
+    m_device->setDisplayView(m_view);
     connect(m_device.get(), &CaptureDevice::frameArrived, this, &CaptureSubWindow::onFrameArrived);
     connect(m_device.get(), &CaptureDevice::statusNotice, this,
             [this](int id, const QString &text) { notify(false, id, text); });
@@ -160,10 +166,44 @@ void CaptureSubWindow::dlgVideoDisplay()
 void CaptureSubWindow::applyDisplay(const DisplaySettings &settings)
 {
     m_display = settings;
-    if (m_frame.isNull())
+    // The newest frame is drawn again at once, also when the preview is stopped.
+    if (updateView())
+        showFrame();
+}
+
+DisplayView CaptureSubWindow::currentView() const
+{
+    const QSize size = m_picture->shownSize();
+    return {m_display, size, m_picture->isScaled() && !size.isEmpty()};
+}
+
+bool CaptureSubWindow::updateView()
+{
+    const DisplayView view = currentView();
+    if (view == m_view)
+        return false;
+    m_view = view;
+    if (m_device)
+        m_device->setDisplayView(m_view);
+    return true;
+}
+
+void CaptureSubWindow::showFrame()
+{
+    if (m_newest.frame.isNull())
         return;
-    renderForDisplay(m_frame, m_display, &m_shown);
-    m_picture->setFrame(m_shown);
+    // Costs what the window shows: only a picture drawn for another view (or none) is drawn here.
+    if (m_newest.picture.isNull() || !(m_newest.view == m_view)) {
+        renderView(m_newest.frame, m_newest.sampleBits, m_view, &m_newest.picture);
+        m_newest.view = m_view;
+    }
+    m_picture->setFrame(m_newest.picture);
+}
+
+void CaptureSubWindow::onShownSizeChanged()
+{
+    if (updateView())
+        showFrame();
 }
 
 void CaptureSubWindow::setPreview(bool on)
@@ -181,6 +221,8 @@ void CaptureSubWindow::setPreviewRate(int periodMs)
 void CaptureSubWindow::setScale(bool on)
 {
     m_picture->setScaled(on);
+    if (updateView())
+        showFrame();
 }
 
 void CaptureSubWindow::onFrameArrived()
@@ -199,17 +241,26 @@ void CaptureSubWindow::showNewest()
     if (!m_preview || !hasDevice())
         return;
     QPointer<CaptureSubWindow> alive(this);
-    const bool taken = m_device->takeFrame(&m_frame);
-    if (!alive || !taken)
+    ShownFrame next;
+    // The frame before is lent to be drawn over, to a camera that can.
+    next.frame.swap(m_newest.frame);
+    const bool taken = m_device->takeFrame(&next);
+    if (!alive)
         return;
+    if (!taken) {
+        m_newest.frame.swap(next.frame);
+        return;
+    }
+    ShownFrame spent = std::exchange(m_newest, std::move(next));
     // A format of another depth keeps the black and white points at their place in the range.
     m_display = rescaledTo(m_display, m_device->sampleBits());
     m_sinceShown.start();
-    renderForDisplay(m_frame, m_display, &m_shown);
-    m_picture->setFrame(m_shown);
+    updateView();
+    showFrame();
+    m_device->letGo(std::move(spent));
     // The window fits the picture the camera sends, also when that is not the size it told.
-    if (m_frame.size() != m_fittedTo) {
-        m_fittedTo = m_frame.size();
+    if (m_newest.frame.size() != m_fittedTo) {
+        m_fittedTo = m_newest.frame.size();
         setWindowSize(fittedSize(m_fittedTo, frameMetrics()));
     }
 }

@@ -65,6 +65,12 @@ private:
     void applyDisplay(const DisplaySettings &settings);
     // `chosen`: the driver was picked from a list, so its absence is worth a word.
     bool connectDriver(const DriverId &driver, int index, bool chosen);
+    DisplayView currentView() const;
+    // Takes the view of now and hands it to the camera; false when it had not changed.
+    bool updateView();
+    // Shows the newest frame, drawing it here when the camera drew it for another view.
+    void showFrame();
+    void onShownSizeChanged();
     void notify(bool error, int id, const QString &text);
     bool hasDevice() const { return m_device && !m_device->isLost(); }
     // Runs `dialog` modally; false when this window was destroyed meanwhile.
@@ -77,9 +83,10 @@ private:
     QElapsedTimer m_sinceShown;
     CaptureHook m_errorHook;
     CaptureHook m_statusHook;
-    QImage m_frame;
-    QImage m_shown;
+    // The newest frame taken, with its picture; its frame is kept for the views to come.
+    ShownFrame m_newest;
     DisplaySettings m_display;
+    DisplayView m_view;
     mutable FrameMetrics m_metrics;
     int m_index = -1;
     DriverId m_driver;

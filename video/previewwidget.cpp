@@ -3,6 +3,8 @@
 
 #include <QPainter>
 
+#include <utility>
+
 namespace voruna {
 
 PreviewWidget::PreviewWidget(QWidget *parent) : QWidget(parent)
@@ -30,12 +32,25 @@ void PreviewWidget::paintEvent(QPaintEvent *)
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    if (m_scaled) {
+    if (m_scaled && m_frame.size() != size()) {
         painter.drawImage(rect(), m_frame);
         return;
     }
-    painter.fillRect(rect(), Qt::black);
+    if (m_frame.width() < width() || m_frame.height() < height())
+        painter.fillRect(rect(), Qt::black);
     painter.drawImage(0, 0, m_frame);
+}
+
+void PreviewWidget::resizeEvent(QResizeEvent *)
+{
+    if (m_everShown)
+        Q_EMIT shownSizeChanged();
+}
+
+void PreviewWidget::showEvent(QShowEvent *)
+{
+    if (!std::exchange(m_everShown, true))
+        Q_EMIT shownSizeChanged();
 }
 
 } // namespace voruna

@@ -12,6 +12,8 @@
 
 #include <linux/videodev2.h>
 
+#include <cerrno>
+
 #include <map>
 #include <memory>
 #include <vector>
@@ -47,7 +49,17 @@ struct FakeCameraConfig {
     quint32 fourcc = V4L2_PIX_FMT_YUYV;
     QSize size{320, 240};
     FrameInterval interval{1, 30};
+    // A start that goes wrong: REQBUFS grants at most `maxBuffers`, and `failRequest`
+    // (VIDIOC_QUERYBUF, VIDIOC_QBUF, VIDIOC_STREAMON, or fakeMmap for mapping a buffer) fails
+    // with `failError` for buffer `failFrom` and those after it.
+    quint32 maxBuffers = 8;
+    unsigned long failRequest = 0;
+    quint32 failFrom = 0;
+    int failError = EIO;
 };
+
+// Stands for mmap() in FakeCameraConfig::failRequest.
+constexpr unsigned long fakeMmap = 1;
 
 // A webcam: YUYV 160x120..640x480 and MJPEG up to 1280x720, exposure, gain, brightness,
 // auto exposure and a flip switch.

@@ -237,6 +237,8 @@ int FakeV4l2::buffer(Camera &camera, int fd, unsigned long request, void *arg)
             wake(fd, false);
     } else if (buffer->index >= camera.buffers.size()) {
         return failWith(EINVAL);
+    } else if (request == camera.config.failRequest && buffer->index >= camera.config.failFrom) {
+        return failWith(camera.config.failError);
     }
     const int index = int(buffer->index);
     if (request == VIDIOC_QBUF) {
@@ -280,7 +282,8 @@ int FakeV4l2::streaming(Camera &camera, int fd, unsigned long request, void *arg
         std::size_t bytes = 0;
         for (std::size_t plane : camera.planeSizes())
             bytes += plane;
-        camera.buffers.assign(std::min<__u32>(request->count, 8), std::vector<uchar>(bytes));
+        camera.buffers.assign(std::min<__u32>(request->count, camera.config.maxBuffers),
+                              std::vector<uchar>(bytes));
         camera.used.assign(camera.buffers.size(), 0);
         camera.queued.clear();
         camera.done.clear();
@@ -295,6 +298,8 @@ int FakeV4l2::streaming(Camera &camera, int fd, unsigned long request, void *arg
     case VIDIOC_STREAMON:
         if (camera.buffers.empty())
             return failWith(EINVAL);
+        if (camera.config.failRequest == VIDIOC_STREAMON)
+            return failWith(camera.config.failError);
         camera.streaming = true;
         return 0;
     case VIDIOC_STREAMOFF:
@@ -322,6 +327,10 @@ void *FakeV4l2::mmap(std::size_t length, int, int, int fd, off_t offset)
         start += sizes[p];
     if (index >= camera->buffers.size() || start + length > camera->buffers[index].size()) {
         errno = EINVAL;
+        return MAP_FAILED;
+    }
+    if (camera->config.failRequest == fakeMmap && index >= camera->config.failFrom) {
+        errno = camera->config.failError;
         return MAP_FAILED;
     }
     ++camera->mapped;

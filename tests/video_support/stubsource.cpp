@@ -29,17 +29,23 @@ public:
         return true;
     }
     bool isLost() const override { return false; }
-    bool takeFrame(QImage *image) override
+    bool takeFrame(ShownFrame *shown) override
     {
         m_sized = true;
-        *image =
-            QImage(m_driver.sent.isValid() ? m_driver.sent : m_driver.size, QImage::Format_RGB888);
-        image->fill(Qt::gray);
+        const QSize sent = m_driver.sent.isValid() ? m_driver.sent : m_driver.size;
+        *shown = {QImage(sent, QImage::Format_RGB888), 8, {}, m_view};
+        shown->frame.fill(Qt::gray);
+        if (m_driver.draws) {
+            shown->picture = QImage(pictureSize(sent, m_view), QImage::Format_RGB32);
+            shown->picture.fill(Qt::red);
+        }
         return true;
     }
+    void setDisplayView(const DisplayView &view) override { m_view = view; }
 
 private:
     StubDriver m_driver;
+    DisplayView m_view;
     bool m_sized = !m_driver.sizeLate;
 };
 

@@ -20,6 +20,9 @@ struct StubDriver {
     bool sizeLate = false;
     // The size of the pictures it sends from the start, when it is not the size it tells.
     QSize sent{};
+    // Draws its pictures, plain red, for the view it was given, as a camera converting on a
+    // thread of its own does.
+    bool draws = false;
 };
 
 class StubSource final : public DriverSource {

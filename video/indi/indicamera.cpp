@@ -249,7 +249,7 @@ void IndiCamera::onProperty(const IndiProperty &property)
     maybeExpose();
 }
 
-void IndiCamera::onFrame(const QImage &frame, const QString &error)
+void IndiCamera::onFrame(const ShownFrame &shown, const QString &error)
 {
     if (m_lost)
         return;
@@ -262,18 +262,18 @@ void IndiCamera::onFrame(const QImage &frame, const QString &error)
             m_retry->start(1000);
         return;
     }
-    const bool stale = !m_staleSize.isEmpty() && frame.size() == m_staleSize;
+    const bool stale = !m_staleSize.isEmpty() && shown.frame.size() == m_staleSize;
     m_staleSize = QSize();
     if (stale) {
         maybeExpose();
         return;
     }
-    m_frame = frame;
+    m_shown = shown;
     m_waiting = true;
     m_sincePicture.start();
     watchForPictures();
-    const bool resized = frame.size() != m_lastSize;
-    m_lastSize = frame.size();
+    const bool resized = shown.frame.size() != m_lastSize;
+    m_lastSize = shown.frame.size();
     maybeExpose();
     if (!m_announced || resized) {
         m_announced = true;
@@ -337,13 +337,25 @@ QString IndiCamera::description() const
         .arg(secondsText(m_exposureMs / 1000.0));
 }
 
-bool IndiCamera::takeFrame(QImage *image)
+bool IndiCamera::takeFrame(ShownFrame *shown)
 {
     if (!m_waiting || m_lost)
         return false;
     m_waiting = false;
-    image->swap(m_frame);
+    *shown = std::exchange(m_shown, ShownFrame());
     return true;
+}
+
+void IndiCamera::letGo(ShownFrame &&spent)
+{
+    if (m_client)
+        m_client->letGo(std::move(spent));
+}
+
+void IndiCamera::setDisplayView(const DisplayView &view)
+{
+    if (m_client)
+        m_client->setView(view);
 }
 
 } // namespace voruna

@@ -54,13 +54,15 @@ public:
 
     bool start() override;
     bool isLost() const override { return m_lost; }
-    bool takeFrame(QImage *image) override;
+    bool takeFrame(ShownFrame *shown) override;
+    void setDisplayView(const DisplayView &view) override;
+    void letGo(ShownFrame &&spent) override;
     // 16-bit frames keep their depth up to the display stretch.
     int sampleBits() const override { return !m_useStream && bitDepth() > 8 ? 16 : 8; }
 
     // Called on the GUI thread by the client.
     void onProperty(const IndiProperty &property);
-    void onFrame(const QImage &frame, const QString &error);
+    void onFrame(const ShownFrame &shown, const QString &error);
     void onServerGone();
     void onServerReached(bool reached);
 
@@ -106,7 +108,7 @@ private:
     QTimer *m_quiet;
     QElapsedTimer m_sincePicture;
     QString m_server; // host:port
-    QImage m_frame;
+    ShownFrame m_shown;
     QSize m_lastSize;
     // The size of the pictures of an exposure begun before the format changed: one such picture
     // that comes after the change is left out.

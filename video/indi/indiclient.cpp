@@ -176,6 +176,18 @@ void IndiClient::sendSwitch(const char *property, const char *on, const char *of
     sendNewSwitch(vector);
 }
 
+void IndiClient::setView(const DisplayView &view)
+{
+    const std::lock_guard lock(m_newest->mutex);
+    m_newest->view = view;
+}
+
+void IndiClient::letGo(ShownFrame &&spent)
+{
+    const std::lock_guard lock(m_newest->mutex);
+    m_newest->spent = std::move(spent);
+}
+
 IndiClient::Progress IndiClient::waitForCamera(std::chrono::milliseconds limit)
 {
     std::unique_lock lock(m_mutex);
@@ -253,23 +265,35 @@ void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
         // Read where the library holds it: a large frame is never copied.
         decodeIndiFrame(QByteArray::fromRawData(static_cast<const char *>(blob.getBlob()), length),
                         blob.getSize(), kind, m_streamSize, &image, &error);
+    // Drawn here for the window, which then only blits it.
+    ShownFrame shown{std::move(image), 0, {}, {}};
+    shown.sampleBits = imageSampleBits(shown.frame);
+    ShownFrame spent; // freed here, on leaving
+    if (!shown.frame.isNull()) {
+        {
+            const std::lock_guard lock(m_newest->mutex);
+            shown.view = m_newest->view;
+            spent = std::exchange(m_newest->spent, ShownFrame());
+        }
+        renderView(shown.frame, shown.sampleBits, shown.view, &shown.picture);
+    }
     {
         const std::lock_guard lock(m_newest->mutex);
-        m_newest->image = std::move(image);
+        m_newest->shown = std::move(shown);
         m_newest->error = std::move(error);
         if (std::exchange(m_newest->queued, true))
             return;
     }
     post([slot = m_newest](IndiCamera *camera) {
-        QImage image;
+        ShownFrame shown;
         QString error;
         {
             const std::lock_guard lock(slot->mutex);
-            image = std::exchange(slot->image, QImage());
+            shown = std::exchange(slot->shown, ShownFrame());
             error = std::exchange(slot->error, QString());
             slot->queued = false;
         }
-        camera->onFrame(image, error);
+        camera->onFrame(shown, error);
     });
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "video/capturedevice.h"
+
 #include <baseclient.h>
 
 #include <QImage>
@@ -61,6 +63,12 @@ public:
                      std::initializer_list<std::pair<const char *, double>> values);
     void sendSwitch(const char *property, const char *on, const char *off = nullptr);
 
+    // Frames decoded from now on are drawn for `view` on the library's thread.
+    void setView(const DisplayView &view);
+    // Frees `spent` on the library's thread, with the next frame: a large frame's memory takes
+    // a while to give back.
+    void letGo(ShownFrame &&spent);
+
     // Waits up to `limit` until the camera has told its size (connecting it on the server first
     // when it is not) or the server proved unreachable.
     Progress waitForCamera(std::chrono::milliseconds limit);
@@ -86,12 +94,15 @@ private:
     void frame(const INDI::WidgetView<IBLOB> &blob);
     void settle(Progress progress);
 
-    // The newest decoded frame, waiting for the GUI thread: a frame that comes before the one
-    // before was taken replaces it, so a busy window never has frames piling up behind it.
+    // The newest decoded frame and its picture, waiting for the GUI thread: a frame that comes
+    // before the one before was taken replaces it, so a busy window never has frames piling up
+    // behind it. Beside it the window's view, which the GUI thread sets.
     struct FrameSlot {
         std::mutex mutex;
-        QImage image;
+        ShownFrame shown;
         QString error;
+        DisplayView view;
+        ShownFrame spent;
         bool queued = false;
     };
 

@@ -5,6 +5,8 @@
 
 #include <sys/resource.h>
 
+#include <utility>
+
 namespace voruna {
 
 FrameWorker::FrameWorker() : m_thread(&FrameWorker::run, this)
@@ -41,13 +43,18 @@ void FrameWorker::convert(FrameConverter *converter, const v4l2_format &native,
     m_wake.notify_one();
 }
 
-bool FrameWorker::take(QImage *image)
+void FrameWorker::setView(const DisplayView &view)
+{
+    const std::lock_guard lock(m_mutex);
+    m_view = view;
+}
+
+bool FrameWorker::take(ShownFrame *shown)
 {
     const std::lock_guard lock(m_mutex);
     if (!m_ready)
         return false;
-    *image = std::move(m_picture);
-    m_picture = QImage();
+    *shown = std::exchange(m_shown, ShownFrame());
     m_ready = false;
     return true;
 }
@@ -56,7 +63,7 @@ void FrameWorker::cancel()
 {
     std::unique_lock lock(m_mutex);
     m_done.wait(lock, [this] { return !m_busy; });
-    m_picture = QImage();
+    m_shown = ShownFrame();
     m_ready = false;
 }
 
@@ -78,12 +85,20 @@ void FrameWorker::run()
         FrameConverter *converter = m_converter;
         const v4l2_format native = m_native;
         lock.unlock();
-        QImage picture;
-        const bool converted = converter->convert(native, m_frame.data(), m_frame.size(), &picture);
+        ShownFrame shown;
+        const bool converted =
+            converter->convert(native, m_frame.data(), m_frame.size(), &shown.frame);
+        if (converted) {
+            shown.sampleBits = FrameConverter::sampleBits(native.fmt.pix.pixelformat);
+            lock.lock();
+            shown.view = m_view; // the newest view, taken once the frame is converted
+            lock.unlock();
+            renderView(shown.frame, shown.sampleBits, shown.view, &shown.picture);
+        }
         lock.lock();
         m_busy = false;
         if (converted) {
-            m_picture = std::move(picture);
+            m_shown = std::move(shown);
             m_ready = true;
         }
         // Also after a frame that could not be converted: a newer one may be waiting for the

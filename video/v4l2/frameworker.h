@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "video/capturedevice.h"
+
 #include <QImage>
 #include <QObject>
 
@@ -15,9 +17,10 @@ namespace voruna {
 
 class FrameConverter;
 
-// Converts one camera frame at a time on a thread of its own, so that decoding a large frame
-// never holds up the windows' thread: a slew button pressed meanwhile reaches the adaptor at
-// once. The converted picture waits to be taken; nothing queues up behind a conversion.
+// Converts one camera frame at a time on a thread of its own and draws it there for the window's
+// view, so that decoding and stretching a large frame never holds up the windows' thread: a slew
+// button pressed meanwhile reaches the adaptor at once. The converted frame and its picture wait
+// to be taken; nothing queues up behind a conversion.
 class FrameWorker final : public QObject {
     Q_OBJECT
 public:
@@ -33,8 +36,10 @@ public:
     // `converter` must stay until the conversion has ended (see cancel()).
     void convert(FrameConverter *converter, const v4l2_format &native,
                  std::vector<unsigned char> &frame);
-    // Moves the converted picture into `image`; false when none waits.
-    bool take(QImage *image);
+    // Frames converted from now on are drawn for `view`.
+    void setView(const DisplayView &view);
+    // Moves the converted frame and its picture into `shown`; false when none waits.
+    bool take(ShownFrame *shown);
     // Waits for a conversion in progress to end and drops its picture.
     void cancel();
 
@@ -54,7 +59,8 @@ private:
     v4l2_format m_native{};
     // The frame being converted: only the worker's thread touches it while m_busy.
     std::vector<unsigned char> m_frame;
-    QImage m_picture;
+    ShownFrame m_shown;
+    DisplayView m_view;
     bool m_busy = false;
     bool m_ready = false;
     bool m_quit = false;

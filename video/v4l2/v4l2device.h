@@ -48,7 +48,8 @@ public:
     bool start() override;
     QString startError() const override { return m_startError; }
     bool isLost() const override { return m_lost; }
-    bool takeFrame(QImage *image) override;
+    bool takeFrame(ShownFrame *shown) override;
+    void setDisplayView(const DisplayView &view) override { m_worker->setView(view); }
     int sampleBits() const override
     {
         return FrameConverter::sampleBits(m_native.fmt.pix.pixelformat);
@@ -102,6 +103,8 @@ private:
     bool m_multiPlanar = false;
     __u32 m_bufferType = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     bool m_streaming = false;
+    // The driver holds buffers of this descriptor (REQBUFS granted some).
+    bool m_requested = false;
     bool m_lost = false;
 };
 

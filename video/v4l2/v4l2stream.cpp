@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <sys/mman.h>
 
@@ -66,6 +67,8 @@ bool V4l2Device::start()
     request.memory = V4L2_MEMORY_MMAP;
     if (xioctl(*m_sys, m_fd.get(), VIDIOC_REQBUFS, &request) != 0)
         return startFailed(errno);
+    // From here on the driver holds buffers, also when none is mapped yet: stop() frees them.
+    m_requested = true;
     if (request.count < 2)
         return startFailed(ENOMEM);
     for (__u32 index = 0; index < request.count; ++index) {
@@ -116,9 +119,9 @@ void V4l2Device::stop()
     }
     m_streaming = false;
     m_held = -1;
-    const bool hadBuffers = !m_buffers.empty();
     m_buffers.clear();
-    if (m_fd.isValid() && hadBuffers) {
+    const bool requested = std::exchange(m_requested, false);
+    if (m_fd.isValid() && requested) {
         // Frees the driver's buffers so that the format can change.
         v4l2_requestbuffers request{};
         request.type = m_bufferType;
@@ -200,11 +203,11 @@ void V4l2Device::fail(int errorNumber)
     Q_EMIT failed(notice::DeviceLost, text);
 }
 
-bool V4l2Device::takeFrame(QImage *image)
+bool V4l2Device::takeFrame(ShownFrame *shown)
 {
     if (!m_converter)
         return false;
-    const bool taken = m_worker->take(image);
+    const bool taken = m_worker->take(shown);
     // Whenever the worker is free the newest frame goes to it, also a frame that arrived while
     // it converted the one taken now; frameArrived() follows when the conversion ends.
     if (m_held >= 0 && !m_worker->isBusy() && !convertHeld())
