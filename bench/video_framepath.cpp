@@ -8,8 +8,8 @@
 #include "video_support/fakev4l2.h"
 
 #include "video/displaysettings.h"
-#include "video/v4l2/directconvert.h"
-#include "video/v4l2/frameconverter.h"
+#include "video/drivers/v4l2/directconvert.h"
+#include "video/drivers/v4l2/frameconverter.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -6,8 +6,8 @@
 
 #include "video/capturesubwindow.h"
 #include "video/displaysettings.h"
+#include "video/drivers/v4l2/frameconverter.h"
 #include "video/previewwidget.h"
-#include "video/v4l2/frameconverter.h"
 
 #include <QTest>
 

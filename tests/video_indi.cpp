@@ -6,10 +6,10 @@
 
 #include "video/capturesubwindow.h"
 #include "video/displaysettings.h"
+#include "video/drivers/indi/indiframe.h"
+#include "video/drivers/indi/indiservers.h"
 #include "video/fittovideo.h"
 #include "video/form3.h"
-#include "video/indi/indiframe.h"
-#include "video/indi/indiservers.h"
 #include "video/previewwidget.h"
 #include "video/sourcedialog.h"
 #include "video_support/indiseams.h"

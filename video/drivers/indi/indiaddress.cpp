@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/indi/indiaddress.h"
+#include "video/drivers/indi/indiaddress.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

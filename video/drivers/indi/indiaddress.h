@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/indi/indiservers.h"
+#include "video/drivers/indi/indiservers.h"
 
 #include <QList>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/indi/indicamera.h"
+#include "video/drivers/indi/indicamera.h"
 
-#include "video/indi/indiframe.h"
-#include "video/notices.h"
+#include "video/capture/notices.h"
+#include "video/drivers/indi/indiframe.h"
 
 #include <QCoreApplication>
 #include <QPointer>

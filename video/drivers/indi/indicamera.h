@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/capturedevice.h"
+#include "video/capture/capturedevice.h"
 
-#include "video/indi/indiclient.h"
-#include "video/indi/indiservers.h"
+#include "video/drivers/indi/indiclient.h"
+#include "video/drivers/indi/indiservers.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The formats of an INDI camera: its bit depth, binning, windows of the sensor and video stream.
-#include "video/indi/indicamera.h"
+#include "video/drivers/indi/indicamera.h"
 
-#include "video/indi/indiframe.h"
-#include "video/notices.h"
+#include "video/capture/notices.h"
+#include "video/drivers/indi/indiframe.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/indi/indiframe.h"
+#include "video/drivers/indi/indiframe.h"
 
 #include <fitsio.h>
 #include <zlib.h>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/indi/indiservers.h"
+#include "video/drivers/indi/indiservers.h"
 
-#include "video/indi/indiaddress.h"
-#include "video/indi/indicamera.h"
+#include "video/drivers/indi/indiaddress.h"
+#include "video/drivers/indi/indicamera.h"
 
 #include <baseclient.h>
 #include <basedevice.h>

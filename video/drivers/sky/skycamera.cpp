@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sky/skycamera.h"
+#include "video/drivers/sky/skycamera.h"
 
 #include "common/ports.h"
-#include "video/notices.h"
+#include "video/capture/notices.h"
 
 #include <QPointer>
 #include <QTimer>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "sky/mountfeed.h"
-#include "sky/starfield.h"
-#include "video/capturedevice.h"
+#include "mountfeed/mountfeed.h"
+#include "video/capture/capturedevice.h"
+#include "video/drivers/sky/starfield.h"
 
 #include <QPointF>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sky/starfield.h"
+#include "video/drivers/sky/starfield.h"
 
 #include <algorithm>
 #include <cmath>

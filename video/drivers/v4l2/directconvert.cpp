@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/v4l2/directconvert.h"
+#include "video/drivers/v4l2/directconvert.h"
 
 #include <libyuv.h>
 #include <linux/videodev2.h>

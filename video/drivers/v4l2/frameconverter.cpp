@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/v4l2/frameconverter.h"
+#include "video/drivers/v4l2/frameconverter.h"
 
-#include "video/v4l2/directconvert.h"
-#include "video/v4l2/v4l2syscalls.h"
+#include "video/drivers/v4l2/directconvert.h"
+#include "video/drivers/v4l2/v4l2syscalls.h"
 
 #include <libv4l-plugin.h>
 #include <libv4lconvert.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/v4l2/frameworker.h"
+#include "video/drivers/v4l2/frameworker.h"
 
-#include "video/v4l2/frameconverter.h"
+#include "video/drivers/v4l2/frameconverter.h"
 
 #include <sys/resource.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/v4l2/v4l2device.h"
+#include "video/drivers/v4l2/v4l2device.h"
 
 #include <QSocketNotifier>
 
@@ -347,13 +347,6 @@ bool V4l2Device::setControl(quint32 id, qint32 value)
 {
     v4l2_control control{id, value};
     return m_fd.isValid() && xioctl(*m_sys, m_fd.get(), VIDIOC_S_CTRL, &control) == 0;
-}
-
-std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer(std::shared_ptr<V4l2Syscalls> syscalls)
-{
-    std::vector<std::unique_ptr<DriverSource>> sources;
-    sources.push_back(std::make_unique<V4l2DriverSource>(std::move(syscalls)));
-    return makeCaptureLayer(std::move(sources));
 }
 
 } // namespace voruna

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/capturedevice.h"
-#include "video/v4l2/frameconverter.h"
-#include "video/v4l2/frameworker.h"
-#include "video/v4l2/v4l2syscalls.h"
+#include "video/capture/capturedevice.h"
+#include "video/drivers/v4l2/frameconverter.h"
+#include "video/drivers/v4l2/frameworker.h"
+#include "video/drivers/v4l2/v4l2syscalls.h"
 
 #include <linux/videodev2.h>
 
@@ -117,9 +117,5 @@ public:
 private:
     std::shared_ptr<V4l2Syscalls> m_sys;
 };
-
-// A capture layer of the V4L2 cameras alone, reaching the kernel through `syscalls` (tests
-// hand in a scripted device).
-std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer(std::shared_ptr<V4l2Syscalls> syscalls);
 
 } // namespace voruna

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/v4l2/v4l2device.h"
+#include "video/drivers/v4l2/v4l2device.h"
 
-#include "video/notices.h"
+#include "video/capture/notices.h"
 
 #include <QSocketNotifier>
 

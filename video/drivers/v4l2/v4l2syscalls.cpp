@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/v4l2/v4l2syscalls.h"
+#include "video/drivers/v4l2/v4l2syscalls.h"
 
 #include <QDir>
 
