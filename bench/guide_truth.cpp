@@ -17,9 +17,9 @@
 
 #include "guide/starfinder.h"
 #include "guide/startracker.h"
-#include "sky/mountfeed.h"
-#include "sky/skycamera.h"
-#include "sky/starfield.h"
+#include "mountfeed/mountfeed.h"
+#include "video/drivers/sky/skycamera.h"
+#include "video/drivers/sky/starfield.h"
 #include "tools/adaptorsim/mountmodel.h"
 #include "tools/adaptorsim/seeing.h"
 #include "tools/adaptorsim/simoptions.h"

@@ -3,8 +3,8 @@
 // straight and with the camera turned, and one look at the driver list's sky entry while no
 // simulator runs.
 
-#include "sky/skycamera.h"
-#include "sky/starfield.h"
+#include "video/drivers/sky/skycamera.h"
+#include "video/drivers/sky/starfield.h"
 
 #include <QTemporaryDir>
 

@@ -7,9 +7,9 @@
 #include "shell/form1.h"
 #include "shell/form5.h"
 #include "shell/windowflow.h"
-#include "sky/skycamera.h"
-#include "video/capturedevice.h"
-#include "video/v4l2/v4l2device.h"
+#include "video/capture/capturedevice.h"
+#include "video/drivers/sky/skycamera.h"
+#include "video/drivers/v4l2/v4l2device.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,9 +7,9 @@
 // frame into a window of its size.
 #include "video_support/fakev4l2.h"
 
-#include "video/displaysettings.h"
-#include "video/v4l2/directconvert.h"
-#include "video/v4l2/frameconverter.h"
+#include "video/capture/displaysettings.h"
+#include "video/drivers/v4l2/directconvert.h"
+#include "video/drivers/v4l2/frameconverter.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -3,7 +3,7 @@
 // decode a 6000 x 4000 16-bit frame and the memory it takes at its peak beyond the frame itself,
 // read where it is and after a copy of it, beside a copy of its bytes alone.
 
-#include "video/indi/indiframe.h"
+#include "video/drivers/indi/indiframe.h"
 
 #include <QFile>
 

@@ -11,7 +11,7 @@
 
 #ifdef VORUNA_BENCH_INDI
 #include "fakeindiserver.h"
-#include "video/indi/indiservers.h"
+#include "video/drivers/indi/indiservers.h"
 #endif
 
 #include "link/portmap.h"

@@ -5,12 +5,12 @@
 #include "shell/messageboxes.h"
 #include "shell/platformchoice.h"
 #include "shell/windowflow.h"
-#include "sky/skycamera.h"
-#include "video/capturedevice.h"
+#include "video/capture/capturedevice.h"
+#include "video/drivers/sky/skycamera.h"
 #ifdef VORUNA_WITH_INDI
-#include "video/indi/indiservers.h"
+#include "video/drivers/indi/indiservers.h"
 #endif
-#include "video/v4l2/v4l2device.h"
+#include "video/drivers/v4l2/v4l2device.h"
 
 #include <QApplication>
 

@@ -4,7 +4,7 @@
 #include "shell/form1.h"
 #include "shell/form4.h"
 #include "shell/form5.h"
-#include "video/capturelayer.h"
+#include "video/capture/capturelayer.h"
 #include "video/form2.h"
 
 #include <QTimer>

@@ -7,9 +7,9 @@
 #include "shell/windowflow.h"
 #include "support/recordingmessages.h"
 #include "support/scriptedserial.h"
-#include "video/capturelayer.h"
+#include "video/capture/capturelayer.h"
+#include "video/drivers/v4l2/v4l2device.h"
 #include "video/form2.h"
-#include "video/v4l2/v4l2device.h"
 #include "video_support/fakev4l2.h"
 
 #include <QAction>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/ownedfd.h"
-#include "sky/mountfeed.h"
-#include "sky/skycamera.h"
+#include "mountfeed/mountfeed.h"
 #include "support/simprocess.h"
 #include "support/skypicture.h"
-#include "video/capturedevice.h"
+#include "video/capture/capturedevice.h"
 #include "video/capturesubwindow.h"
+#include "video/drivers/sky/skycamera.h"
 #include "video/form2.h"
 #include "video/previewwidget.h"
 

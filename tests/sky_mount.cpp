@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sky/mountfeed.h"
+#include "mountfeed/mountfeed.h"
 #include "tools/adaptorsim/mountmodel.h"
 
 #include <QDir>

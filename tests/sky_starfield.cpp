@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sky/skycamera.h"
-#include "sky/starfield.h"
 #include "support/skypicture.h"
 #include "tools/adaptorsim/mountmodel.h"
 #include "tools/adaptorsim/simoptions.h"
+#include "video/drivers/sky/skycamera.h"
+#include "video/drivers/sky/starfield.h"
 
 #include <numbers>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/ownedfd.h"
 #include "link/portmap.h"
-#include "sky/mountfeed.h"
+#include "mountfeed/mountfeed.h"
 #include "support/simprocess.h"
 #include "tools/adaptorsim/seeing.h"
 #include "tools/adaptorsim/simoptions.h"

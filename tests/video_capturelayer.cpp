@@ -4,8 +4,8 @@
 #include "video_support/capturerig.h"
 #include "video_support/formrig.h"
 
+#include "video/capture/notices.h"
 #include "video/capturesubwindow.h"
-#include "video/notices.h"
 #include "video/previewwidget.h"
 
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 #include "video_support/formrig.h"
 
 #include "video/displaydialog.h"
-#include "video/displaysettings.h"
+#include "video/capture/displaysettings.h"
 #include "video/formatdialog.h"
 #include "video/sourcedialog.h"
 

@@ -5,9 +5,9 @@
 #include "video_support/capturerig.h"
 
 #include "video/capturesubwindow.h"
-#include "video/displaysettings.h"
+#include "video/capture/displaysettings.h"
+#include "video/drivers/v4l2/frameconverter.h"
 #include "video/previewwidget.h"
-#include "video/v4l2/frameconverter.h"
 
 #include <QTest>
 

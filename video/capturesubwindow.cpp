@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/capturesubwindow.h"
 
+#include "video/capture/notices.h"
 #include "video/displaydialog.h"
 #include "video/fittovideo.h"
 #include "video/formatdialog.h"
-#include "video/notices.h"
 #include "video/previewwidget.h"
 #include "video/sourcedialog.h"
 

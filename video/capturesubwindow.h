@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/capturedevice.h"
-#include "video/capturelayer.h"
-#include "video/displaysettings.h"
+#include "video/capture/capturedevice.h"
+#include "video/capture/capturelayer.h"
+#include "video/capture/displaysettings.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/displaysettings.h"
+#include "video/capture/displaysettings.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/capturelayer.h"
+#include "video/capture/capturelayer.h"
 
 namespace voruna {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/form3.h"
 
-#include "video/capturelayer.h"
+#include "video/capture/capturelayer.h"
 #include "video/form2.h"
 
 #include <QComboBox>

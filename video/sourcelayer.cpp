@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "video/capturedevice.h"
+#include "video/capture/capturedevice.h"
 #include "video/capturesubwindow.h"
 
 #include <QMdiArea>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: two lines as a peer on the sky socket would send them, read as the first
 // and the newest mount reading, then turned into a picture of the simulated sky.
-#include "sky/mountfeed.h"
-#include "sky/skycamera.h"
-#include "sky/starfield.h"
+#include "mountfeed/mountfeed.h"
+#include "video/drivers/sky/skycamera.h"
+#include "video/drivers/sky/starfield.h"
 
 #include <QByteArray>
 #include <QImage>

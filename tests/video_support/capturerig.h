@@ -3,8 +3,8 @@
 
 #include "video_support/fakev4l2.h"
 
-#include "video/capturelayer.h"
-#include "video/v4l2/v4l2device.h"
+#include "video/capture/capturelayer.h"
+#include "video/drivers/v4l2/v4l2device.h"
 
 #include <QMdiArea>
 #include <QPair>

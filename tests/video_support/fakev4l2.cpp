@@ -2,6 +2,8 @@
 #include "fakev4l2.h"
 #include "fakecamera.h"
 
+#include "video/drivers/v4l2/v4l2device.h"
+
 #include <QBuffer>
 #include <QPainter>
 
@@ -284,3 +286,14 @@ int FakeV4l2::ioctl(int fd, unsigned long request, void *arg)
 }
 
 } // namespace voruna::test
+
+namespace voruna {
+
+std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer(std::shared_ptr<V4l2Syscalls> syscalls)
+{
+    std::vector<std::unique_ptr<DriverSource>> sources;
+    sources.push_back(std::make_unique<V4l2DriverSource>(std::move(syscalls)));
+    return makeCaptureLayer(std::move(sources));
+}
+
+} // namespace voruna

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/capturedevice.h"
-#include "video/v4l2/v4l2syscalls.h"
+#include "video/capture/capturedevice.h"
+#include "video/drivers/v4l2/v4l2syscalls.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -124,3 +124,12 @@ private:
 };
 
 } // namespace voruna::test
+
+namespace voruna {
+
+// A capture layer of the V4L2 cameras alone, reaching the kernel through `syscalls` (a test
+// hands in the scripted device). It joins the driver to the windows' layer, as main() does, so
+// it lives here and not in the driver, which sees no window.
+std::unique_ptr<CaptureLayer> makeV4l2CaptureLayer(std::shared_ptr<V4l2Syscalls> syscalls);
+
+} // namespace voruna

@@ -5,9 +5,9 @@
 #include "video_support/stubsource.h"
 
 #include "video/capturesubwindow.h"
+#include "video/drivers/v4l2/v4l2device.h"
 #include "video/form2.h"
 #include "video/previewwidget.h"
-#include "video/v4l2/v4l2device.h"
 
 #include <QApplication>
 #include <QStatusBar>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "video/capturedevice.h"
+#include "video/capture/capturedevice.h"
 
 #include <vector>
 

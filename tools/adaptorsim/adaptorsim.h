@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "sky/mountfeed.h"
+#include "mountfeed/mountfeed.h"
 #include "tools/adaptorsim/commanddecoder.h"
 #include "tools/adaptorsim/mountmodel.h"
 #include "tools/adaptorsim/seeing.h"

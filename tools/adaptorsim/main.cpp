@@ -3,7 +3,7 @@
 // hardware and for the tests. See --help.
 
 #include "link/portmap.h"
-#include "sky/mountfeed.h"
+#include "mountfeed/mountfeed.h"
 #include "tools/adaptorsim/adaptorsim.h"
 #include "tools/adaptorsim/mountfeedserver.h"
 #include "tools/adaptorsim/simoptions.h"

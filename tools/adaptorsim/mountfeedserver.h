@@ -2,7 +2,7 @@
 #pragma once
 
 #include "common/ownedfd.h"
-#include "sky/mountfeed.h"
+#include "mountfeed/mountfeed.h"
 
 #include <QString>
 
