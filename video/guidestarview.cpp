@@ -97,26 +97,52 @@ PictureOverlay GuideStarView::overlay(QSize frameSize) const
     return out;
 }
 
+namespace {
+
+// Rec. 601 weights in 256ths, as the eye sees a colour camera's channels.
+template <typename Sample, int Step, int Red, int Green, int Blue>
+void weighRows(const QImage &frame, QImage *grey)
+{
+    for (int y = 0; y < frame.height(); ++y) {
+        const auto *in = reinterpret_cast<const Sample *>(frame.constScanLine(y));
+        auto *out = reinterpret_cast<Sample *>(grey->scanLine(y));
+        for (int x = 0; x < frame.width(); ++x, in += Step)
+            out[x] = Sample((77u * in[Red] + 150u * in[Green] + 29u * in[Blue]) >> 8);
+    }
+}
+
+// The colour frame's luminance into `store`, reused when it has the size; false for a format
+// no camera sends.
+bool weigh(const QImage &frame, QImage *store)
+{
+    switch (frame.format()) {
+    case QImage::Format_RGB888:
+    case QImage::Format_RGB32:
+        // Qt's own conversion of 8-bit colour is as quick as the loop below, and spreads large
+        // frames over threads.
+        *store = frame.convertToFormat(QImage::Format_Grayscale8);
+        return true;
+    case QImage::Format_RGBX64:
+        // Qt's goes through floating point here, ten times slower.
+        if (store->size() != frame.size() || store->format() != QImage::Format_Grayscale16
+            || !store->isDetached())
+            *store = QImage(frame.size(), QImage::Format_Grayscale16);
+        weighRows<quint16, 4, 0, 1, 2>(frame, store);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 FrameView luminanceView(const QImage &frame, QImage *store)
 {
     const QImage *grey = &frame;
-    switch (frame.format()) {
-    case QImage::Format_Grayscale8:
-    case QImage::Format_Grayscale16:
-        break;
-    case QImage::Format_RGB888:
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-        *store = frame.convertToFormat(QImage::Format_Grayscale8);
+    if (frame.format() != QImage::Format_Grayscale8 && frame.format() != QImage::Format_Grayscale16) {
+        if (!weigh(frame, store))
+            return {};
         grey = store;
-        break;
-    case QImage::Format_RGBX64:
-    case QImage::Format_RGBA64:
-        *store = frame.convertToFormat(QImage::Format_Grayscale16);
-        grey = store;
-        break;
-    default:
-        return {};
     }
     return {.width = grey->width(),
             .height = grey->height(),
