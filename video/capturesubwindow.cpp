@@ -5,6 +5,7 @@
 #include "video/displaydialog.h"
 #include "video/fittovideo.h"
 #include "video/formatdialog.h"
+#include "video/guidestarview.h"
 #include "video/previewwidget.h"
 #include "video/sourcedialog.h"
 
@@ -66,6 +67,8 @@ bool CaptureSubWindow::connectDriver(const DriverId &driver, int index, bool cho
     m_driver = {};
     // Nothing of the camera let go stays on show, even when the next one does not open.
     m_newest = ShownFrame();
+    m_luminance = QImage();
+    m_luminanceFresh = false;
     m_picture->setFrame(QImage());
     QString error;
     std::unique_ptr<CaptureDevice> device = m_opener.openDriver(driver, &error);
@@ -197,7 +200,35 @@ void CaptureSubWindow::showFrame()
         renderView(m_newest.frame, m_newest.sampleBits, m_view, &m_newest.picture);
         m_newest.view = m_view;
     }
+    m_picture->setSource(m_newest.frame.size(), m_view.settings.mirror, m_view.settings.flip);
     m_picture->setFrame(m_newest.picture);
+}
+
+FrameView CaptureSubWindow::newestLuminance()
+{
+    if (m_newest.frame.isNull())
+        return {};
+    // Grey frames cost nothing here; a colour frame is converted once, at the first asking.
+    const bool grey = m_newest.frame.format() == QImage::Format_Grayscale8
+                      || m_newest.frame.format() == QImage::Format_Grayscale16;
+    FrameView view;
+    if (grey || !m_luminanceFresh) {
+        view = luminanceView(m_newest.frame, &m_luminance);
+        m_luminanceFresh = !grey;
+    } else {
+        view = luminanceView(m_luminance, &m_luminance);
+    }
+    view.time = m_newestTime;
+    return view;
+}
+
+void CaptureSubWindow::handOver()
+{
+    if (!m_consumer)
+        return;
+    const FrameView view = newestLuminance();
+    if (view.isValid())
+        m_consumer(view);
 }
 
 void CaptureSubWindow::onShownSizeChanged()
@@ -252,12 +283,15 @@ void CaptureSubWindow::showNewest()
         return;
     }
     ShownFrame spent = std::exchange(m_newest, std::move(next));
+    m_newestTime = std::chrono::steady_clock::now();
+    m_luminanceFresh = false;
     // A format of another depth keeps the black and white points at their place in the range.
     m_display = rescaledTo(m_display, m_device->sampleBits());
     m_sinceShown.start();
     updateView();
     showFrame();
     m_device->letGo(std::move(spent));
+    handOver();
     // The window fits the picture the camera sends, also when that is not the size it told.
     if (m_newest.frame.size() != m_fittedTo) {
         m_fittedTo = m_newest.frame.size();

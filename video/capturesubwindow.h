@@ -5,10 +5,14 @@
 #include "video/capture/capturelayer.h"
 #include "video/capture/displaysettings.h"
 
+#include "guide/frameview.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMdiSubWindow>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -58,6 +62,14 @@ public:
     const DisplaySettings &displaySettings() const { return m_display; }
     // The connected camera; nullptr when none.
     CaptureDevice *device() const { return m_device.get(); }
+    PreviewWidget *picture() const { return m_picture; }
+
+    // Hands each new frame's luminance, at the camera's depth and with its time, to `consumer`
+    // on this thread, after the frame is shown; the view is valid only during the call.
+    using FrameConsumer = std::function<void(const FrameView &)>;
+    void setFrameConsumer(FrameConsumer consumer) { m_consumer = std::move(consumer); }
+    // The newest frame's luminance, valid until the next frame is taken; invalid when none.
+    FrameView newestLuminance();
 
 private:
     void onFrameArrived();
@@ -72,6 +84,7 @@ private:
     void showFrame();
     void onShownSizeChanged();
     void notify(bool error, int id, const QString &text);
+    void handOver();
     bool hasDevice() const { return m_device && !m_device->isLost(); }
     // Runs `dialog` modally; false when this window was destroyed meanwhile.
     bool runModal(QDialog *dialog);
@@ -85,6 +98,12 @@ private:
     CaptureHook m_statusHook;
     // The newest frame taken, with its picture; its frame is kept for the views to come.
     ShownFrame m_newest;
+    std::chrono::steady_clock::time_point m_newestTime;
+    FrameConsumer m_consumer;
+    // The newest colour frame's luminance, converted when asked for; grey frames are lent as
+    // they are.
+    QImage m_luminance;
+    bool m_luminanceFresh = false;
     DisplaySettings m_display;
     DisplayView m_view;
     mutable FrameMetrics m_metrics;

@@ -2,10 +2,12 @@
 #include "video/form2.h"
 
 #include "video/capture/capturelayer.h"
+#include "video/capturesubwindow.h"
 #include "video/crosshaircursor.h"
 #include "video/fittovideo.h"
 #include "video/form3.h"
 #include "video/notificationtext.h"
+#include "video/previewwidget.h"
 
 #include <QCloseEvent>
 #include <QMdiArea>
@@ -45,6 +47,10 @@ Form2::Form2(CaptureLayer &capture, QWidget *parent)
     , mnuPreview(namedAction("mnuPreview", tr("&Preview"), this))
     , mnuLine2(namedAction("mnuLine2", QString(), this))
     , mnuAlwaysVisible(namedAction("mnuAlwaysVisible", tr("Al&ways Visible"), this))
+    , mnuLine3(namedAction("mnuLine3", QString(), this))
+    , mnuPickStar(namedAction("mnuPickStar", tr("Pick guide sta&r"), this))
+    , mnuReticle(namedAction("mnuReticle", tr("Re&ticle"), this))
+    , mnuReticleOnStar(namedAction("mnuReticleOnStar", tr("Reticle o&n star"), this))
     , mnuguide(namedAction("mnuguide", tr("&Guide"), this))
     , StatusBar(new QStatusBar(this))
     , captureArea(new QMdiArea(this))
@@ -85,6 +91,14 @@ void Form2::buildMenus()
     mnuPreview->setChecked(true);
     mnuControl->addActions({mnuDisplay, mnuFormat, mnuSource, mnuLine1, mnuSelect, mnuScale,
                             mnuPreview, mnuLine2, mnuAlwaysVisible});
+    // The guide star's commands come after the window's own.
+    mnuLine3->setSeparator(true);
+    mnuPickStar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    mnuReticle->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    mnuReticleOnStar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    mnuReticle->setCheckable(true);
+    mnuReticle->setChecked(true);
+    mnuControl->addActions({mnuLine3, mnuPickStar, mnuReticle, mnuReticleOnStar});
     menuBar()->addAction(mnuclose);
     menuBar()->addMenu(mnuControl);
     menuBar()->addAction(mnuguide);
@@ -101,6 +115,12 @@ void Form2::connectMenus()
     connect(mnuScale, &QAction::triggered, this, &Form2::Form2_mnuScale_Click);
     connect(mnuPreview, &QAction::triggered, this, &Form2::Form2_mnuPreview_Click);
     connect(mnuAlwaysVisible, &QAction::triggered, this, &Form2::Form2_mnuAlwaysVisible_Click);
+    connect(mnuPickStar, &QAction::triggered, this, &Form2::pickStar);
+    connect(mnuReticleOnStar, &QAction::triggered, this, &Form2::reticleOnStar);
+    connect(mnuReticle, &QAction::toggled, this, [this](bool on) {
+        m_guideStar.setReticleShown(on);
+        showGuideStar();
+    });
 }
 
 void Form2::Form2_Form_Load()
@@ -117,6 +137,10 @@ void Form2::Form2_Form_Load()
     m_captureWindow->setErrorHook([this](CaptureWindow *window, int id, const char *text) {
         return Form2_ErrorProc(window, id, text);
     });
+    if (CaptureSubWindow *sub = captureSubWindow()) {
+        sub->setFrameConsumer([this](const FrameView &frame) { guideFrame(frame); });
+        connect(sub->picture(), &PreviewWidget::clicked, this, &Form2::pictureClicked);
+    }
     QPointer<Form2> alive(this);
     // Driver 0 as listed just now: the list is not looked at again to open it.
     const bool connected =
@@ -139,12 +163,19 @@ void Form2::driverConnected()
     mnuFormat->setEnabled(caps.hasDlgVideoFormat);
     mnuDisplay->setEnabled(caps.hasDlgVideoDisplay);
     fitToVideo(m_captureWindow);
+    // A star of the camera before means nothing in this one's frames.
+    m_guideStar.stop();
+    const CaptureSubWindow *sub = captureSubWindow();
+    m_guideStar.setPlateScale(sub && sub->device() ? sub->device()->arcsecondsPerPixel() : 0.0);
+    showGuideStar();
 }
 
 void Form2::Form2_Form_Unload()
 {
     if (!m_captureWindow)
         return;
+    if (CaptureSubWindow *sub = captureSubWindow())
+        sub->setFrameConsumer({});
     m_captureWindow->setErrorHook({});
     m_captureWindow->setStatusHook({});
 }

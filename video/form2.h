@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "video/guidestarview.h"
+
 #include <QMainWindow>
 
 class QAction;
@@ -11,6 +13,7 @@ class QStatusBar;
 namespace voruna {
 
 class CaptureLayer;
+class CaptureSubWindow;
 class CaptureWindow;
 
 // The video feedback window: the live camera picture in a capture window, its status line and
@@ -34,6 +37,7 @@ public:
     // After the capture window connected a driver: offers the dialogs that driver has and fits
     // the window to its picture.
     void driverConnected();
+    const GuideStarView &guideStar() const { return m_guideStar; }
 
     QAction *const mnuclose;
     QMenu *const mnuControl;
@@ -46,6 +50,10 @@ public:
     QAction *const mnuPreview;
     QAction *const mnuLine2;
     QAction *const mnuAlwaysVisible;
+    QAction *const mnuLine3;
+    QAction *const mnuPickStar;
+    QAction *const mnuReticle;
+    QAction *const mnuReticleOnStar;
     QAction *const mnuguide;
     QStatusBar *const StatusBar;
     // Fills the client area above the status bar and holds the capture window.
@@ -71,11 +79,21 @@ private:
     void Form2_mnuScale_Click();
     void Form2_mnuPreview_Click();
     void Form2_mnuAlwaysVisible_Click();
+    // The guide star: chosen by a click (a Shift-click puts the reticle there instead), picked
+    // automatically, followed on each frame and drawn over the picture.
+    void pictureClicked(QPointF framePoint, Qt::KeyboardModifiers modifiers);
+    void pickStar();
+    void reticleOnStar();
+    void guideFrame(const FrameView &frame);
+    void showGuideStar();
+    CaptureSubWindow *captureSubWindow() const;
     int Form2_StatusProc(CaptureWindow *window, int id, const char *text);
     int Form2_ErrorProc(CaptureWindow *window, int id, const char *text);
 
     CaptureLayer &m_capture;
     CaptureWindow *m_captureWindow = nullptr;
+    GuideStarView m_guideStar;
+    QSize m_frameSize;
 };
 
 } // namespace voruna

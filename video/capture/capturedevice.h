@@ -128,6 +128,8 @@ public:
     virtual void letGo(ShownFrame &&spent) { Q_UNUSED(spent); }
     // Bits per sample of the pictures takeFrame() gives now: 8, or up to 16.
     virtual int sampleBits() const { return 8; }
+    // Arcseconds of sky one pixel covers, when the camera knows its optics; 0 when it does not.
+    virtual double arcsecondsPerPixel() const { return 0.0; }
 
 Q_SIGNALS:
     void frameArrived();

@@ -55,6 +55,7 @@ public:
     bool start() override;
     bool isLost() const override { return m_lost; }
     bool takeFrame(ShownFrame *shown) override;
+    double arcsecondsPerPixel() const override { return plateScale; }
 
     // What the next picture shows, from the newest reading of the mount.
     SkyView view() const;

@@ -1,0 +1,257 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The video window's guide star: chosen by a click or picked, followed, lost, and the reticle.
+#include "guide/syntheticframe.h"
+#include "video/capturesubwindow.h"
+#include "video/form2.h"
+#include "video/previewwidget.h"
+
+#include <QAction>
+#include <QTest>
+
+#include <cstring>
+
+using namespace voruna;
+
+namespace {
+
+constexpr QSize frameSize(320, 240);
+
+// A 16-bit grey camera whose frames the test draws: stars and hot pixels at will.
+class StarCamera final : public CaptureDevice {
+public:
+    SyntheticFrame scene{frameSize.width(), frameSize.height(), 16};
+    bool colour = false;
+
+    bool hasSourceDialog() const override { return false; }
+    bool hasFormatDialog() const override { return false; }
+    bool hasDisplayDialog() const override { return false; }
+    QList<PixelFormatChoice> pixelFormats() const override { return {}; }
+    QList<QSize> frameSizes(quint32) const override { return {frameSize}; }
+    QList<FrameInterval> frameIntervals(quint32, QSize) const override { return {}; }
+    StreamFormat format() const override { return {0, frameSize, {}}; }
+    bool setFormat(const StreamFormat &) override { return false; }
+    QList<DeviceControl> controls() const override { return {}; }
+    bool setControl(quint32, qint32) override { return false; }
+    bool start() override { return true; }
+    bool isLost() const override { return false; }
+    int sampleBits() const override { return 16; }
+    double arcsecondsPerPixel() const override { return 2.0; }
+    bool takeFrame(ShownFrame *shown) override
+    {
+        const FrameView view = scene.view();
+        QImage grey(frameSize, QImage::Format_Grayscale16);
+        for (int y = 0; y < view.height; ++y)
+            std::memcpy(grey.scanLine(y), static_cast<const uchar *>(view.pixels) + y * view.stride,
+                        std::size_t(view.width) * 2);
+        shown->frame = colour ? grey.convertToFormat(QImage::Format_RGBX64) : grey;
+        shown->sampleBits = 16;
+        shown->picture = QImage();
+        return true;
+    }
+    // Exposes the scene and says a frame waits.
+    void send()
+    {
+        scene.expose({.sky = 200, .readNoise = 5, .bias = 1000, .seed = ++m_seed});
+        Q_EMIT frameArrived();
+    }
+
+private:
+    std::uint64_t m_seed = 0;
+};
+
+class StarSource final : public DriverSource {
+public:
+    StarCamera *camera = nullptr;
+    std::vector<DriverDescription> drivers() override
+    {
+        return {{QStringLiteral("Star camera"), QStringLiteral("test"), {.key = "star"}}};
+    }
+    std::unique_ptr<CaptureDevice> open(const QString &, QString *) override
+    {
+        auto device = std::make_unique<StarCamera>();
+        camera = device.get();
+        return device;
+    }
+};
+
+struct Rig {
+    StarSource *source = nullptr;
+    std::unique_ptr<CaptureLayer> layer;
+    std::unique_ptr<Form2> form;
+
+    explicit Rig(bool colour = false)
+    {
+        auto owned = std::make_unique<StarSource>();
+        source = owned.get();
+        std::vector<std::unique_ptr<DriverSource>> sources;
+        sources.push_back(std::move(owned));
+        layer = makeCaptureLayer(std::move(sources));
+        form = std::make_unique<Form2>(*layer);
+        form->Form2_Form_Load();
+        form->show();
+        camera().colour = colour;
+    }
+    ~Rig() { form->Form2_Form_Unload(); }
+    StarCamera &camera() const { return *source->camera; }
+    CaptureSubWindow *sub() const { return dynamic_cast<CaptureSubWindow *>(form->captureWindow()); }
+    PreviewWidget *picture() const { return sub()->picture(); }
+    // Sends one frame and waits until the window took it.
+    bool show()
+    {
+        const qint64 before = picture()->frame().cacheKey();
+        camera().send();
+        return QTest::qWaitFor([&] { return picture()->frame().cacheKey() != before; });
+    }
+    QString text() const { return picture()->overlay().lines.join(QLatin1Char('|')); }
+};
+
+double distance(QPointF a, QPointF b)
+{
+    return std::hypot(a.x() - b.x(), a.y() - b.y());
+}
+
+} // namespace
+
+class VideoGuideStarTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void mapping_data();
+    void mapping();
+    void clickChoosesStar_data();
+    void clickChoosesStar();
+    void pickAvoidsHotPixel();
+    void followedOrLost_data();
+    void followedOrLost();
+    void reticle();
+};
+
+void VideoGuideStarTest::mapping_data()
+{
+    QTest::addColumn<bool>("scaled");
+    QTest::addColumn<bool>("mirror");
+    QTest::addColumn<bool>("flip");
+    QTest::addColumn<QPointF>("frame");
+    QTest::addColumn<QPointF>("widget");
+    // The widget is 160 x 120 over a 320 x 240 frame.
+    QTest::newRow("actual size") << false << false << false << QPointF(10, 20) << QPointF(10.5, 20.5);
+    QTest::newRow("scaled") << true << false << false << QPointF(10, 20) << QPointF(5.25, 10.25);
+    QTest::newRow("mirrored") << false << true << false << QPointF(10, 20) << QPointF(309.5, 20.5);
+    QTest::newRow("scaled, flipped") << true << false << true << QPointF(10, 20) << QPointF(5.25, 109.75);
+}
+
+void VideoGuideStarTest::mapping()
+{
+    QFETCH(bool, scaled);
+    QFETCH(bool, mirror);
+    QFETCH(bool, flip);
+    QFETCH(QPointF, frame);
+    QFETCH(QPointF, widget);
+    PreviewWidget picture;
+    picture.resize(160, 120);
+    picture.setScaled(scaled);
+    picture.setSource(frameSize, mirror, flip);
+    QCOMPARE(picture.toWidget(frame), widget);
+    QCOMPARE(picture.toFrame(widget), frame);
+}
+
+void VideoGuideStarTest::clickChoosesStar_data()
+{
+    QTest::addColumn<bool>("scaled");
+    QTest::addColumn<bool>("colour");
+    QTest::newRow("scaled, grey") << true << false;
+    QTest::newRow("actual size, grey") << false << false;
+    QTest::newRow("scaled, colour") << true << true;
+}
+
+void VideoGuideStarTest::clickChoosesStar()
+{
+    QFETCH(bool, scaled);
+    QFETCH(bool, colour);
+    Rig rig(colour);
+    if (!scaled)
+        rig.form->mnuScale->trigger();
+    const QPointF star(100.3, 80.6);
+    rig.camera().scene.addStar(star, 3.0, 40000);
+    rig.camera().scene.addStar({220, 150}, 3.0, 60000);
+    QVERIFY(rig.show());
+    // A click a little beside the star takes it, not the brighter one further away.
+    const QPoint click = rig.picture()->toWidget(star + QPointF(2, -2)).toPoint();
+    QTest::mouseClick(rig.picture(), Qt::LeftButton, {}, click);
+    QVERIFY(rig.form->guideStar().isFollowing());
+    const auto box = rig.picture()->overlay().box;
+    QVERIFY(box);
+    QVERIFY2(distance(box->center(), star) < 0.3, qPrintable(rig.text()));
+    QVERIFY2(rig.text().contains(QStringLiteral("SNR")), qPrintable(rig.text()));
+    // 2"/px: the distance from the centre reticle in arcseconds too.
+    QVERIFY2(rig.text().contains(QLatin1Char('"')), qPrintable(rig.text()));
+}
+
+void VideoGuideStarTest::pickAvoidsHotPixel()
+{
+    Rig rig;
+    rig.camera().scene.addStar({150, 110}, 3.0, 30000);
+    rig.camera().scene.addHotPixel({60, 60}, 60000);
+    QVERIFY(rig.show());
+    rig.form->mnuPickStar->trigger();
+    QVERIFY(rig.form->guideStar().star());
+    QVERIFY(distance(rig.form->guideStar().star()->centre, {150, 110}) < 0.3);
+}
+
+void VideoGuideStarTest::followedOrLost_data()
+{
+    QTest::addColumn<QPointF>("moved");
+    QTest::addColumn<double>("electrons");
+    QTest::addColumn<int>("loss");
+    QTest::newRow("drifts") << QPointF(3.5, -2.0) << 30000.0 << int(StarLoss::None);
+    QTest::newRow("gone") << QPointF() << 0.0 << int(StarLoss::NoStar);
+    QTest::newRow("cloud") << QPointF() << 3000.0 << int(StarLoss::BrightnessJump);
+}
+
+void VideoGuideStarTest::followedOrLost()
+{
+    QFETCH(QPointF, moved);
+    QFETCH(double, electrons);
+    QFETCH(int, loss);
+    Rig rig;
+    const QPointF start(160, 120);
+    rig.camera().scene.addStar(start, 3.0, 30000);
+    QVERIFY(rig.show());
+    rig.form->mnuPickStar->trigger();
+    QVERIFY(rig.show()); // a second frame sets the running mean of the flux
+    rig.camera().scene.clear();
+    if (electrons > 0)
+        rig.camera().scene.addStar(start + moved, 3.0, electrons);
+    QVERIFY(rig.show());
+    QCOMPARE(int(rig.form->guideStar().loss()), loss);
+    if (loss == int(StarLoss::None)) {
+        QVERIFY(distance(rig.picture()->overlay().box->center(), start + moved) < 0.3);
+        QVERIFY(!rig.picture()->overlay().lost);
+    } else {
+        QVERIFY(rig.picture()->overlay().lost);
+        QVERIFY2(rig.text().contains(starLossText(StarLoss(loss))), qPrintable(rig.text()));
+    }
+}
+
+void VideoGuideStarTest::reticle()
+{
+    Rig rig;
+    rig.camera().scene.addStar({100, 70}, 3.0, 30000);
+    QVERIFY(rig.show());
+    QCOMPARE(rig.picture()->overlay().reticle, QPointF(159.5, 119.5));
+    rig.form->mnuReticle->trigger();
+    QVERIFY(!rig.picture()->overlay().reticle);
+    rig.form->mnuReticle->trigger();
+    rig.form->mnuPickStar->trigger();
+    rig.form->mnuReticleOnStar->trigger();
+    QVERIFY(distance(*rig.picture()->overlay().reticle, {100, 70}) < 0.3);
+    QVERIFY2(rig.text().contains(QStringLiteral("reticle 0.00 px")), qPrintable(rig.text()));
+    // A Shift-click puts the reticle where it lands and leaves the star chosen.
+    const QPointF aim(40, 30);
+    QTest::mouseClick(rig.picture(), Qt::LeftButton, Qt::ShiftModifier,
+                      rig.picture()->toWidget(aim).toPoint());
+    QVERIFY(distance(*rig.picture()->overlay().reticle, aim) < 1.5);
+    QVERIFY(distance(rig.form->guideStar().star()->centre, {100, 70}) < 0.3);
+}
+
+QTEST_MAIN(VideoGuideStarTest)
+#include "video_guidestar.moc"
