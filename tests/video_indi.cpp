@@ -35,7 +35,10 @@
 
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <numeric>
+
+#include <unistd.h>
 
 using namespace voruna;
 
@@ -260,6 +263,7 @@ private Q_SLOTS:
     void slowLookup();
     void oneServerTwice_data();
     void oneServerTwice();
+    void libraryKeepsQuiet();
     void closeDuringFrame();
     void silentServer();
     void selectListsInTheBackground_data();
@@ -501,6 +505,23 @@ void IndiTest::oneServerTwice()
     QCOMPARE(drivers.size(), size_t(1));
     QCOMPARE(drivers[0].version,
              QStringLiteral("INDI camera on %1:%2").arg(first).arg(server.port()));
+}
+
+void IndiTest::libraryKeepsQuiet()
+{
+    // The client library's notes on connecting stay out of the terminal of a normal run.
+    FakeServer server({});
+    QTemporaryFile captured;
+    QVERIFY(captured.open());
+    std::fflush(stderr);
+    const int terminal = ::dup(2);
+    ::dup2(captured.handle(), 2);
+    const size_t found = IndiDriverSource({{"127.0.0.1", server.port()}}).drivers().size();
+    std::fflush(stderr);
+    ::dup2(terminal, 2);
+    ::close(terminal);
+    QCOMPARE(found, size_t(1));
+    QVERIFY(!captured.readAll().contains("creating new connection"));
 }
 
 void IndiTest::closeDuringFrame()

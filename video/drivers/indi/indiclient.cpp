@@ -5,9 +5,14 @@
 #include "video/drivers/indi/indiframe.h"
 
 #include <basedevice.h>
+#include <indidevapi.h>
+
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <system_error>
 
 namespace voruna {
@@ -298,3 +303,24 @@ void IndiClient::frame(const INDI::WidgetView<IBLOB> &blob)
 }
 
 } // namespace voruna
+
+namespace {
+// The client library's own notes ("creating new connection..."), off unless asked for with
+// QT_LOGGING_RULES="voruna.indi.debug=true".
+Q_LOGGING_CATEGORY(indiLibraryLog, "voruna.indi", QtInfoMsg)
+} // namespace
+
+// The client library writes its notes to standard error through IDLog, with no setting to quiet
+// them, and calls it through its procedure linkage table: this definition takes the library's
+// place, so that a normal run's terminal stays clean.
+extern "C" void IDLog(const char *format, ...)
+{
+    if (!indiLibraryLog().isDebugEnabled())
+        return;
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    qCDebug(indiLibraryLog, "%s", text);
+}
