@@ -64,6 +64,15 @@ struct DeviceControl {
 };
 
 // The newest frame of a camera, for the window.
+// A camera's sensor and exposure as far as the camera knows them; 0 (or empty) for unknown.
+struct CameraFacts {
+    QString name;                 // the camera's own name ("CCD Simulator", the V4L2 card)
+    double exposureSeconds = 0.0; // of the frames coming now
+    double pixelWidthMicrons = 0.0, pixelHeightMicrons = 0.0; // unbinned
+    int binX = 1, binY = 1;
+    double gain = -1.0; // the camera's own gain setting; < 0 unknown
+};
+
 struct ShownFrame {
     // The frame as converted: RGB888 or RGB32 for 8-bit pictures; deeper ones as Grayscale16 or
     // RGBX64 with every sample scaled to 16 bits, so that the display's black and white points
@@ -130,6 +139,9 @@ public:
     virtual int sampleBits() const { return 8; }
     // Arcseconds of sky one pixel covers, when the camera knows its optics; 0 when it does not.
     virtual double arcsecondsPerPixel() const { return 0.0; }
+    // What the camera knows of its sensor and its exposures now, for the guide loop and for
+    // frames saved to disk.
+    virtual CameraFacts cameraFacts() const { return {}; }
 
 Q_SIGNALS:
     void frameArrived();
