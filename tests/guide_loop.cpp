@@ -2,6 +2,7 @@
 #include "guide/calibrator.h"
 #include "guide/guideengine.h"
 #include "tools/adaptorsim/mountmodel.h"
+#include "tools/guidesim/guidenight.h"
 
 #include <QTest>
 
@@ -108,6 +109,8 @@ private Q_SLOTS:
     void calibrationWarnings();
     void correctionsOnlyOnFreshFrames_data();
     void correctionsOnlyOnFreshFrames();
+    void simulatedNightHoldsTheStar_data();
+    void simulatedNightHoldsTheStar();
 };
 
 void GuideLoopTest::axisAlgorithms_data()
@@ -303,6 +306,43 @@ void GuideLoopTest::correctionsOnlyOnFreshFrames()
         QCOMPARE(engine.stateText().startsWith(QStringLiteral("Star lost: ")), lost);
         QCOMPARE(record.stale, !lost && pulses.empty());
     }
+}
+
+void GuideLoopTest::simulatedNightHoldsTheStar_data()
+{
+    QTest::addColumn<bool>("predictive");
+    QTest::newRow("hysteresis") << false;
+    QTest::newRow("predictive") << true;
+}
+
+void GuideLoopTest::simulatedNightHoldsTheStar()
+{
+    QFETCH(bool, predictive);
+    GuideNightSetup setup;
+    setup.guide.raAlgorithm = predictive ? GuideSettings::RaAlgorithm::Predictive
+                                         : GuideSettings::RaAlgorithm::Hysteresis;
+    setup.width = 320;
+    setup.settleSeconds = 20.0;
+    setup.judgedSeconds = 120.0;
+    const GuideNightResult night = runGuideNight(setup);
+    QVERIFY2(night.calibrated, qPrintable(night.failure));
+    QVERIFY(std::abs(night.calibration.raAngle() - night.trueAngle) < 3.0);
+    QVERIFY(std::abs(night.calibration.raRate() / night.trueRates[0] - 1.0) < 0.1);
+    QVERIFY(std::abs(night.calibration.decRate() / night.trueRates[2] - 1.0) < 0.1);
+    QCOMPARE(night.lost, 0);
+    QCOMPARE(night.doubledAxes, 0);
+    QCOMPARE(night.overlaps, 0);
+    setup.guided = false;
+    setup.unguidedFrom = night.judgedFrom;
+    const GuideNightResult unguided = runGuideNight(setup);
+    const QString figures = QStringLiteral("guided %1\" %2\", unguided %3\" %4\"")
+                                .arg(night.rmsRa)
+                                .arg(night.rmsDec)
+                                .arg(unguided.rmsRa)
+                                .arg(unguided.rmsDec);
+    QVERIFY2(night.rmsRa < unguided.rmsRa / 2.0 && night.rmsDec < unguided.rmsDec / 2.0,
+             qPrintable(figures));
+    QVERIFY2(night.total() < 1.5, qPrintable(figures));
 }
 
 QTEST_APPLESS_MAIN(GuideLoopTest)
