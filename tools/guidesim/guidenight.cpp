@@ -233,7 +233,8 @@ GuideNightResult Night::run()
         const double seconds = double(k) * m_setup.exposureSeconds;
         if (seconds > m_end)
             break;
-        if (m_setup.guided && !m_result.calibrated && seconds > kLongestCalibration) {
+        if (m_setup.guided && !m_result.calibrated
+            && seconds > m_setup.calibrateFrom + kLongestCalibration) {
             m_result.failure = QStringLiteral("calibration still under way after %1 s: %2")
                                    .arg(kLongestCalibration)
                                    .arg(m_engine.stateText());
@@ -245,12 +246,13 @@ GuideNightResult Night::run()
             ++m_result.lost;
         if (!m_setup.guided)
             continue;
-        if (k == 0) {
-            if (!star.isUsable()) {
-                m_result.failure = QStringLiteral("no guide star in the first frame");
-                break;
-            }
-            m_engine.calibrate(seconds, star.centre);
+        if (k == 0 && !star.isUsable()) {
+            m_result.failure = QStringLiteral("no guide star in the first frame");
+            break;
+        }
+        if (m_engine.state() == GuideState::Idle) {
+            if (seconds >= m_setup.calibrateFrom && star.isUsable())
+                m_engine.calibrate(seconds, star.centre);
             continue;
         }
         GuideRecord record;
