@@ -16,6 +16,8 @@ namespace voruna {
 
 namespace {
 
+constexpr int kMargin = 2;
+
 QColor blend(const QColor &a, const QColor &b, double share)
 {
     return QColor::fromRgbF(float(a.redF() * (1 - share) + b.redF() * share),
@@ -26,7 +28,7 @@ QColor blend(const QColor &a, const QColor &b, double share)
 // The smallest symmetric range from a short list that holds `largest`.
 double niceRange(double largest, double least)
 {
-    for (double range : {0.5, 1.0, 2.0, 3.0, 5.0, 10.0, 20.0, 50.0})
+    for (double range : {0.1, 0.2, 0.5, 1.0, 2.0, 3.0, 5.0, 10.0, 20.0, 50.0})
         if (range >= least && range >= largest)
             return range;
     return std::ceil(largest / 50.0) * 50.0;
@@ -42,10 +44,15 @@ GuideGraph::GuideGraph(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(m_errors.view, 3);
+    layout->addWidget(m_errors.view, 2);
     layout->addWidget(m_corrections.view, 1);
-    m_corrections.y->setTitleText(tr("correction, s"));
-    m_errors.y->setLabelFormat(QStringLiteral("%.1f"));
+    m_corrections.view->setMinimumHeight(110);
+    m_corrections.y->setTitleText(tr("seconds"));
+    m_corrections.y->setTickCount(3);
+    for (const Plot *plot : {&m_errors, &m_corrections}) {
+        plot->y->setLabelFormat(QStringLiteral("%.2f"));
+        connect(plot->chart, &QChart::plotAreaChanged, this, &GuideGraph::alignPlots);
+    }
     applyPalette();
 }
 
@@ -53,7 +60,7 @@ GuideGraph::Plot GuideGraph::makePlot(const QString &name, bool legend)
 {
     Plot plot;
     plot.chart = new QChart;
-    plot.chart->setMargins(QMargins(2, 2, 2, 2));
+    plot.chart->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin));
     plot.chart->setBackgroundRoundness(0);
     plot.chart->legend()->setVisible(legend);
     plot.chart->legend()->setAlignment(Qt::AlignTop);
@@ -116,7 +123,7 @@ void GuideGraph::show(const std::deque<GuideRecord> &records, double now, double
     const double range = niceRange(largest, 0.5);
     m_errors.y->setRange(-range, range);
     m_errors.y->setTitleText(unit);
-    const double pulseRange = niceRange(longest, 0.5);
+    const double pulseRange = niceRange(longest, 0.1);
     m_corrections.y->setRange(-pulseRange, pulseRange);
 }
 
@@ -128,6 +135,29 @@ QList<QPointF> GuideGraph::raPoints() const
 QList<QPointF> GuideGraph::decPoints() const
 {
     return m_errors.dec->points();
+}
+
+void GuideGraph::alignPlots()
+{
+    // The two plots share the time axis: the one whose labels take less room on a side gets a
+    // wider margin there.
+    const auto ownLeft = [](const Plot &plot) {
+        return plot.chart->plotArea().left() - plot.chart->margins().left();
+    };
+    const auto ownRight = [](const Plot &plot) {
+        return plot.chart->size().width() - plot.chart->margins().right() -
+               plot.chart->plotArea().right();
+    };
+    const double left = std::max(ownLeft(m_errors), ownLeft(m_corrections));
+    const double right = std::max(ownRight(m_errors), ownRight(m_corrections));
+    for (const Plot *plot : {&m_errors, &m_corrections}) {
+        QMargins margins = plot->chart->margins();
+        const QMargins wanted(kMargin + int(std::lround(left - ownLeft(*plot))), margins.top(),
+                              kMargin + int(std::lround(right - ownRight(*plot))),
+                              margins.bottom());
+        if (margins != wanted)
+            plot->chart->setMargins(wanted);
+    }
 }
 
 void GuideGraph::changeEvent(QEvent *event)

@@ -43,6 +43,7 @@ private:
     };
     Plot makePlot(const QString &name, bool legend);
     void applyPalette();
+    void alignPlots();
 
     Plot m_errors;
     Plot m_corrections;

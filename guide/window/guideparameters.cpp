@@ -3,11 +3,12 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QSpinBox>
 
 #include <cmath>
+#include <utility>
 
 namespace voruna {
 
@@ -65,13 +66,20 @@ GuideParameters::GuideParameters(QWidget *parent)
     cmboDecMode->addItem(tr("South only"), int(DecMode::SouthOnly));
     cmboDecMode->addItem(tr("Off"), int(DecMode::Off));
 
-    auto *form = new QFormLayout(this);
-    form->addRow(tr("RA &algorithm:"), cmboRaAlgorithm);
-    form->addRow(tr("Aggr&essiveness:"), spnAggressiveness);
-    form->addRow(tr("H&ysteresis:"), spnHysteresis);
-    form->addRow(tr("&Minimum move:"), spnMinMove);
-    form->addRow(tr("Ma&ximum correction:"), spnMaxCorrection);
-    form->addRow(tr("&Dec corrections:"), cmboDecMode);
+    // Two columns of three rows: RA's own on the left, what both axes share on the right.
+    auto *grid = new QGridLayout(this);
+    const std::pair<QString, QWidget *> rows[] = {
+        {tr("RA &algorithm:"), cmboRaAlgorithm},   {tr("&Minimum move:"), spnMinMove},
+        {tr("Aggr&essiveness:"), spnAggressiveness}, {tr("Ma&ximum correction:"), spnMaxCorrection},
+        {tr("H&ysteresis:"), spnHysteresis},       {tr("&Dec corrections:"), cmboDecMode},
+    };
+    for (int i = 0; i < 6; ++i) {
+        auto *label = new QLabel(rows[i].first, this);
+        label->setBuddy(rows[i].second);
+        grid->addWidget(label, i / 2, (i % 2) * 2);
+        grid->addWidget(rows[i].second, i / 2, (i % 2) * 2 + 1);
+    }
+    grid->setColumnMinimumWidth(2, 0);
     setSettings(m_settings);
 
     connect(cmboRaAlgorithm, &QComboBox::currentIndexChanged, this,

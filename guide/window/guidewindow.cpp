@@ -99,8 +99,8 @@ GuideWindow::GuideWindow(GuideSession &session, QWidget *parent)
     numbers->addWidget(shown);
     numbers->addWidget(cmboShown);
     auto *boxes = new QHBoxLayout;
-    boxes->addWidget(parameters);
-    boxes->addWidget(pixelScale, 1);
+    boxes->addWidget(parameters, 3);
+    boxes->addWidget(pixelScale, 2);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(lblState);
     layout->addLayout(buttons);
@@ -109,8 +109,8 @@ GuideWindow::GuideWindow(GuideSession &session, QWidget *parent)
     layout->addWidget(graph, 1);
     layout->addLayout(numbers);
     layout->addLayout(boxes);
-    graph->setMinimumHeight(240);
-    resize(640, 620);
+    graph->setMinimumHeight(300);
+    resize(760, 680);
 
     parameters->setSettings(session.engine().guideSettings());
     connect(cmdCalibrate, &QPushButton::clicked, this, &GuideWindow::cmdCalibrate_Click);

@@ -123,10 +123,12 @@ void PixelScaleBox::showScale()
     if (m_pixelMicrons <= 0.0)
         lblFocal->setText(tr("the camera does not tell its pixel size"));
     else
-        lblFocal->setText(tr("%1 µm pixels: %2")
-                              .arg(m_pixelMicrons, 0, 'f', 2)
-                              .arg(scaleText(arcsecPerPixel(m_pixelMicrons,
-                                                            spnFocal->value()))));
+        lblFocal->setText(
+            spnFocal->value() > 0.0
+                ? tr("%1 µm pixels: %2")
+                      .arg(m_pixelMicrons, 0, 'f', 2)
+                      .arg(scaleText(arcsecPerPixel(m_pixelMicrons, spnFocal->value())))
+                : tr("%1 µm pixels").arg(m_pixelMicrons, 0, 'f', 2));
     const double inUse = scale();
     lblScale->setText(inUse > 0.0 ? tr("In use: %1").arg(scaleText(inUse))
                                   : tr("In use: none, the graph shows pixels"));
