@@ -88,8 +88,8 @@ private:
     static QString keyOf(const QString &line)
     {
         const QString trimmed = line.trimmed();
-        if (trimmed.startsWith(QLatin1Char(';')) || trimmed.startsWith(QLatin1Char('#')) ||
-            !trimmed.contains(QLatin1Char('=')))
+        if (trimmed.startsWith(QLatin1Char(';')) || trimmed.startsWith(QLatin1Char('#'))
+            || !trimmed.contains(QLatin1Char('=')))
             return QString();
         return trimmed.section(QLatin1Char('='), 0, 0).trimmed();
     }
@@ -159,8 +159,8 @@ const std::array<std::pair<PixelScaleSettings::Source, const char *>, 3> kSource
 
 double arcsecPerPixel(double pixelMicrons, double focalLengthMm)
 {
-    if (!std::isfinite(pixelMicrons) || !std::isfinite(focalLengthMm) || pixelMicrons <= 0.0 ||
-        focalLengthMm <= 0.0)
+    if (!std::isfinite(pixelMicrons) || !std::isfinite(focalLengthMm) || pixelMicrons <= 0.0
+        || focalLengthMm <= 0.0)
         return 0.0;
     const double scale = 206.265 * pixelMicrons / focalLengthMm;
     return usableScale(scale) ? scale : 0.0;
@@ -190,7 +190,8 @@ QString GuideStore::defaultPath()
     return QDir::cleanPath(base + QStringLiteral("/voruna/guiding.conf"));
 }
 
-GuideStore::GuideStore(const QString &path) : m_path(path) {}
+GuideStore::GuideStore(const QString &path) : m_path(path)
+{}
 
 PixelScaleSettings GuideStore::pixelScale(const QString &cameraKey) const
 {
@@ -208,8 +209,7 @@ PixelScaleSettings GuideStore::pixelScale(const QString &cameraKey) const
     return settings;
 }
 
-StoreResult GuideStore::savePixelScale(const QString &cameraKey,
-                                       const PixelScaleSettings &settings)
+StoreResult GuideStore::savePixelScale(const QString &cameraKey, const PixelScaleSettings &settings)
 {
     IniLines ini(m_path);
     const QString section = scaleSection(cameraKey);

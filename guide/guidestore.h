@@ -53,8 +53,7 @@ public:
     // The calibration last found with this camera on this port; none when never found or when
     // what the file holds is not a usable calibration.
     std::optional<Calibration> calibration(const QString &cameraKey, int port) const;
-    StoreResult saveCalibration(const QString &cameraKey, int port,
-                                const Calibration &calibration);
+    StoreResult saveCalibration(const QString &cameraKey, int port, const Calibration &calibration);
 
 private:
     QString m_path;

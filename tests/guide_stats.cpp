@@ -74,9 +74,8 @@ void GuideStatsTest::overTheWindow_data()
     QTest::newRow("window's edges both in")
         << Axes{{0, 1, 2, 3, 4, 5}, {0, 0, 0, 0, 0, 0}} << 4.0 << 2.0 << 1.0
         << QList<double>{std::sqrt(29.0 / 3), 0, std::sqrt(29.0 / 3), 4, 0, 3, 3};
-    QTest::newRow("arcseconds")
-        << Axes{{1, -1}, {0.5, -0.25}} << 1.0 << 10.0 << 2.0
-        << QList<double>{2, std::sqrt(0.625), std::sqrt(4.625), 2, 1, 2, 2};
+    QTest::newRow("arcseconds") << Axes{{1, -1}, {0.5, -0.25}} << 1.0 << 10.0 << 2.0
+                                << QList<double>{2, std::sqrt(0.625), std::sqrt(4.625), 2, 1, 2, 2};
     QTest::newRow("empty") << Axes{} << 0.0 << 10.0 << 1.0
                            << QList<double>{none, none, none, none, none, 0, 0};
 }
@@ -89,14 +88,18 @@ void GuideStatsTest::overTheWindow()
     QFETCH(double, scale);
     QFETCH(QList<double>, expected);
     const GuideStats s = guideStats(records(axes), now, window, scale);
-    const QList<double> got{s.raRms,  s.decRms,          s.totalRms,         s.raPeak,
-                            s.decPeak, double(s.raSamples), double(s.decSamples)};
+    const QList<double> got{s.raRms,
+                            s.decRms,
+                            s.totalRms,
+                            s.raPeak,
+                            s.decPeak,
+                            double(s.raSamples),
+                            double(s.decSamples)};
     for (int i = 0; i < got.size(); ++i)
-        QVERIFY2(same(got[i], expected[i]),
-                 qPrintable(QStringLiteral("figure %1: %2, expected %3")
-                                .arg(i)
-                                .arg(got[i])
-                                .arg(expected[i])));
+        QVERIFY2(
+            same(got[i], expected[i]),
+            qPrintable(
+                QStringLiteral("figure %1: %2, expected %3").arg(i).arg(got[i]).arg(expected[i])));
 }
 
 QTEST_APPLESS_MAIN(GuideStatsTest)

@@ -26,8 +26,8 @@ Calibration calibrationOf(double westX, double westY, double northX, double nort
 
 bool sameCalibration(const Calibration &a, const Calibration &b)
 {
-    return a.west == b.west && a.north == b.north && a.eastRate == b.eastRate &&
-           a.southRate == b.southRate && a.plateScale == b.plateScale;
+    return a.west == b.west && a.north == b.north && a.eastRate == b.eastRate
+           && a.southRate == b.southRate && a.plateScale == b.plateScale;
 }
 
 QByteArray readAll(const QString &path)
@@ -158,10 +158,11 @@ void GuideStoreTest::tornFile_data()
     QTest::newRow("cut inside a line")
         << goodCamera + goodCalibration.left(goodCalibration.size() - 3) << true
         << int(Source::Entered);
-    QTest::newRow("CR LF lines, spaces and comments")
-        << QByteArray(goodCamera + goodCalibration).replace("\n", " \r\n").replace("=", " = ")
-               .prepend("; written by hand\r\n")
-        << true << int(Source::Entered);
+    QTest::newRow("CR LF lines, spaces and comments") << QByteArray(goodCamera + goodCalibration)
+                                                             .replace("\n", " \r\n")
+                                                             .replace("=", " = ")
+                                                             .prepend("; written by hand\r\n")
+                                                      << true << int(Source::Entered);
     QTest::newRow("a number that is not one")
         << goodCamera + QByteArray(goodCalibration).replace("7.4", "seven") << false
         << int(Source::Entered);

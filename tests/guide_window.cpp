@@ -46,7 +46,7 @@ struct Fixture {
     std::unique_ptr<GuideWindow> window;
 
     Fixture() { window = std::make_unique<GuideWindow>(session); }
-    template <typename T>
+    template<typename T>
     T *child(const char *name) const
     {
         return window->findChild<T *>(QLatin1String(name));
@@ -121,9 +121,11 @@ void GuideWindowTest::numbers_data()
         << QStringList{"RA 2.00\"", "Dec 0.00\"", "Total 2.00\"", "Peak RA 2.00\", Dec 0.00\"",
                        "SNR 40"}
         << 2;
-    QTest::newRow("star lost")
-        << 2.0 << QList<double>{10, 12} << QList<QPointF>{{qQNaN(), qQNaN()}, {qQNaN(), qQNaN()}}
-        << QStringList{"RA –", "Dec –", "Total –", "Peak RA –, Dec –", "SNR –"} << 0;
+    QTest::newRow("star lost") << 2.0 << QList<double>{10, 12}
+                               << QList<QPointF>{{qQNaN(), qQNaN()}, {qQNaN(), qQNaN()}}
+                               << QStringList{"RA –", "Dec –", "Total –", "Peak RA –, Dec –",
+                                              "SNR –"}
+                               << 0;
 }
 
 void GuideWindowTest::numbers()

@@ -6,8 +6,8 @@
 #include <QEvent>
 #include <QLegend>
 #include <QLineSeries>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -89,8 +89,8 @@ GuideGraph::Plot GuideGraph::makePlot(const QString &name, bool legend)
     return plot;
 }
 
-void GuideGraph::show(const std::deque<GuideRecord> &records, double now, double span,
-                      double scale, const QString &unit)
+void GuideGraph::show(const std::deque<GuideRecord> &records, double now, double span, double scale,
+                      const QString &unit)
 {
     QList<QPointF> ra, dec, raPulse, decPulse;
     double largest = 0.0, longest = 0.0;
@@ -110,8 +110,7 @@ void GuideGraph::show(const std::deque<GuideRecord> &records, double now, double
         if (r.raPulse != 0.0)
             raPulse << QPointF(minutes, 0) << QPointF(minutes, r.raPulse) << QPointF(minutes, 0);
         if (r.decPulse != 0.0)
-            decPulse << QPointF(minutes, 0) << QPointF(minutes, r.decPulse)
-                     << QPointF(minutes, 0);
+            decPulse << QPointF(minutes, 0) << QPointF(minutes, r.decPulse) << QPointF(minutes, 0);
         longest = std::max({longest, std::abs(r.raPulse), std::abs(r.decPulse)});
     }
     m_errors.ra->replace(ra);
@@ -145,8 +144,8 @@ void GuideGraph::alignPlots()
         return plot.chart->plotArea().left() - plot.chart->margins().left();
     };
     const auto ownRight = [](const Plot &plot) {
-        return plot.chart->size().width() - plot.chart->margins().right() -
-               plot.chart->plotArea().right();
+        return plot.chart->size().width() - plot.chart->margins().right()
+               - plot.chart->plotArea().right();
     };
     const double left = std::max(ownLeft(m_errors), ownLeft(m_corrections));
     const double right = std::max(ownRight(m_errors), ownRight(m_corrections));

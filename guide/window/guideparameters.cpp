@@ -17,7 +17,7 @@ namespace {
 using Algorithm = GuideSettings::RaAlgorithm;
 using DecMode = GuideSettings::DecMode;
 
-template <typename Box>
+template<typename Box>
 Box *named(const char *name, QWidget *parent)
 {
     auto *box = new Box(parent);
@@ -66,12 +66,12 @@ GuideParameters::GuideParameters(QWidget *parent)
     cmboDecMode->addItem(tr("South only"), int(DecMode::SouthOnly));
     cmboDecMode->addItem(tr("Off"), int(DecMode::Off));
 
-    // Two columns of three rows: RA's own on the left, what both axes share on the right.
+    // Two columns of three rows: RA's own on the left, the rest on the right.
     auto *grid = new QGridLayout(this);
     const std::pair<QString, QWidget *> rows[] = {
-        {tr("RA &algorithm:"), cmboRaAlgorithm},   {tr("&Minimum move:"), spnMinMove},
+        {tr("RA &algorithm:"), cmboRaAlgorithm},     {tr("&Minimum move:"), spnMinMove},
         {tr("Aggr&essiveness:"), spnAggressiveness}, {tr("Ma&ximum correction:"), spnMaxCorrection},
-        {tr("H&ysteresis:"), spnHysteresis},       {tr("&Dec corrections:"), cmboDecMode},
+        {tr("H&ysteresis:"), spnHysteresis},         {tr("&Dec corrections:"), cmboDecMode},
     };
     for (int i = 0; i < 6; ++i) {
         auto *label = new QLabel(rows[i].first, this);

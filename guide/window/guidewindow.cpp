@@ -21,7 +21,7 @@ namespace {
 // The longest time the graph can show, seconds; older records are let go.
 constexpr double kLongestShown = 600.0;
 
-template <typename Widget>
+template<typename Widget>
 Widget *named(const char *name, QWidget *parent)
 {
     auto *widget = new Widget(parent);
@@ -137,8 +137,7 @@ void GuideWindow::setCamera(const QString &cameraKey, const QString &cameraName,
     m_cameraKey = cameraKey;
     pixelScale->setTitle(cameraName.isEmpty() ? tr("Pixel scale")
                                               : tr("Pixel scale of %1").arg(cameraName));
-    pixelScale->setCamera(pixelMicrons(facts), knownArcsecPerPixel,
-                          m_store.pixelScale(cameraKey));
+    pixelScale->setCamera(pixelMicrons(facts), knownArcsecPerPixel, m_store.pixelScale(cameraKey));
     m_session.engine().setPlateScale(pixelScale->scale());
     useRememberedCalibration();
     showNumbers();
@@ -196,6 +195,9 @@ void GuideWindow::cmdStop_Click()
 
 void GuideWindow::onRecorded(const GuideRecord &record)
 {
+    // Calibration moves the star on purpose: its frames say nothing of how well it is held.
+    if (m_session.engine().state() == GuideState::Calibrating)
+        return;
     // A new session's clock starts again: its records do not continue the old ones.
     if (!m_records.empty() && record.time < m_records.back().time)
         m_records.clear();
@@ -207,9 +209,18 @@ void GuideWindow::onRecorded(const GuideRecord &record)
 
 void GuideWindow::onCalibrationFound(const Calibration &calibration)
 {
-    if (!m_cameraKey.isEmpty() && m_port >= 0)
-        m_store.saveCalibration(m_cameraKey, m_port, calibration);
+    const bool saved =
+        m_cameraKey.isEmpty() || m_port < 0
+        || m_store.saveCalibration(m_cameraKey, m_port, calibration) == StoreResult::Saved;
     showCalibration();
+    if (!saved) {
+        QStringList warnings = m_session.engine().calibrationWarnings();
+        warnings << tr("This calibration is used now but could not be remembered: %1 cannot be "
+                       "written.")
+                        .arg(m_store.path());
+        lblWarnings->setText(warnings.join(QLatin1Char('\n')));
+        lblWarnings->show();
+    }
     updateButtons();
 }
 
@@ -228,7 +239,8 @@ void GuideWindow::useRememberedCalibration()
     m_session.setCamera(m_cameraKey, m_port);
     // Another camera's or port's calibration would turn the corrections the wrong way: an
     // invalid one stands in until this pair's is found.
-    m_session.engine().useCalibration(m_store.calibration(m_cameraKey, m_port).value_or(Calibration{}));
+    m_session.engine().useCalibration(
+        m_store.calibration(m_cameraKey, m_port).value_or(Calibration{}));
     onStateChanged(m_session.engine().state(), m_session.engine().stateText());
     showCalibration();
 }

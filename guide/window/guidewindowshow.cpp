@@ -37,7 +37,7 @@ void GuideWindow::onStateChanged(GuideState state, const QString &text)
             break;
         case GuideState::Calibrated:
             words = hasCalibration(m_session.engine()) ? tr("Calibrated: ready to guide")
-                                                        : tr("Not calibrated");
+                                                       : tr("Not calibrated");
             break;
         case GuideState::Guiding:
             words = tr("Guiding");
@@ -81,7 +81,9 @@ void GuideWindow::showCalibration()
         updateButtons();
         return;
     }
-    const auto rate = [](double pixelsPerSecond) { return QString::number(pixelsPerSecond, 'f', 2); };
+    const auto rate = [](double pixelsPerSecond) {
+        return QString::number(pixelsPerSecond, 'f', 2);
+    };
     lblCalibration->setText(
         tr("Calibration: west %1 px/s, east %2 px/s, north %3 px/s, south %4 px/s; camera angle "
            "%5°, axes %6° apart.")

@@ -13,7 +13,7 @@ namespace {
 
 using Source = PixelScaleSettings::Source;
 
-template <typename Box>
+template<typename Box>
 Box *named(const char *name, QWidget *parent)
 {
     auto *box = new Box(parent);
@@ -87,7 +87,9 @@ void PixelScaleBox::setCamera(double pixelMicrons, double knownScale,
         source = settings.enteredArcsecPerPixel > 0.0 && settings.focalLengthMm <= 0.0
                      ? Source::Entered
                      : Source::FocalLength;
-    (source == Source::Camera ? rdoCamera : source == Source::Entered ? rdoEntered : rdoFocal)
+    (source == Source::Camera    ? rdoCamera
+     : source == Source::Entered ? rdoEntered
+                                 : rdoFocal)
         ->setChecked(true);
     spnFocal->setValue(settings.focalLengthMm);
     spnEntered->setValue(settings.enteredArcsecPerPixel);
@@ -98,7 +100,7 @@ void PixelScaleBox::setCamera(double pixelMicrons, double knownScale,
 PixelScaleSettings PixelScaleBox::settings() const
 {
     PixelScaleSettings s;
-    s.source = rdoCamera->isChecked()   ? Source::Camera
+    s.source = rdoCamera->isChecked()    ? Source::Camera
                : rdoEntered->isChecked() ? Source::Entered
                                          : Source::FocalLength;
     s.focalLengthMm = spnFocal->value();
