@@ -89,7 +89,7 @@ GuideGraph::Plot GuideGraph::makePlot(const QString &name, bool legend)
     return plot;
 }
 
-void GuideGraph::show(const std::deque<GuideRecord> &records, double now, double span, double scale,
+void GuideGraph::draw(const std::deque<GuideRecord> &records, double now, double span, double scale,
                       const QString &unit)
 {
     QList<QPointF> ra, dec, raPulse, decPulse;

@@ -10,8 +10,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace voruna {
@@ -20,6 +22,8 @@ namespace {
 
 // The longest time the graph can show, seconds; older records are let go.
 constexpr double kLongestShown = 600.0;
+// The least time between two drawings of the graph for new records, milliseconds.
+constexpr qint64 kRedrawMs = 200;
 
 template<typename Widget>
 Widget *named(const char *name, QWidget *parent)
@@ -204,7 +208,19 @@ void GuideWindow::onRecorded(const GuideRecord &record)
     m_records.push_back(record);
     while (m_records.front().time < record.time - kLongestShown)
         m_records.pop_front();
-    showNumbers();
+    // The record comes on the guide loop's path to its corrections: the graph is drawn after
+    // it, once for all the records that came meanwhile, and a camera of many frames a second
+    // has it drawn a few times a second only.
+    if (!m_redrawQueued) {
+        m_redrawQueued = true;
+        const qint64 wait =
+            m_sinceRedraw.isValid() ? std::max<qint64>(0, kRedrawMs - m_sinceRedraw.elapsed()) : 0;
+        QTimer::singleShot(int(wait), this, [this] {
+            m_redrawQueued = false;
+            m_sinceRedraw.start();
+            showNumbers();
+        });
+    }
 }
 
 void GuideWindow::onCalibrationFound(const Calibration &calibration)

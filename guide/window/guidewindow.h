@@ -5,6 +5,7 @@
 #include "guide/guidestore.h"
 #include "video/capture/capturedevice.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <deque>
@@ -86,6 +87,8 @@ private:
     int m_port = -1;
     std::optional<QPointF> m_star;
     std::deque<GuideRecord> m_records;
+    bool m_redrawQueued = false;
+    QElapsedTimer m_sinceRedraw;
 };
 
 } // namespace voruna

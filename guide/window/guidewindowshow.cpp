@@ -118,7 +118,7 @@ void GuideWindow::showNumbers()
         if (r->loss == StarLoss::None && r->snr > 0.0)
             snr = r->snr;
     lblSnr->setText(std::isfinite(snr) ? tr("SNR %1").arg(snr, 0, 'f', 0) : tr("SNR –"));
-    graph->show(m_records, now, shownSeconds(), factor, unit());
+    graph->draw(m_records, now, shownSeconds(), factor, unit());
 }
 
 } // namespace voruna
