@@ -139,6 +139,7 @@ void GuideWindow::setCamera(const QString &cameraKey, const QString &cameraName,
                             const CameraFacts &facts, double knownArcsecPerPixel)
 {
     m_cameraKey = cameraKey;
+    m_binning = QSize(facts.binX, facts.binY);
     pixelScale->setTitle(cameraName.isEmpty() ? tr("Pixel scale")
                                               : tr("Pixel scale of %1").arg(cameraName));
     pixelScale->setCamera(pixelMicrons(facts), knownArcsecPerPixel, m_store.pixelScale(cameraKey));
@@ -225,9 +226,9 @@ void GuideWindow::onRecorded(const GuideRecord &record)
 
 void GuideWindow::onCalibrationFound(const Calibration &calibration)
 {
-    const bool saved =
-        m_cameraKey.isEmpty() || m_port < 0
-        || m_store.saveCalibration(m_cameraKey, m_port, calibration) == StoreResult::Saved;
+    const bool saved = m_cameraKey.isEmpty() || m_port < 0
+                       || m_store.saveCalibration(m_cameraKey, m_port, calibration, m_binning)
+                              == StoreResult::Saved;
     showCalibration();
     if (!saved) {
         QStringList warnings = m_session.engine().calibrationWarnings();
@@ -256,7 +257,7 @@ void GuideWindow::useRememberedCalibration()
     // Another camera's or port's calibration would turn the corrections the wrong way: an
     // invalid one stands in until this pair's is found.
     m_session.engine().useCalibration(
-        m_store.calibration(m_cameraKey, m_port).value_or(Calibration{}));
+        m_store.calibration(m_cameraKey, m_port, m_binning).value_or(Calibration{}));
     onStateChanged(m_session.engine().state(), m_session.engine().stateText());
     showCalibration();
 }

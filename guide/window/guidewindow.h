@@ -85,6 +85,7 @@ private:
     GuideStore m_store;
     QString m_cameraKey;
     int m_port = -1;
+    QSize m_binning{1, 1};
     std::optional<QPointF> m_star;
     std::deque<GuideRecord> m_records;
     bool m_redrawQueued = false;
