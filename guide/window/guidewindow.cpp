@@ -88,6 +88,31 @@ GuideWindow::GuideWindow(GuideSession &session, QWidget *parent)
     for (int minutes : {1, 2, 5, 10})
         cmboShown->addItem(tr("%n minute(s)", nullptr, minutes), minutes * 60);
     cmboShown->setCurrentIndex(2);
+    layOut();
+
+    parameters->setSettings(session.engine().guideSettings());
+    connect(cmdCalibrate, &QPushButton::clicked, this, &GuideWindow::cmdCalibrate_Click);
+    connect(cmdCalibrateAgain, &QPushButton::clicked, this, &GuideWindow::cmdCalibrate_Click);
+    connect(cmdGuide, &QPushButton::clicked, this, &GuideWindow::cmdGuide_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &GuideWindow::cmdStop_Click);
+    connect(&session, &GuideSession::recorded, this, &GuideWindow::onRecorded);
+    connect(&session, &GuideSession::stateChanged, this, &GuideWindow::onStateChanged);
+    connect(&session, &GuideSession::calibrationFound, this, &GuideWindow::onCalibrationFound);
+    connect(parameters, &GuideParameters::changed, this,
+            [this] { m_session.engine().setGuideSettings(parameters->settings()); });
+    connect(pixelScale, &PixelScaleBox::changed, this, &GuideWindow::scaleEdited);
+    connect(cmboShown, &QComboBox::currentIndexChanged, this, &GuideWindow::showNumbers);
+    onStateChanged(session.engine().state(), session.engine().stateText());
+    showCalibration();
+    showNumbers();
+}
+
+GuideWindow::~GuideWindow() = default;
+
+void GuideWindow::layOut()
+{
+    // From the top: the state, the buttons, the calibration, the graph and its numbers, then
+    // the parameters beside the pixel scale.
     auto *shown = new QLabel(tr("S&hown:"), this);
     shown->setBuddy(cmboShown);
 
@@ -115,25 +140,7 @@ GuideWindow::GuideWindow(GuideSession &session, QWidget *parent)
     layout->addLayout(boxes);
     graph->setMinimumHeight(300);
     resize(760, 680);
-
-    parameters->setSettings(session.engine().guideSettings());
-    connect(cmdCalibrate, &QPushButton::clicked, this, &GuideWindow::cmdCalibrate_Click);
-    connect(cmdCalibrateAgain, &QPushButton::clicked, this, &GuideWindow::cmdCalibrate_Click);
-    connect(cmdGuide, &QPushButton::clicked, this, &GuideWindow::cmdGuide_Click);
-    connect(cmdStop, &QPushButton::clicked, this, &GuideWindow::cmdStop_Click);
-    connect(&session, &GuideSession::recorded, this, &GuideWindow::onRecorded);
-    connect(&session, &GuideSession::stateChanged, this, &GuideWindow::onStateChanged);
-    connect(&session, &GuideSession::calibrationFound, this, &GuideWindow::onCalibrationFound);
-    connect(parameters, &GuideParameters::changed, this,
-            [this] { m_session.engine().setGuideSettings(parameters->settings()); });
-    connect(pixelScale, &PixelScaleBox::changed, this, &GuideWindow::scaleEdited);
-    connect(cmboShown, &QComboBox::currentIndexChanged, this, &GuideWindow::showNumbers);
-    onStateChanged(session.engine().state(), session.engine().stateText());
-    showCalibration();
-    showNumbers();
 }
-
-GuideWindow::~GuideWindow() = default;
 
 void GuideWindow::setCamera(const QString &cameraKey, const QString &cameraName,
                             const CameraFacts &facts, double knownArcsecPerPixel)

@@ -51,6 +51,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void layOut();
     void cmdCalibrate_Click();
     void cmdGuide_Click();
     void cmdStop_Click();
