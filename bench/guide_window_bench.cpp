@@ -53,6 +53,12 @@ struct Window {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         window.setCamera(QStringLiteral("bench"), QStringLiteral("Bench"), CameraFacts{}, 2.0);
         window.show();
+        // Guiding, so that the window keeps the records.
+        Calibration calibration;
+        calibration.west = QPointF(7.5, 0.0);
+        calibration.north = QPointF(0.0, -7.5);
+        session.engine().useCalibration(calibration);
+        session.guide(QPointF(100.0, 100.0));
         for (int i = 0; i < history; ++i)
             next();
         QCoreApplication::processEvents();

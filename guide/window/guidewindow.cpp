@@ -145,8 +145,11 @@ void GuideWindow::layOut()
 void GuideWindow::setCamera(const QString &cameraKey, const QString &cameraName,
                             const CameraFacts &facts, double knownArcsecPerPixel)
 {
+    const QSize binning(facts.binX, facts.binY);
+    if (cameraKey != m_cameraKey || binning != m_binning)
+        m_calibrationFits = false;
     m_cameraKey = cameraKey;
-    m_binning = QSize(facts.binX, facts.binY);
+    m_binning = binning;
     pixelScale->setTitle(cameraName.isEmpty() ? tr("Pixel scale")
                                               : tr("Pixel scale of %1").arg(cameraName));
     pixelScale->setCamera(pixelMicrons(facts), knownArcsecPerPixel, m_store.pixelScale(cameraKey));
@@ -157,6 +160,8 @@ void GuideWindow::setCamera(const QString &cameraKey, const QString &cameraName,
 
 void GuideWindow::setPort(int port)
 {
+    if (port != m_port)
+        m_calibrationFits = false;
     m_port = port;
     useRememberedCalibration();
 }
@@ -192,7 +197,7 @@ void GuideWindow::cmdGuide_Click()
 {
     if (!m_star)
         return;
-    if (!m_session.guide(*m_star)) {
+    if (!calibrated() || !m_session.guide(*m_star)) {
         lblState->setText(tr("Guiding needs a calibration first: press Calibrate"));
         return;
     }
@@ -207,8 +212,11 @@ void GuideWindow::cmdStop_Click()
 
 void GuideWindow::onRecorded(const GuideRecord &record)
 {
-    // Calibration moves the star on purpose: its frames say nothing of how well it is held.
-    if (m_session.engine().state() == GuideState::Calibrating)
+    // Only guiding's frames say how well the star is held: calibration moves it on purpose, and
+    // before or after guiding nothing holds it.
+    const GuideState state = m_session.engine().state();
+    if (state != GuideState::Guiding && state != GuideState::StarLost
+        && state != GuideState::CameraSilent)
         return;
     // A new session's clock starts again: its records do not continue the old ones.
     if (!m_records.empty() && record.time < m_records.back().time)
@@ -236,6 +244,7 @@ void GuideWindow::onCalibrationFound(const Calibration &calibration)
     const bool saved = m_cameraKey.isEmpty() || m_port < 0
                        || m_store.saveCalibration(m_cameraKey, m_port, calibration, m_binning)
                               == StoreResult::Saved;
+    m_calibrationFits = true;
     showCalibration();
     if (!saved) {
         QStringList warnings = m_session.engine().calibrationWarnings();
@@ -261,12 +270,20 @@ void GuideWindow::useRememberedCalibration()
     if (m_cameraKey.isEmpty() || m_port < 0 || m_session.isActive())
         return;
     m_session.setCamera(m_cameraKey, m_port);
-    // Another camera's or port's calibration would turn the corrections the wrong way: an
-    // invalid one stands in until this pair's is found.
-    m_session.engine().useCalibration(
-        m_store.calibration(m_cameraKey, m_port, m_binning).value_or(Calibration{}));
+    if (const auto remembered = m_store.calibration(m_cameraKey, m_port, m_binning)) {
+        m_session.engine().useCalibration(*remembered);
+        m_calibrationFits = true;
+    }
     onStateChanged(m_session.engine().state(), m_session.engine().stateText());
     showCalibration();
+}
+
+bool GuideWindow::calibrated() const
+{
+    // The engine keeps the calibration it had; one of another camera, port or binning would
+    // turn the corrections the wrong way.
+    const auto calibration = m_session.engine().calibration();
+    return m_calibrationFits && calibration && calibration->isValid();
 }
 
 QString GuideWindow::unit() const

@@ -60,6 +60,8 @@ private:
     void onCalibrationFound(const Calibration &calibration);
     void scaleEdited();
     void useRememberedCalibration();
+    // A valid calibration found for the camera, port and binning in use.
+    bool calibrated() const;
     void showCalibration();
     void showNumbers();
     void updateButtons();
@@ -87,6 +89,7 @@ private:
     QString m_cameraKey;
     int m_port = -1;
     QSize m_binning{1, 1};
+    bool m_calibrationFits = false;
     std::optional<QPointF> m_star;
     std::deque<GuideRecord> m_records;
     bool m_redrawQueued = false;
