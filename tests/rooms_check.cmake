@@ -10,8 +10,9 @@ set(rooms
   "video/drivers/v4l2|video/drivers/v4l2,video/capture,common"
   "video/drivers/indi|video/drivers/indi,video/capture,common"
   "video/drivers/sky|video/drivers/sky,video/capture,mountfeed,common"
-  "video|video,video/capture,guide,common"
-  "guide|guide")
+  "video|video,video/capture,guide,look,common"
+  "guide|guide"
+  "look|look")
 set(faults 0)
 foreach(room IN LISTS rooms)
   string(REGEX REPLACE "[|,]" ";" parts "${room}")
