@@ -131,17 +131,15 @@ private:
     mutable std::vector<std::uint8_t> m_bytes;
 };
 
-// Puts each pixel's brightness (Rec. 601 luma, weights summing to 256) of an RGB32 row in its red
-// channel alone. A plain loop over the row, which the compiler turns into vector code.
-void reddenRow(uchar *row, int width)
+// Puts each pixel's brightness (full-range luma, 0.299 R + 0.587 G + 0.114 B) of an RGB32 row
+// in its red channel alone: libyuv's vector code weighs the row into `luma`, and a plain loop
+// that the compiler turns into vector code spreads it back.
+void reddenRow(uchar *row, int width, std::uint8_t *luma)
 {
+    libyuv::ARGBToJ400(row, 0, luma, 0, width, 1);
     auto *pixels = reinterpret_cast<quint32 *>(row);
-    for (int x = 0; x < width; ++x) {
-        const quint32 p = pixels[x];
-        const quint32 luma =
-            (((p >> 16) & 0xff) * 77 + ((p >> 8) & 0xff) * 150 + (p & 0xff) * 29 + 128) >> 8;
-        pixels[x] = 0xff000000u | (luma << 16);
-    }
+    for (int x = 0; x < width; ++x)
+        pixels[x] = 0xff000000u | (quint32(luma[x]) << 16);
 }
 
 } // namespace
@@ -232,6 +230,7 @@ void renderView(const QImage &frame, int sampleBits, const DisplayView &view, QI
     const bool inPlace = !settings.mirror && (!view.scaled || width == source.width());
     const int pixelBytes = source.depth() / 8;
     std::vector<uchar> gathered(inPlace ? 0 : std::size_t(width) * pixelBytes);
+    std::vector<std::uint8_t> luma(view.red ? std::size_t(width) : 0);
     const RowStretch stretch(settings, plainLevels, width);
     for (int y = 0; y < size.height(); ++y) {
         const uchar *in = source.constScanLine(rows[y]);
@@ -242,7 +241,7 @@ void renderView(const QImage &frame, int sampleBits, const DisplayView &view, QI
         uchar *row = out->scanLine(y);
         stretch.run(source.format(), in, row);
         if (view.red)
-            reddenRow(row, width);
+            reddenRow(row, width, luma.data());
     }
 }
 
