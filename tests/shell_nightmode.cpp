@@ -25,6 +25,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -94,23 +95,15 @@ QPair<int, int> brightest(const QImage &image)
     return {greenBlue, red};
 }
 
-// A popup menu as the user opens it.
-QImage openedMenu(QMenu *menu)
+// A window, menu or dialog as the user sees it; one that was hidden is hidden again.
+QImage shown(QWidget *widget)
 {
-    menu->popup(QPoint(10, 10));
-    [&] { QTRY_VERIFY(menu->isVisible()); }();
-    const QImage image = grabbed(menu);
-    menu->hide();
-    return image;
-}
-
-// A dialog shown, drawn and let go.
-QImage shownDialog(QWidget *dialog)
-{
-    dialog->show();
-    [&] { QTRY_VERIFY(dialog->isVisible()); }();
-    const QImage image = grabbed(dialog);
-    delete dialog;
+    const bool wasVisible = widget->isVisible();
+    widget->show();
+    [&] { QTRY_VERIFY(widget->isVisible()); }();
+    const QImage image = grabbed(widget);
+    if (!wasVisible)
+        widget->hide();
     return image;
 }
 
@@ -139,44 +132,29 @@ void ShellNightModeTest::everyWindowInRed()
     Program program;
     Form1 *console = program.windows->form1();
     console->nightmenu->trigger();
-    QVERIFY(isNightLook());
     Form2 &video = program.video();
     auto *sub = dynamic_cast<CaptureSubWindow *>(video.captureWindow());
-    QImage image;
-    if (window == QLatin1String("splash")) {
-        image = grabbed(program.windows->form5());
-    } else if (window == QLatin1String("console")) {
-        image = grabbed(console);
-    } else if (window == QLatin1String("console menu")) {
-        image = openedMenu(console->filenemu);
-    } else if (window == QLatin1String("about")) {
-        console->aboutmenu->trigger();
-        image = grabbed(program.windows->form4());
-    } else if (window == QLatin1String("video")) {
-        image = grabbed(&video);
-    } else if (window == QLatin1String("video menu")) {
-        image = openedMenu(video.mnuControl);
-    } else if (window == QLatin1String("select")) {
-        auto *dialog = new form3(video);
-        dialog->form3_Form_Load();
-        image = shownDialog(dialog);
-    } else if (window == QLatin1String("format")) {
-        image = shownDialog(new FormatDialog(*sub->device(), &video));
-    } else if (window == QLatin1String("source")) {
-        image = shownDialog(new SourceDialog(*sub->device(), &video));
-    } else if (window == QLatin1String("display")) {
-        image = shownDialog(new DisplayDialog(sub->displaySettings(), &video));
-    } else {
-        const auto icon = window == QLatin1String("warning box") ? MessageBoxes::Icon::Exclamation
-                                                               : MessageBoxes::Icon::Information;
-        image = shownDialog(makeMessageBox(console, icon, QStringLiteral("USB Autoguide Adaptor detected")).release());
-    }
+    const std::unique_ptr<QWidget> dialogs[] = {
+        std::make_unique<form3>(video), std::make_unique<FormatDialog>(*sub->device(), &video),
+        std::make_unique<SourceDialog>(*sub->device(), &video),
+        std::make_unique<DisplayDialog>(sub->displaySettings(), &video),
+        makeMessageBox(console, MessageBoxes::Icon::Information, QStringLiteral("Detected")),
+        makeMessageBox(console, MessageBoxes::Icon::Exclamation, QStringLiteral("Not found"))};
+    static_cast<form3 *>(dialogs[0].get())->form3_Form_Load();
+    console->aboutmenu->trigger();
+    const QMap<QString, QWidget *> windows{
+        {"splash", program.windows->form5()}, {"console", console},
+        {"console menu", console->filenemu},  {"about", program.windows->form4()},
+        {"video", &video},                    {"video menu", video.mnuControl},
+        {"select", dialogs[0].get()},         {"format", dialogs[1].get()},
+        {"source", dialogs[2].get()},         {"display", dialogs[3].get()},
+        {"information box", dialogs[4].get()}, {"warning box", dialogs[5].get()}};
+    const QImage image = shown(windows.value(window));
     QVERIFY(!image.isNull());
     const auto [greenBlue, red] = brightest(image);
     QVERIFY2(greenBlue <= kGreenBlueBound, qPrintable(QStringLiteral("green or blue %1").arg(greenBlue)));
     QVERIFY2(red >= 150, qPrintable(QStringLiteral("red only %1: nothing to read").arg(red)));
     if (window == QLatin1String("video")) {
-        // The colour test picture is shown, in red.
         const QImage picture = grabbed(sub->picture());
         QCOMPARE(brightest(picture).first, 0);
         QVERIFY(brightest(picture).second > 150);
@@ -196,8 +174,7 @@ void ShellNightModeTest::itemsInStepAndDayLookBack()
     video.mnuNight->trigger();
     QVERIFY(isNightLook());
     QVERIFY(qApp->property(kNightProperty).toBool());
-    QVERIFY(console->nightmenu->isChecked());
-    QVERIFY(video.mnuNight->isChecked());
+    QVERIFY(console->nightmenu->isChecked() && video.mnuNight->isChecked());
     QCOMPARE(readNightLook(), true);
     QVERIFY(grabbed(console) != consoleDay);
 
