@@ -24,13 +24,26 @@ QColor red(int level)
 void setNightGroup(QPalette &palette, QPalette::ColorGroup group, int text)
 {
     const std::pair<QPalette::ColorRole, int> roles[] = {
-        {QPalette::Window, 22},        {QPalette::WindowText, text}, {QPalette::Base, 10},
-        {QPalette::AlternateBase, 30}, {QPalette::Text, text},       {QPalette::Button, 40},
-        {QPalette::ButtonText, text},  {QPalette::BrightText, 210},  {QPalette::Light, 70},
-        {QPalette::Midlight, 52},      {QPalette::Mid, 34},          {QPalette::Dark, 16},
-        {QPalette::Shadow, 0},         {QPalette::Highlight, 96},    {QPalette::HighlightedText, 220},
-        {QPalette::ToolTipBase, 30},   {QPalette::ToolTipText, text}, {QPalette::Link, text},
-        {QPalette::LinkVisited, text * 3 / 4}, {QPalette::PlaceholderText, text / 2},
+        {QPalette::Window, 22},
+        {QPalette::WindowText, text},
+        {QPalette::Base, 10},
+        {QPalette::AlternateBase, 30},
+        {QPalette::Text, text},
+        {QPalette::Button, 40},
+        {QPalette::ButtonText, text},
+        {QPalette::BrightText, 210},
+        {QPalette::Light, 70},
+        {QPalette::Midlight, 52},
+        {QPalette::Mid, 34},
+        {QPalette::Dark, 16},
+        {QPalette::Shadow, 0},
+        {QPalette::Highlight, 96},
+        {QPalette::HighlightedText, 220},
+        {QPalette::ToolTipBase, 30},
+        {QPalette::ToolTipText, text},
+        {QPalette::Link, text},
+        {QPalette::LinkVisited, text * 3 / 4},
+        {QPalette::PlaceholderText, text / 2},
     };
     for (const auto &[role, level] : roles)
         palette.setColor(group, role, red(level));

@@ -23,7 +23,7 @@ thread_local bool t_inLayer = false;
 
 // Runs `draw` into a transparent layer over `rect` and lays that down in red, or runs it
 // straight on `painter` in the day.
-template <typename Draw>
+template<typename Draw>
 void drawRed(QPainter *painter, QRect rect, Draw &&draw)
 {
     if (!isNightLook() || t_inLayer || !painter->device() || rect.isEmpty()) {
@@ -53,30 +53,28 @@ void drawRed(QPainter *painter, QRect rect, Draw &&draw)
 
 } // namespace
 
-NightStyle::NightStyle(const QString &key) : QProxyStyle(key) {}
+NightStyle::NightStyle(const QString &key) : QProxyStyle(key)
+{}
 
 void NightStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option,
                                QPainter *painter, const QWidget *widget) const
 {
-    drawRed(painter, option->rect, [&](QPainter *p) {
-        QProxyStyle::drawPrimitive(element, option, p, widget);
-    });
+    drawRed(painter, option->rect,
+            [&](QPainter *p) { QProxyStyle::drawPrimitive(element, option, p, widget); });
 }
 
-void NightStyle::drawControl(ControlElement element, const QStyleOption *option,
-                             QPainter *painter, const QWidget *widget) const
+void NightStyle::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                             const QWidget *widget) const
 {
-    drawRed(painter, option->rect, [&](QPainter *p) {
-        QProxyStyle::drawControl(element, option, p, widget);
-    });
+    drawRed(painter, option->rect,
+            [&](QPainter *p) { QProxyStyle::drawControl(element, option, p, widget); });
 }
 
 void NightStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex *option,
                                     QPainter *painter, const QWidget *widget) const
 {
-    drawRed(painter, option->rect, [&](QPainter *p) {
-        QProxyStyle::drawComplexControl(control, option, p, widget);
-    });
+    drawRed(painter, option->rect,
+            [&](QPainter *p) { QProxyStyle::drawComplexControl(control, option, p, widget); });
 }
 
 void NightStyle::drawItemText(QPainter *painter, const QRect &rect, int flags,
@@ -89,7 +87,8 @@ void NightStyle::drawItemText(QPainter *painter, const QRect &rect, int flags,
     }
     // A label's own colour (purple, blue) in red; the palette's red roles stay as they are.
     QPalette red = palette;
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    for (const QPalette::ColorGroup group :
+         {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         red.setColor(group, textRole, nightColor(palette.color(group, textRole)));
     QProxyStyle::drawItemText(painter, rect, flags, red, enabled, text, textRole);
 }

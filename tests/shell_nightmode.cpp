@@ -23,10 +23,9 @@
 #include "video_support/fakev4l2.h"
 
 #include <QAction>
+#include <QMap>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMap>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace voruna;
@@ -42,7 +41,6 @@ constexpr int kGreenBlueBound = 24;
 struct Program {
     Program()
     {
-        QDir::setCurrent(work.path());
         kernel->addCamera(0, test::webcamConfig());
         capture = makeV4l2CaptureLayer(kernel);
         windows = std::make_unique<WindowFlow>(serial, messages, *capture);
@@ -53,7 +51,6 @@ struct Program {
     {
         windows.reset();
         setNightLook(false);
-        QDir::setCurrent(QDir::tempPath());
     }
     // Opens the video window and waits for its first picture.
     Form2 &video()
@@ -68,18 +65,12 @@ struct Program {
     }
 
     TempConfigHome home;
-    QTemporaryDir work;
     test::ScriptedSerial serial;
     test::RecordingMessages messages;
     std::shared_ptr<test::FakeV4l2> kernel = std::make_shared<test::FakeV4l2>();
     std::unique_ptr<CaptureLayer> capture;
     std::unique_ptr<WindowFlow> windows;
 };
-
-QImage grabbed(QWidget *widget)
-{
-    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
 
 // The brightest green or blue of `image`, and the brightest red.
 QPair<int, int> brightest(const QImage &image)
@@ -101,7 +92,7 @@ QImage shown(QWidget *widget)
     const bool wasVisible = widget->isVisible();
     widget->show();
     [&] { QTRY_VERIFY(widget->isVisible()); }();
-    const QImage image = grabbed(widget);
+    const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
     if (!wasVisible)
         widget->hide();
     return image;
@@ -120,9 +111,9 @@ private Q_SLOTS:
 void ShellNightModeTest::everyWindowInRed_data()
 {
     QTest::addColumn<QString>("window");
-    for (const char *name : {"splash", "console", "console menu", "about", "video", "video menu",
-                             "select", "format", "source", "display", "information box",
-                             "warning box"})
+    for (const char *name :
+         {"splash", "console", "console menu", "about", "video", "video menu", "select", "format",
+          "source", "display", "information box", "warning box"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -135,7 +126,8 @@ void ShellNightModeTest::everyWindowInRed()
     Form2 &video = program.video();
     auto *sub = dynamic_cast<CaptureSubWindow *>(video.captureWindow());
     const std::unique_ptr<QWidget> dialogs[] = {
-        std::make_unique<form3>(video), std::make_unique<FormatDialog>(*sub->device(), &video),
+        std::make_unique<form3>(video),
+        std::make_unique<FormatDialog>(*sub->device(), &video),
         std::make_unique<SourceDialog>(*sub->device(), &video),
         std::make_unique<DisplayDialog>(sub->displaySettings(), &video),
         makeMessageBox(console, MessageBoxes::Icon::Information, QStringLiteral("Detected")),
@@ -144,20 +136,25 @@ void ShellNightModeTest::everyWindowInRed()
     console->aboutmenu->trigger();
     // The capture window made smaller than the client area, which then shows round it.
     sub->resize(120, 90);
-    const QMap<QString, QWidget *> windows{
-        {"splash", program.windows->form5()}, {"console", console},
-        {"console menu", console->filenemu},  {"about", program.windows->form4()},
-        {"video", &video},                    {"video menu", video.mnuControl},
-        {"select", dialogs[0].get()},         {"format", dialogs[1].get()},
-        {"source", dialogs[2].get()},         {"display", dialogs[3].get()},
-        {"information box", dialogs[4].get()}, {"warning box", dialogs[5].get()}};
+    const QMap<QString, QWidget *> windows{{"splash", program.windows->form5()},
+                                           {"console", console},
+                                           {"console menu", console->filenemu},
+                                           {"about", program.windows->form4()},
+                                           {"video", &video},
+                                           {"video menu", video.mnuControl},
+                                           {"select", dialogs[0].get()},
+                                           {"format", dialogs[1].get()},
+                                           {"source", dialogs[2].get()},
+                                           {"display", dialogs[3].get()},
+                                           {"information box", dialogs[4].get()},
+                                           {"warning box", dialogs[5].get()}};
     const QImage image = shown(windows.value(window));
-    QVERIFY(!image.isNull());
     const auto [greenBlue, red] = brightest(image);
-    QVERIFY2(greenBlue <= kGreenBlueBound, qPrintable(QStringLiteral("green or blue %1").arg(greenBlue)));
+    QVERIFY2(greenBlue <= kGreenBlueBound,
+             qPrintable(QStringLiteral("green or blue %1").arg(greenBlue)));
     QVERIFY2(red >= 150, qPrintable(QStringLiteral("red only %1: nothing to read").arg(red)));
     if (window == QLatin1String("video")) {
-        const QImage picture = grabbed(sub->picture());
+        const QImage picture = shown(sub->picture());
         QCOMPARE(brightest(picture).first, 0);
         QVERIFY(brightest(picture).second > 150);
     }
@@ -170,22 +167,22 @@ void ShellNightModeTest::itemsInStepAndDayLookBack()
     Program program;
     Form1 *console = program.windows->form1();
     Form2 &video = program.video();
-    const QImage consoleDay = grabbed(console);
-    const QImage videoDay = grabbed(&video);
+    const QImage consoleDay = shown(console);
+    const QImage videoDay = shown(&video);
 
     video.mnuNight->trigger();
     QVERIFY(isNightLook());
     QVERIFY(qApp->property(kNightProperty).toBool());
     QVERIFY(console->nightmenu->isChecked() && video.mnuNight->isChecked());
     QCOMPARE(readNightLook(), true);
-    QVERIFY(grabbed(console) != consoleDay);
+    QVERIFY(shown(console) != consoleDay);
 
     console->nightmenu->trigger();
     QVERIFY(!isNightLook());
     QVERIFY(!video.mnuNight->isChecked());
     QCOMPARE(readNightLook(), false);
-    QCOMPARE(grabbed(console), consoleDay);
-    QCOMPARE(grabbed(&video), videoDay);
+    QCOMPARE(shown(console), consoleDay);
+    QCOMPARE(shown(&video), videoDay);
 }
 
 QTEST_MAIN(ShellNightModeTest)
