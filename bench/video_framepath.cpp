@@ -2,7 +2,8 @@
 // The cost of one previewed frame per camera format at 1280 x 720 and 1920 x 1080: conversion
 // to the working image and the display render, as the preview opens ("plain") and with a guide
 // stretch ("display": flip, black and white points, gamma), beside a plain copy of a YUYV frame
-// ("memcpy") and of a shown RGB32 picture ("memcpy32").
+// ("memcpy") and of a shown RGB32 picture ("memcpy32"); "night" is the plain path with the
+// picture drawn in red, as the night look shows it.
 // "libv4lconvert" and "libyuv" convert the same frames each way alone; "paint" draws a shown
 // frame into a window of its size.
 #include "video_support/fakev4l2.h"
@@ -77,18 +78,22 @@ void plainCopy(benchmark::State &state, QSize size, int bytesPerPixel)
     }
 }
 
-void framePath(benchmark::State &state, quint32 fourcc, QSize size, bool display)
+enum class Look { Plain, Display, Night };
+
+void framePath(benchmark::State &state, quint32 fourcc, QSize size, Look look)
 {
     Frame frame(fourcc, size);
     QImage working, shown;
     const int bits = FrameConverter::sampleBits(fourcc);
-    const DisplaySettings settings = display ? guideStretch(bits) : rescaledTo({}, bits);
+    const DisplaySettings settings =
+        look == Look::Display ? guideStretch(bits) : rescaledTo({}, bits);
+    const DisplayView view{settings, {}, false, look == Look::Night};
     for (auto _ : state) {
         if (!frame.converter->convert(frame.native, frame.data(), frame.bytes.size(), &working)) {
             state.SkipWithError("no conversion");
             return;
         }
-        renderForDisplay(working, settings, &shown);
+        renderView(working, bits, view, &shown);
         benchmark::DoNotOptimize(shown.constBits());
     }
 }
@@ -158,11 +163,12 @@ void registerAll()
         benchmark::RegisterBenchmark(("memcpy" + tail).c_str(), plainCopy, size, 2);
         benchmark::RegisterBenchmark(("memcpy32" + tail).c_str(), plainCopy, size, 4);
         for (const Named &f : pathFormats) {
-            for (bool display : {false, true})
+            const std::pair<Look, const char *> looks[] = {
+                {Look::Plain, "/plain"}, {Look::Display, "/display"}, {Look::Night, "/night"}};
+            for (const auto &[look, lookName] : looks)
                 benchmark::RegisterBenchmark(
-                    ("framePath/" + std::string(f.name) + tail + (display ? "/display" : "/plain"))
-                        .c_str(),
-                    framePath, f.fourcc, size, display);
+                    ("framePath/" + std::string(f.name) + tail + lookName).c_str(), framePath,
+                    f.fourcc, size, look);
         }
         for (const Named &f : sharedFormats) {
             benchmark::RegisterBenchmark(("libv4lconvert/" + std::string(f.name) + tail).c_str(),

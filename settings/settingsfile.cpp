@@ -78,14 +78,14 @@ int parseSavedPortIndex(const QByteArray &content)
     return value;
 }
 
-int readSavedPortIndex(const QString &path)
+QByteArray readSettingsBytes(const QString &path)
 {
     // Never blocks: a FIFO that nobody writes, a device or a socket in the file's place reads
-    // like a damaged file, and the console's load goes on.
+    // like a damaged file, and the program goes on.
     const OwnedFd file(
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file.isValid())
-        return -1;
+        return {};
     const int fd = file.get();
     struct stat info {};
     QByteArray content;
@@ -102,7 +102,12 @@ int readSavedPortIndex(const QString &path)
         }
         content.truncate(got);
     }
-    return parseSavedPortIndex(content);
+    return content;
+}
+
+int readSavedPortIndex(const QString &path)
+{
+    return parseSavedPortIndex(readSettingsBytes(path));
 }
 
 QByteArray formatPortIndex(int portIndex)
@@ -141,7 +146,7 @@ QString resolveLinks(const QString &path)
 
 } // namespace
 
-SaveResult savePortIndex(int portIndex, const QString &path)
+SaveResult replaceSettingsFile(const QString &path, const QByteArray &bytes)
 {
     // Written by hand rather than through QSaveFile: on a full disk that reports a short write
     // as success and renames a torn file over the saved one.
@@ -149,11 +154,11 @@ SaveResult savePortIndex(int portIndex, const QString &path)
     if (resolved.isEmpty())
         return SaveResult::Failed;
     const QFileInfo target(resolved);
-    QByteArray temp = QFile::encodeName(target.absolutePath() + QStringLiteral("/.VRdata.XXXXXX"));
+    QByteArray temp = QFile::encodeName(target.absolutePath() + QStringLiteral("/.")
+                                        + target.completeBaseName() + QStringLiteral(".XXXXXX"));
     OwnedFd file(::mkstemp(temp.data()));
     if (!file.isValid())
         return SaveResult::Failed;
-    const QByteArray bytes = formatPortIndex(portIndex);
     const bool written = writeFully(file.get(), bytes) && ::fsync(file.get()) == 0;
     const bool closed = file.close();
     ::chmod(temp.constData(), 0644 & ~currentUmask());
@@ -163,6 +168,11 @@ SaveResult savePortIndex(int portIndex, const QString &path)
         return SaveResult::Failed;
     }
     return SaveResult::Saved;
+}
+
+SaveResult savePortIndex(int portIndex, const QString &path)
+{
+    return replaceSettingsFile(path, formatPortIndex(portIndex));
 }
 
 } // namespace voruna

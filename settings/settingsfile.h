@@ -26,4 +26,12 @@ enum class SaveResult { Saved, Failed };
 SaveResult savePortIndex(int portIndex,
                          const QString &path = QString::fromLatin1(kSettingsFileName));
 
+// The first 4 KiB of a regular file, read without ever blocking; empty for a missing or
+// unreadable file and for anything that is not a regular file.
+QByteArray readSettingsBytes(const QString &path);
+
+// Replaces the file at `path` (for a symbolic link, the file it points to) whole with `bytes`
+// through a temporary file beside it; on failure the previous file is left as it was.
+SaveResult replaceSettingsFile(const QString &path, const QByteArray &bytes);
+
 } // namespace voruna

@@ -88,6 +88,7 @@ void Form1::connectHandlers()
     connect(exitmenu, &QAction::triggered, this, &Form1::exitmenuClicked);
     connect(videomenu, &QAction::triggered, this, &Form1::videomenuClicked);
     connect(aboutmenu, &QAction::triggered, this, &Form1::aboutmenuClicked);
+    connect(nightmenu, &QAction::triggered, this, &Form1::nightmenuClicked);
     connect(Command1, &SlewButton::mouseDown, this, &Form1::Form1_Command1_MouseDown);
     connect(Command1, &SlewButton::mouseUp, this, &Form1::Form1_Command1_MouseUp);
     connect(Command2, &SlewButton::mouseDown, this, &Form1::Form1_Command2_MouseDown);

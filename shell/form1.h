@@ -59,11 +59,15 @@ public:
     SerialControl &MSComm1;
     QMenu *filenemu;
     QAction *savesettigsmenu, *bar1, *exitmenu, *videomenu, *aboutmenu;
+    // After the layout's items: the night look, shared with the video window's.
+    QAction *bar2, *nightmenu;
 
 Q_SIGNALS:
     void exitmenuClicked();
     void videomenuClicked();
     void aboutmenuClicked();
+    // The user turned the night look on or off; nightmenu is checked for on.
+    void nightmenuClicked();
     // The user closed the console through its close box.
     void closeBoxUsed();
 

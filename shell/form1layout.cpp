@@ -140,6 +140,12 @@ void Form1::buildMenus()
     videomenu->setObjectName(QStringLiteral("videomenu"));
     aboutmenu = menuBar()->addAction(QStringLiteral("&About..."));
     aboutmenu->setObjectName(QStringLiteral("aboutmenu"));
+    bar2 = filenemu->addSeparator();
+    bar2->setObjectName(QStringLiteral("bar2"));
+    nightmenu = filenemu->addAction(QStringLiteral("Nig&ht mode"));
+    nightmenu->setObjectName(QStringLiteral("nightmenu"));
+    nightmenu->setCheckable(true);
+    nightmenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
 }
 
 } // namespace voruna

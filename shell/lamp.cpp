@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/lamp.h"
 
+#include "look/nightlook.h"
+
 #include <QPainter>
 
 namespace voruna {
@@ -31,7 +33,8 @@ void Lamp::paintEvent(QPaintEvent *)
     const QRectF box((width() - 1 - diameter) / 2.0 + 0.5, (height() - 1 - diameter) / 2.0 + 0.5,
                      diameter, diameter);
     painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
-    painter.setBrush(m_fill);
+    // The fill keeps its meaning at night by its brightness alone.
+    painter.setBrush(isNightLook() ? nightLampColor(m_fill) : m_fill);
     painter.drawEllipse(box);
 }
 

@@ -15,7 +15,7 @@ inline constexpr int kGrey = 8421504;
 inline constexpr int kBlack = 0;
 
 // A filled circle with a one-pixel border in the window-text colour, the diameter being the
-// smaller side of its box, centred.
+// smaller side of its box, centred. In the night look the fill is drawn red (nightLampColor()).
 class Lamp final : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QColor fillColor READ fillColor WRITE setFillColor)

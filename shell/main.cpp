@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/qtserialcontrol.h"
+#include "look/nightlook.h"
+#include "settings/displayfile.h"
 #include "shell/commandline.h"
 #include "shell/exitsignals.h"
 #include "shell/messageboxes.h"
@@ -69,6 +71,9 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("org.voruna.Voruna"));
     // The console's start-up messages show while no window is on screen; only "Exit" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // The look the user left the program in, from the splash on.
+    voruna::setNightLook(voruna::readNightLook());
 
     voruna::QtSerialControl serial;
     voruna::ScreenMessageBoxes messages;

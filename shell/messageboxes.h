@@ -3,6 +3,9 @@
 
 #include <QString>
 
+#include <memory>
+
+class QMessageBox;
 class QWidget;
 
 namespace voruna {
@@ -21,5 +24,9 @@ class ScreenMessageBoxes final : public MessageBoxes {
 public:
     void show(QWidget *parent, Icon icon, const QString &text) override;
 };
+
+// The box that ScreenMessageBoxes::show() runs, built but not shown.
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, MessageBoxes::Icon icon,
+                                            const QString &text);
 
 } // namespace voruna

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/windowflow.h"
 
+#include "look/nightlook.h"
+#include "settings/displayfile.h"
 #include "shell/form1.h"
 #include "shell/form4.h"
 #include "shell/form5.h"
 #include "video/capture/capturelayer.h"
 #include "video/form2.h"
 
+#include <QAction>
 #include <QTimer>
+#include <QtDebug>
 
 namespace voruna {
 
@@ -67,6 +71,8 @@ void WindowFlow::showForm1()
                 Qt::QueuedConnection);
         connect(m_form1.get(), &Form1::videomenuClicked, this, &WindowFlow::Form1_videomenu_Click);
         connect(m_form1.get(), &Form1::aboutmenuClicked, this, &WindowFlow::Form1_aboutmenu_Click);
+        connect(m_form1.get(), &Form1::nightmenuClicked, this, &WindowFlow::Form1_nightmenu_Click);
+        m_form1->nightmenu->setChecked(isNightLook());
         m_form1->Form1_Form_Load();
     }
     bringForward(m_form1.get());
@@ -81,6 +87,8 @@ void WindowFlow::showForm2()
                 Qt::QueuedConnection);
         connect(m_form2.get(), &Form2::closeBoxUsed, this, &WindowFlow::Form2_closeBox,
                 Qt::QueuedConnection);
+        connect(m_form2.get(), &Form2::mnuNightClicked, this, &WindowFlow::Form2_mnuNight_Click);
+        m_form2->mnuNight->setChecked(isNightLook());
         m_form2->Form2_Form_Load();
     }
     bringForward(m_form2.get());
@@ -152,6 +160,29 @@ void WindowFlow::Form2_mnuclose_Click()
 {
     unloadForm2();
     showForm1();
+}
+
+void WindowFlow::Form1_nightmenu_Click()
+{
+    setNight(m_form1->nightmenu->isChecked());
+}
+
+void WindowFlow::Form2_mnuNight_Click()
+{
+    setNight(m_form2->mnuNight->isChecked());
+}
+
+void WindowFlow::setNight(bool on)
+{
+    setNightLook(on);
+    if (m_form1)
+        m_form1->nightmenu->setChecked(on);
+    if (m_form2)
+        m_form2->mnuNight->setChecked(on);
+    // The look is on screen either way; only the next start would not know it.
+    if (saveNightLook(on) != SaveResult::Saved)
+        qWarning("voruna: the night look could not be remembered in %s",
+                 qPrintable(displayFilePath()));
 }
 
 void WindowFlow::Form2_closeBox()

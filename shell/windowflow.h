@@ -47,6 +47,8 @@ public:
     void Form1_aboutmenu_Click();
     void Form2_mnuguide_Click();
     void Form2_mnuclose_Click();
+    void Form1_nightmenu_Click();
+    void Form2_mnuNight_Click();
 
 Q_SIGNALS:
     // "Exit" has unloaded the windows: the program ends now.
@@ -60,6 +62,9 @@ private:
     void unloadForm2();
     void unloadForm4();
     void Form2_closeBox();
+    // Turns the night look on or off for every window, ticks both windows' items and remembers
+    // it for the next start.
+    void setNight(bool on);
 
     SerialControl &m_serial;
     MessageBoxes &m_messages;

@@ -10,8 +10,9 @@ set(rooms
   "video/drivers/v4l2|video/drivers/v4l2,video/capture,common"
   "video/drivers/indi|video/drivers/indi,video/capture,common"
   "video/drivers/sky|video/drivers/sky,video/capture,mountfeed,common"
-  "video|video,video/capture,guide,common"
+  "video|video,video/capture,guide,look,common"
   "guide|guide"
+  "look|look"
   "tools/guidesim|tools/guidesim,tools/adaptorsim,guide,video/drivers/sky,video/capture,mountfeed,common"
   "guide/window|guide/window,guide,video/capture,common")
 set(faults 0)

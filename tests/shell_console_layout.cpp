@@ -167,7 +167,7 @@ void ConsoleLayoutTest::menus()
     QCOMPARE(bar[2]->text(), QStringLiteral("&About..."));
     QVERIFY(!bar[2]->menu());
     const QList<QAction *> file = c.filenemu->actions();
-    QCOMPARE(file.size(), 3);
+    QCOMPARE(file.size(), 5);
     QCOMPARE(file[0]->text(), QStringLiteral("Save Settings"));
     QVERIFY(file[1]->isSeparator());
     QCOMPARE(file[2]->text(), QStringLiteral("Exit"));
@@ -175,6 +175,12 @@ void ConsoleLayoutTest::menus()
         QVERIFY(a->shortcut().isEmpty());
         QVERIFY(a->isEnabled() && a->isVisible() && !a->isChecked());
     }
+    // The night look comes after the layout's items.
+    QVERIFY(file[3]->isSeparator());
+    QCOMPARE(file[4], c.nightmenu);
+    QCOMPARE(c.nightmenu->text(), QStringLiteral("Nig&ht mode"));
+    QCOMPARE(c.nightmenu->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+    QVERIFY(c.nightmenu->isCheckable() && !c.nightmenu->isChecked());
 }
 
 void ConsoleLayoutTest::portListEntries()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/capturesubwindow.h"
 
+#include "look/nightlook.h"
 #include "video/capture/notices.h"
 #include "video/displaydialog.h"
 #include "video/fittovideo.h"
@@ -9,6 +10,7 @@
 #include "video/previewwidget.h"
 #include "video/sourcedialog.h"
 
+#include <QEvent>
 #include <QPointer>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
@@ -177,7 +179,7 @@ void CaptureSubWindow::applyDisplay(const DisplaySettings &settings)
 DisplayView CaptureSubWindow::currentView() const
 {
     const QSize size = m_picture->shownSize();
-    return {m_display, size, m_picture->isScaled() && !size.isEmpty()};
+    return {m_display, size, m_picture->isScaled() && !size.isEmpty(), isNightLook()};
 }
 
 bool CaptureSubWindow::updateView()
@@ -229,6 +231,15 @@ void CaptureSubWindow::handOver()
     const FrameView view = newestLuminance();
     if (view.isValid())
         m_consumer(view);
+}
+
+void CaptureSubWindow::changeEvent(QEvent *event)
+{
+    // The night look came or went: the newest frame is drawn again at once in its colours, and
+    // the camera draws the next ones so.
+    if (event->type() == QEvent::PaletteChange && updateView())
+        showFrame();
+    QMdiSubWindow::changeEvent(event);
 }
 
 void CaptureSubWindow::onShownSizeChanged()

@@ -71,6 +71,9 @@ public:
     // The newest frame's luminance, valid until the next frame is taken; invalid when none.
     FrameView newestLuminance();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void onFrameArrived();
     void showNewest();

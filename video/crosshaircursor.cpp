@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/crosshaircursor.h"
 
+#include "look/nightlook.h"
+
 #include <QBitmap>
 #include <QPixmap>
 
@@ -22,11 +24,12 @@ bool inArm(int i)
 
 QImage crossHairImage()
 {
+    const QRgb ink = isNightLook() ? qRgba(150, 0, 0, 255) : qRgba(0, 0, 0, 255);
     QImage image(32, 32, QImage::Format_ARGB32);
     for (int row = 0; row < 32; ++row) {
         for (int column = 0; column < 32; ++column) {
             const bool black = (inBars(row) && inArm(column)) || (inBars(column) && inArm(row));
-            image.setPixel(column, row, black ? qRgba(0, 0, 0, 255) : qRgba(0, 0, 0, 0));
+            image.setPixel(column, row, black ? ink : qRgba(0, 0, 0, 0));
         }
     }
     return image;

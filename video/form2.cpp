@@ -51,6 +51,8 @@ Form2::Form2(CaptureLayer &capture, QWidget *parent)
     , mnuPickStar(namedAction("mnuPickStar", tr("Pick guide sta&r"), this))
     , mnuReticle(namedAction("mnuReticle", tr("Re&ticle"), this))
     , mnuReticleOnStar(namedAction("mnuReticleOnStar", tr("Reticle o&n star"), this))
+    , mnuLine4(namedAction("mnuLine4", QString(), this))
+    , mnuNight(namedAction("mnuNight", tr("Nig&ht mode"), this))
     , mnuguide(namedAction("mnuguide", tr("&Guide"), this))
     , StatusBar(new QStatusBar(this))
     , captureArea(new QMdiArea(this))
@@ -99,6 +101,10 @@ void Form2::buildMenus()
     mnuReticle->setCheckable(true);
     mnuReticle->setChecked(true);
     mnuControl->addActions({mnuLine3, mnuPickStar, mnuReticle, mnuReticleOnStar});
+    mnuLine4->setSeparator(true);
+    mnuNight->setCheckable(true);
+    mnuNight->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuControl->addActions({mnuLine4, mnuNight});
     menuBar()->addAction(mnuclose);
     menuBar()->addMenu(mnuControl);
     menuBar()->addAction(mnuguide);
@@ -108,6 +114,7 @@ void Form2::connectMenus()
 {
     connect(mnuclose, &QAction::triggered, this, &Form2::mnucloseClicked);
     connect(mnuguide, &QAction::triggered, this, &Form2::mnuguideClicked);
+    connect(mnuNight, &QAction::triggered, this, &Form2::mnuNightClicked);
     connect(mnuFormat, &QAction::triggered, this, &Form2::Form2_mnuFormat_Click);
     connect(mnuSource, &QAction::triggered, this, &Form2::Form2_mnuSource_Click);
     connect(mnuDisplay, &QAction::triggered, this, &Form2::Form2_mnuDisplay_Click);
@@ -265,6 +272,16 @@ bool Form2::event(QEvent *event)
         return true;
     }
     return QMainWindow::event(event);
+}
+
+void Form2::changeEvent(QEvent *event)
+{
+    // The night look came or went: the cross-hair takes its colours.
+    if (event->type() == QEvent::PaletteChange) {
+        captureArea->setCursor(crossHairCursor());
+        StatusBar->setCursor(crossHairCursor());
+    }
+    QMainWindow::changeEvent(event);
 }
 
 void Form2::closeEvent(QCloseEvent *event)

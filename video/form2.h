@@ -54,6 +54,9 @@ public:
     QAction *const mnuPickStar;
     QAction *const mnuReticle;
     QAction *const mnuReticleOnStar;
+    // After the window's own items: the night look, shared with the console's.
+    QAction *const mnuLine4;
+    QAction *const mnuNight;
     QAction *const mnuguide;
     QStatusBar *const StatusBar;
     // Fills the client area above the status bar and holds the capture window.
@@ -62,12 +65,15 @@ public:
 Q_SIGNALS:
     void mnuguideClicked();
     void mnucloseClicked();
+    // The user turned the night look on or off; mnuNight is checked for on.
+    void mnuNightClicked();
     // The user used the window's close box; the window stays until its owner unloads it.
     void closeBoxUsed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildMenus();

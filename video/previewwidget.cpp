@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/previewwidget.h"
 
+#include "look/nightlook.h"
+
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
@@ -76,11 +78,11 @@ void PreviewWidget::paintOverlay(QPainter &painter) const
     painter.setRenderHint(QPainter::Antialiasing);
     if (m_overlay.reticle) {
         const QPointF at = toWidget(*m_overlay.reticle);
-        painter.setPen(QPen(QColor(255, 64, 64), 1));
+        painter.setPen(QPen(lookColor(QColor(255, 64, 64)), 1));
         painter.drawLine(QPointF(at.x(), 0), QPointF(at.x(), height()));
         painter.drawLine(QPointF(0, at.y()), QPointF(width(), at.y()));
     }
-    const QColor colour = m_overlay.lost ? QColor(255, 200, 0) : QColor(64, 255, 64);
+    const QColor colour = lookColor(m_overlay.lost ? QColor(255, 200, 0) : QColor(64, 255, 64));
     QPointF textAt(4, 4);
     if (m_overlay.box) {
         const QRectF box(toWidget(m_overlay.box->topLeft()), toWidget(m_overlay.box->bottomRight()));

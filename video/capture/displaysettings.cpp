@@ -131,6 +131,17 @@ private:
     mutable std::vector<std::uint8_t> m_bytes;
 };
 
+// Puts each pixel's brightness (full-range luma, 0.299 R + 0.587 G + 0.114 B) of an RGB32 row
+// in its red channel alone: libyuv's vector code weighs the row into `luma`, and a plain loop
+// that the compiler turns into vector code spreads it back.
+void reddenRow(uchar *row, int width, std::uint8_t *luma)
+{
+    libyuv::ARGBToJ400(row, 0, luma, 0, width, 1);
+    auto *pixels = reinterpret_cast<quint32 *>(row);
+    for (int x = 0; x < width; ++x)
+        pixels[x] = 0xff000000u | (quint32(luma[x]) << 16);
+}
+
 } // namespace
 
 int topLevel(int sampleBits)
@@ -195,8 +206,8 @@ void renderView(const QImage &frame, int sampleBits, const DisplayView &view, QI
     const bool plainLevels =
         settings.blackPoint <= 0 && settings.whitePoint >= top && settings.gamma == 1.0;
     const QImage::Format format = frame.format();
-    if (plainLevels && !settings.mirror && !settings.flip && format == QImage::Format_RGB32
-        && size == frame.size()) {
+    if (plainLevels && !view.red && !settings.mirror && !settings.flip
+        && format == QImage::Format_RGB32 && size == frame.size()) {
         *out = frame; // shared, not copied
         return;
     }
@@ -219,6 +230,7 @@ void renderView(const QImage &frame, int sampleBits, const DisplayView &view, QI
     const bool inPlace = !settings.mirror && (!view.scaled || width == source.width());
     const int pixelBytes = source.depth() / 8;
     std::vector<uchar> gathered(inPlace ? 0 : std::size_t(width) * pixelBytes);
+    std::vector<std::uint8_t> luma(view.red ? std::size_t(width) : 0);
     const RowStretch stretch(settings, plainLevels, width);
     for (int y = 0; y < size.height(); ++y) {
         const uchar *in = source.constScanLine(rows[y]);
@@ -226,7 +238,10 @@ void renderView(const QImage &frame, int sampleBits, const DisplayView &view, QI
             gather(in, pixelBytes, columns, gathered.data());
             in = gathered.data();
         }
-        stretch.run(source.format(), in, out->scanLine(y));
+        uchar *row = out->scanLine(y);
+        stretch.run(source.format(), in, row);
+        if (view.red)
+            reddenRow(row, width, luma.data());
     }
 }
 

@@ -24,13 +24,15 @@ struct DisplaySettings {
     friend bool operator==(const DisplaySettings &, const DisplaySettings &) = default;
 };
 
-// What the picture widget shows: one snapshot of the stretch, the widget's size and whether the
-// picture is scaled to it, which the windows' thread hands to the thread that draws the camera's
-// frames. An empty size (a widget never shown) draws the frame at its own size.
+// What the picture widget shows: one snapshot of the stretch, the widget's size, whether the
+// picture is scaled to it and whether it is shown in red (the night look: each pixel's
+// brightness in the red channel only), which the windows' thread hands to the thread that draws
+// the camera's frames. An empty size (a widget never shown) draws the frame at its own size.
 struct DisplayView {
     DisplaySettings settings;
     QSize size;
     bool scaled = false;
+    bool red = false;
     friend bool operator==(const DisplayView &, const DisplayView &) = default;
 };
 
@@ -55,7 +57,8 @@ int imageSampleBits(const QImage &image);
 
 // Draws `frame` (as renderForDisplay() takes it, its levels of `sampleBits`, which the view's
 // points are rescaled to) for `view` into `out`: mirrored, flipped, stretched and cut or scaled
-// to pictureSize(), taking the nearest sample as the painter does. Only the samples shown are
+// to pictureSize(), taking the nearest sample as the painter does, and red when the view asks.
+// Only the samples shown are
 // read, so the cost follows the window's size rather than the frame's.
 void renderView(const QImage &frame, int sampleBits, const DisplayView &view, QImage *out);
 
