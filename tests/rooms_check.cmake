@@ -10,7 +10,8 @@ set(rooms
   "video/drivers/v4l2|video/drivers/v4l2,video/capture,common"
   "video/drivers/indi|video/drivers/indi,video/capture,common"
   "video/drivers/sky|video/drivers/sky,video/capture,mountfeed,common"
-  "video|video,video/capture,guide,common"
+  "video/save|video/save,video/capture,common"
+  "video|video,video/capture,video/save,guide,common"
   "guide|guide")
 set(faults 0)
 foreach(room IN LISTS rooms)
