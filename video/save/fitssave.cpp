@@ -2,12 +2,15 @@
 #include "video/save/fitssave.h"
 
 #include <QSaveFile>
+#include <QtEndian>
 
 #include <fitsio.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
+#include <cstring>
+#include <new>
+#include <type_traits>
 
 namespace voruna {
 
@@ -71,43 +74,59 @@ bool isGrey(const QImage &frame)
     return allGrey<QRgb>(frame, [](QRgb p) { return qRed(p) == qGreen(p) && qGreen(p) == qBlue(p); });
 }
 
-// The samples plane after plane (grey; or red, green, blue), rows from the top; deep ones
-// brought back to the camera's levels by `shift`.
+// One row of a frame's pixels (grey samples, QRgb or QRgba64 as `Pixel` says) into the planes
+// at r, g and b, brought to the camera's levels by `shift`; g and b are left alone for grey.
+template<typename Pixel, typename Sample>
+void splitRow(const uchar *line, qsizetype width, int shift, bool grey, Sample *r, Sample *g,
+              Sample *b)
+{
+    const auto *in = reinterpret_cast<const Pixel *>(line);
+    if constexpr (std::is_same_v<Pixel, QRgba64>) {
+        for (qsizetype x = 0; x < width; ++x)
+            r[x] = Sample(in[x].red() >> shift);
+        for (qsizetype x = 0; x < width && !grey; ++x) {
+            g[x] = Sample(in[x].green() >> shift);
+            b[x] = Sample(in[x].blue() >> shift);
+        }
+    } else if constexpr (std::is_same_v<Pixel, QRgb>) {
+        for (qsizetype x = 0; x < width; ++x)
+            r[x] = Sample(qRed(in[x]));
+        for (qsizetype x = 0; x < width && !grey; ++x) {
+            g[x] = Sample(qGreen(in[x]));
+            b[x] = Sample(qBlue(in[x]));
+        }
+    } else {
+        for (qsizetype x = 0; x < width; ++x)
+            r[x] = Sample(in[x] >> shift);
+    }
+}
+
+// The samples plane after plane (grey; or red, green, blue), rows from the top, into `out`.
 template<typename Sample>
-std::vector<Sample> planes(const QImage &frame, bool grey, int shift)
+void splitPlanes(const QImage &frame, bool grey, int shift, Sample *out)
 {
     const qsizetype width = frame.width(), height = frame.height();
     const qsizetype area = width * height;
-    std::vector<Sample> out(std::size_t(area * (grey ? 1 : 3)));
+    const QImage::Format format = frame.format();
     for (qsizetype y = 0; y < height; ++y) {
-        Sample *r = out.data() + y * width;
-        Sample *g = r + area, *b = g + area;
+        Sample *r = out + y * width, *g = r + area, *b = g + area;
         const uchar *line = frame.constScanLine(int(y));
-        for (qsizetype x = 0; x < width; ++x) {
-            if constexpr (sizeof(Sample) == 2) {
-                if (grey && frame.format() == QImage::Format_Grayscale16) {
-                    r[x] = Sample(reinterpret_cast<const quint16 *>(line)[x] >> shift);
-                    continue;
-                }
-                const QRgba64 p = reinterpret_cast<const QRgba64 *>(line)[x];
-                r[x] = Sample(p.red() >> shift);
-                if (!grey) {
-                    g[x] = Sample(p.green() >> shift);
-                    b[x] = Sample(p.blue() >> shift);
-                }
-            } else if (frame.format() == QImage::Format_Grayscale8) {
-                r[x] = line[x];
-            } else {
-                const QRgb p = reinterpret_cast<const QRgb *>(line)[x];
-                r[x] = Sample(qRed(p));
-                if (!grey) {
-                    g[x] = Sample(qGreen(p));
-                    b[x] = Sample(qBlue(p));
-                }
-            }
-        }
+        if (format == QImage::Format_Grayscale8)
+            splitRow<quint8>(line, width, 0, grey, r, g, b);
+        else if (format == QImage::Format_Grayscale16)
+            splitRow<quint16>(line, width, shift, grey, r, g, b);
+        else if (frame.depth() == 64)
+            splitRow<QRgba64>(line, width, shift, grey, r, g, b);
+        else
+            splitRow<QRgb>(line, width, 0, grey, r, g, b);
     }
-    return out;
+}
+
+// FITS keeps 16-bit samples as big-endian signed numbers that BZERO 32768 brings back up.
+void encodeUnsigned16(quint16 *samples, qsizetype count)
+{
+    for (qsizetype i = 0; i < count; ++i)
+        samples[i] = qToBigEndian(quint16(samples[i] ^ 0x8000u));
 }
 
 // FITS strings are printable ASCII of at most 68 characters.
@@ -158,6 +177,36 @@ QString fitsError(int status)
     return QStringLiteral("FITS: %1").arg(QString::fromLatin1(text));
 }
 
+// The header of an image of `bitpix` and `axes`, with the frame's facts, made by cfitsio: whole
+// blocks, up to where the data begins. Empty with the reason in `error` when it fails.
+QByteArray header(int bitpix, int axisCount, long *axes, const FrameFacts &facts, QString *error)
+{
+    size_t size = size_t(kBlock) * 2;
+    void *buffer = std::malloc(size);
+    if (!buffer) {
+        *error = QStringLiteral("no memory to save the picture");
+        return {};
+    }
+    fitsfile *fits = nullptr;
+    int status = 0;
+    fits_create_memfile(&fits, &buffer, &size, size_t(kBlock), std::realloc, &status);
+    fits_create_img(fits, bitpix, axisCount, axes, &status);
+    writeFacts(fits, facts, &status);
+    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
+    fits_get_hduaddrll(fits, &headStart, &dataStart, &dataEnd, &status);
+    const int failure = status;
+    int closing = 0;
+    if (fits)
+        fits_close_file(fits, &closing);
+    QByteArray head;
+    if (failure == 0 && closing == 0 && dataStart > 0 && size_t(dataStart) <= size)
+        head = QByteArray(static_cast<const char *>(buffer), qsizetype(dataStart));
+    else
+        *error = fitsError(failure ? failure : closing);
+    std::free(buffer);
+    return head;
+}
+
 } // namespace
 
 qint64 fitsSize(const QImage &frame)
@@ -177,44 +226,29 @@ QByteArray fitsBytes(const QImage &frame, int sampleBits, const FrameFacts &fact
     const bool deep = isDeep(frame);
     const QImage source = readable(frame);
     const bool grey = isGrey(source);
-    const int shift = deep ? 16 - std::clamp(sampleBits, 9, 16) : 0;
     long axes[3] = {source.width(), source.height(), 3};
-    const int axisCount = grey ? 2 : 3;
-    const LONGLONG count = LONGLONG(axes[0]) * axes[1] * (grey ? 1 : 3);
-
-    size_t bufferSize = size_t(kBlock);
-    void *buffer = std::malloc(bufferSize);
-    if (!buffer) {
+    const QByteArray head = header(deep ? USHORT_IMG : BYTE_IMG, grey ? 2 : 3, axes, facts, error);
+    if (head.isEmpty())
+        return {};
+    // The data after cfitsio's header, written here in one pass and zero-filled to its block.
+    const qint64 count = qint64(axes[0]) * axes[1] * (grey ? 1 : 3);
+    const qint64 size = head.size() + roundToBlock(count * (deep ? 2 : 1));
+    QByteArray bytes;
+    try {
+        bytes = QByteArray(qsizetype(size), '\0');
+    } catch (const std::bad_alloc &) {
         *error = QStringLiteral("no memory to save the picture");
         return {};
     }
-    fitsfile *fits = nullptr;
-    int status = 0;
-    fits_create_memfile(&fits, &buffer, &bufferSize, size_t(kBlock) * 64, std::realloc, &status);
-    fits_create_img(fits, deep ? USHORT_IMG : BYTE_IMG, axisCount, axes, &status);
-    writeFacts(fits, facts, &status);
+    std::memcpy(bytes.data(), head.constData(), std::size_t(head.size()));
+    char *data = bytes.data() + head.size();
     if (deep) {
-        std::vector<quint16> samples = planes<quint16>(source, grey, shift);
-        fits_write_img(fits, TUSHORT, 1, count, samples.data(), &status);
+        auto *samples = reinterpret_cast<quint16 *>(data);
+        splitPlanes(source, grey, 16 - std::clamp(sampleBits, 9, 16), samples);
+        encodeUnsigned16(samples, count);
     } else {
-        std::vector<quint8> samples = planes<quint8>(source, grey, 0);
-        fits_write_img(fits, TBYTE, 1, count, samples.data(), &status);
+        splitPlanes(source, grey, 0, reinterpret_cast<quint8 *>(data));
     }
-    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
-    fits_get_hduaddrll(fits, &headStart, &dataStart, &dataEnd, &status);
-    const int failure = status;
-    int closing = 0;
-    if (fits)
-        fits_close_file(fits, &closing);
-    QByteArray bytes;
-    if (failure == 0 && closing == 0) {
-        const qint64 length = dataStart + roundToBlock(count * (deep ? 2 : 1));
-        bytes = QByteArray(static_cast<const char *>(buffer),
-                           qsizetype(std::min<qint64>(length, qint64(bufferSize))));
-    } else {
-        *error = fitsError(failure ? failure : closing);
-    }
-    std::free(buffer);
     return bytes;
 }
 
