@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <linux/videodev2.h>
+
 using namespace voruna;
 using namespace voruna::test;
 
@@ -434,6 +436,8 @@ void VideoForm2Test::savesPictureAndRecords()
     delete form.findChild<QMessageBox *>(QStringLiteral("savingMessage"));
     QVERIFY(!QFileInfo::exists(fits));
 
+    // Exposure set by hand: exposure_absolute then tells it, in 100 µs steps (156 of them).
+    QVERIFY(rig.sub()->device()->setControl(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL));
     QVERIFY(rig.fake->produceFrame(0));
     QTRY_VERIFY(!rig.picture()->frame().isNull());
     QVERIFY(form.savePicture(fits));
@@ -442,6 +446,11 @@ void VideoForm2Test::savesPictureAndRecords()
     const QByteArray bytes = file.readAll();
     QVERIFY(bytes.startsWith("SIMPLE  ="));
     QVERIFY(bytes.contains("INSTRUME= 'Fake Camera'"));
+    const auto card = [&bytes](const char *key) {
+        return bytes.mid(bytes.indexOf(QByteArray(key).leftJustified(8) + "= ") + 10, 20).toDouble();
+    };
+    QCOMPARE(card("EXPTIME"), 0.0156);
+    QCOMPARE(card("GAIN"), 32.0);
     QCOMPARE(bytes.size() % 2880, 0);
     QCOMPARE(QImage(dir.filePath(QStringLiteral("m42.png"))).size(), QSize(320, 240));
 
