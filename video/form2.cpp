@@ -51,7 +51,7 @@ Form2::Form2(CaptureLayer &capture, QWidget *parent)
     , mnuPickStar(namedAction("mnuPickStar", tr("Pick guide sta&r"), this))
     , mnuReticle(namedAction("mnuReticle", tr("Re&ticle"), this))
     , mnuReticleOnStar(namedAction("mnuReticleOnStar", tr("Reticle o&n star"), this))
-    , mnuLine4(namedAction("mnuLine4", QString(), this))
+    , mnuLineSave(namedAction("mnuLineSave", QString(), this))
     , mnuSavePicture(namedAction("mnuSavePicture", tr("Sa&ve picture..."), this))
     , mnuRecord(namedAction("mnuRecord", tr("Re&cord frames..."), this))
     , mnuguide(namedAction("mnuguide", tr("&Guide"), this))
@@ -103,11 +103,11 @@ void Form2::buildMenus()
     mnuReticle->setChecked(true);
     mnuControl->addActions({mnuLine3, mnuPickStar, mnuReticle, mnuReticleOnStar});
     // Saving comes last; Ctrl+S already chooses the camera.
-    mnuLine4->setSeparator(true);
+    mnuLineSave->setSeparator(true);
     mnuSavePicture->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     mnuRecord->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     mnuRecord->setCheckable(true);
-    mnuControl->addActions({mnuLine4, mnuSavePicture, mnuRecord});
+    mnuControl->addActions({mnuLineSave, mnuSavePicture, mnuRecord});
     menuBar()->addAction(mnuclose);
     menuBar()->addMenu(mnuControl);
     menuBar()->addAction(mnuguide);

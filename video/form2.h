@@ -71,7 +71,7 @@ public:
     QAction *const mnuPickStar;
     QAction *const mnuReticle;
     QAction *const mnuReticleOnStar;
-    QAction *const mnuLine4;
+    QAction *const mnuLineSave;
     QAction *const mnuSavePicture;
     QAction *const mnuRecord;
     QAction *const mnuguide;
