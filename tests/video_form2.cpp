@@ -9,14 +9,19 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <linux/videodev2.h>
 
 using namespace voruna;
 using namespace voruna::test;
@@ -60,6 +65,7 @@ private Q_SLOTS:
     void formatChangeRefits();
     void sourceAndDisplayKeepSize();
     void shortcuts();
+    void savesPictureAndRecords();
     void navigationSignals();
     void closedByHookDuringLoss();
     void screenshot();
@@ -86,7 +92,22 @@ void VideoForm2Test::layout()
              (QStringList{"&Display|", "&Format|Ctrl+F", "S&ource|", "-", "&Select|Ctrl+S",
                           "Sc&ale|Ctrl+A|x", "&Preview|Ctrl+P|x", "-", "Al&ways Visible|Ctrl+W",
                           "-", "Pick guide sta&r|Ctrl+G", "Re&ticle|Ctrl+R|x",
-                          "Reticle o&n star|Ctrl+T", "-", "Nig&ht mode|Ctrl+N"}));
+                          "Reticle o&n star|Ctrl+T", "-", "Nig&ht mode|Ctrl+N", "-",
+                          "Sa&ve picture...|Ctrl+Shift+S",
+                          "Re&cord frames...|Ctrl+Shift+R"}));
+    // No two of the menu's items share an access key or a shortcut.
+    QSet<QString> keys, shortcuts;
+    for (QAction *item : form.mnuControl->actions()) {
+        const qsizetype amp = item->text().indexOf(QLatin1Char('&'));
+        if (amp >= 0) {
+            const QString key = item->text().mid(amp + 1, 1).toLower();
+            QVERIFY2(!keys.contains(key), qPrintable(item->text()));
+            keys.insert(key);
+        }
+        const QString shortcut = item->shortcut().toString();
+        QVERIFY2(shortcut.isEmpty() || !shortcuts.contains(shortcut), qPrintable(shortcut));
+        shortcuts.insert(shortcut);
+    }
     QCOMPARE(form.mnuclose->text(), QStringLiteral("&Close"));
     QCOMPARE(form.mnuguide->text(), QStringLiteral("&Guide"));
     // Client area below the menu bar: 277 x 196, the status bar its bottom 17 pixels.
@@ -401,6 +422,61 @@ void VideoForm2Test::shortcuts()
         QTest::keyClick(&form, key, Qt::ControlModifier);
         QCOMPARE(seen, QString::fromLatin1(title));
     }
+}
+
+void VideoForm2Test::savesPictureAndRecords()
+{
+    FormRig rig;
+    rig.fake->addCamera(0, webcamConfig());
+    Form2 &form = rig.open();
+    QTemporaryDir dir;
+    const QString fits = dir.filePath(QStringLiteral("m42.fits"));
+    // Before the first frame: a calm word, and nothing written.
+    QVERIFY(!form.savePicture(fits));
+    QTRY_VERIFY(form.findChild<QMessageBox *>(QStringLiteral("savingMessage")));
+    delete form.findChild<QMessageBox *>(QStringLiteral("savingMessage"));
+    QVERIFY(!QFileInfo::exists(fits));
+
+    // Exposure set by hand: exposure_absolute then tells it, in 100 µs steps (156 of them).
+    QVERIFY(rig.sub()->device()->setControl(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL));
+    QVERIFY(rig.fake->produceFrame(0));
+    QTRY_VERIFY(!rig.picture()->frame().isNull());
+    QVERIFY(form.savePicture(fits));
+    QFile file(fits);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("SIMPLE  ="));
+    QVERIFY(bytes.contains("INSTRUME= 'Fake Camera'"));
+    const auto card = [&bytes](const char *key) {
+        return bytes.mid(bytes.indexOf(QByteArray(key).leftJustified(8) + "= ") + 10, 20).toDouble();
+    };
+    QCOMPARE(card("EXPTIME"), 0.0156);
+    QCOMPARE(card("GAIN"), 32.0);
+    QCOMPARE(bytes.size() % 2880, 0);
+    QCOMPARE(QImage(dir.filePath(QStringLiteral("m42.png"))).size(), QSize(320, 240));
+
+    // Recording saves each frame shown until stopped; a folder that goes away ends it with a
+    // message.
+    const QString folder = dir.filePath(QStringLiteral("night"));
+    QVERIFY(QDir().mkpath(folder));
+    form.startRecording(folder);
+    QVERIFY(form.mnuRecord->isChecked());
+    for (int saved = 1; saved <= 3; ++saved) {
+        QVERIFY(rig.fake->produceFrame(0));
+        QTRY_COMPARE(QDir(folder).entryList(QDir::Files).size(), saved);
+    }
+    form.stopRecording();
+    QVERIFY(!form.mnuRecord->isChecked());
+    const QDateTime before = rig.sub()->newestTakenUtc();
+    QVERIFY(rig.fake->produceFrame(0));
+    QTRY_VERIFY(rig.sub()->newestTakenUtc() != before);
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 3);
+    form.startRecording(folder);
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(rig.fake->produceFrame(0));
+    QTRY_VERIFY(!form.isRecording());
+    QTRY_VERIFY(form.findChild<QMessageBox *>(QStringLiteral("savingMessage")));
+    QVERIFY2(rig.status().contains(QStringLiteral("0 frames saved")), qPrintable(rig.status()));
 }
 
 void VideoForm2Test::navigationSignals()

@@ -11,6 +11,7 @@
 #include "video/fittovideo.h"
 #include "video/form3.h"
 #include "video/previewwidget.h"
+#include "video/save/fitssave.h"
 #include "video/sourcedialog.h"
 #include "video_support/indiseams.h"
 
@@ -225,6 +226,22 @@ bool setprop(quint16 port, const QString &assignment)
     QProcess setter;
     setter.start(QStringLiteral("indi_setprop"), {"-p", QString::number(port), assignment});
     return setter.waitForFinished(5000) && setter.exitCode() == 0;
+}
+
+// What Astropy, a reader apart from cfitsio, finds wrong in a saved FITS file against `expected`
+// (see fits_check.py); empty when nothing.
+QString astropyFaults(const QString &path, const QStringList &expected)
+{
+    const QString python = QStringLiteral(VORUNA_ASTROPY_PYTHON);
+    if (python.isEmpty())
+        return QStringLiteral("Astropy is missing: install python3-astropy (scripts/setup --test)");
+    QProcess check;
+    check.start(python, QStringList{QStringLiteral(VORUNA_FITS_CHECK), path} + expected);
+    if (!check.waitForFinished(120000))
+        return QStringLiteral("Astropy did not finish");
+    const QString said =
+        QString::fromUtf8(check.readAllStandardOutput() + check.readAllStandardError());
+    return check.exitStatus() == QProcess::NormalExit && check.exitCode() == 0 ? QString() : said;
 }
 
 // How many pixels of the shown picture (RGB32) are at least `level` in red, and its median.
@@ -748,6 +765,27 @@ void IndiTest::simulator()
     }
     QTRY_COMPARE(getprop(port, "CCD Simulator.CCD_GAIN.GAIN"), QStringLiteral("37"));
     QTRY_VERIFY_WITH_TIMEOUT(rig.told("0.2 s exposures"), 5000);
+
+    // The newest frame saved as FITS reads back in Astropy at its depth, with the camera's facts.
+    {
+        QTemporaryDir saved;
+        const QString path = saved.filePath(QStringLiteral("ccd.fits"));
+        const ShownFrame newest = rig.window->newestFrame();
+        QCOMPARE(newest.frame.format(), QImage::Format_Grayscale16);
+        const FrameFacts facts{rig.window->device()->cameraFacts(), rig.window->newestTakenUtc()};
+        QString error;
+        QVERIFY2(saveFits(path, newest.frame, newest.sampleBits, facts, &error), qPrintable(error));
+        qint64 sum = 0;
+        for (int y = 0; y < newest.frame.height(); ++y) {
+            const auto *row = reinterpret_cast<const quint16 *>(newest.frame.constScanLine(y));
+            sum = std::accumulate(row, row + newest.frame.width(), sum);
+        }
+        const QString faults = astropyFaults(
+            path, {"BITPIX=16", "BZERO=32768", "shape=1024,1280", "EXPTIME=0.2", "GAIN=37",
+                   "INSTRUME=CCD Simulator", "XPIXSZ=5.2", "YPIXSZ=5.2", "XBINNING=1",
+                   QStringLiteral("sum=%1").arg(sum)});
+        QVERIFY2(faults.isEmpty(), qPrintable(faults));
+    }
 
     // The driver's video stream, chosen as a format, and back to exposures.
     CaptureDevice &camera = *rig.window->device();

@@ -196,6 +196,7 @@ private Q_SLOTS:
     void streamDoesNotStart();
     void brokenAndDroppedBuffers();
     void sourceDialogOnEveryControlType();
+    void savedForAnotherReader();
 };
 
 void VideoVividTest::initTestCase()
@@ -468,6 +469,25 @@ void VideoVividTest::sourceDialogOnEveryControlType()
     QVERIFY(automatic);
     automatic->click();
     QTRY_VERIFY(editor("gain")->isEnabled());
+}
+
+// "Save picture" in colour and in 12-bit mono, into VORUNA_SAVE_DIR: the files are read there by
+// Astropy once the guest has ended (vivid_fits.sh).
+void VideoVividTest::savedForAnotherReader()
+{
+    const QString folder = qEnvironmentVariable("VORUNA_SAVE_DIR");
+    if (folder.isEmpty())
+        QSKIP("VORUNA_SAVE_DIR names no folder to save into");
+    VividRig rig;
+    Form2 &form = rig.open();
+    QVERIFY(rig.pictureArrives());
+    QVERIFY(form.savePicture(folder + QStringLiteral("/vivid-colour.fits")));
+    StreamFormat format = rig.sub()->device()->format();
+    format.pixelFormat = V4L2_PIX_FMT_Y12;
+    QVERIFY(rig.sub()->device()->setFormat(format));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.pictureArrives() && rig.sub()->newestFrame().sampleBits == 12,
+                             20000);
+    QVERIFY(form.savePicture(folder + QStringLiteral("/vivid-y12.fits")));
 }
 
 QTEST_MAIN(VideoVividTest)

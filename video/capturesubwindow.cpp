@@ -295,6 +295,7 @@ void CaptureSubWindow::showNewest()
     }
     ShownFrame spent = std::exchange(m_newest, std::move(next));
     m_newestTime = std::chrono::steady_clock::now();
+    m_newestUtc = QDateTime::currentDateTimeUtc();
     m_luminanceFresh = false;
     // A format of another depth keeps the black and white points at their place in the range.
     m_display = rescaledTo(m_display, m_device->sampleBits());

@@ -7,6 +7,7 @@
 
 #include "guide/frameview.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMdiSubWindow>
@@ -70,6 +71,10 @@ public:
     void setFrameConsumer(FrameConsumer consumer) { m_consumer = std::move(consumer); }
     // The newest frame's luminance, valid until the next frame is taken; invalid when none.
     FrameView newestLuminance();
+    // The newest frame taken, as the camera gave it (a null frame when none), and when it was
+    // taken, in UTC.
+    const ShownFrame &newestFrame() const { return m_newest; }
+    const QDateTime &newestTakenUtc() const { return m_newestUtc; }
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -102,6 +107,7 @@ private:
     // The newest frame taken, with its picture; its frame is kept for the views to come.
     ShownFrame m_newest;
     std::chrono::steady_clock::time_point m_newestTime;
+    QDateTime m_newestUtc;
     FrameConsumer m_consumer;
     // The newest colour frame's luminance, converted when asked for; grey frames are lent as
     // they are.

@@ -8,6 +8,7 @@
 #include "video/form3.h"
 #include "video/notificationtext.h"
 #include "video/previewwidget.h"
+#include "video/save/framerecorder.h"
 
 #include <QCloseEvent>
 #include <QMdiArea>
@@ -23,7 +24,6 @@ namespace {
 constexpr int clientWidth = 277;
 constexpr int clientHeight = 196;
 constexpr int statusBarHeight = 17;
-constexpr int previewPeriodMs = 66;
 
 QAction *namedAction(const char *name, const QString &text, QObject *parent)
 {
@@ -53,6 +53,9 @@ Form2::Form2(CaptureLayer &capture, QWidget *parent)
     , mnuReticleOnStar(namedAction("mnuReticleOnStar", tr("Reticle o&n star"), this))
     , mnuLine4(namedAction("mnuLine4", QString(), this))
     , mnuNight(namedAction("mnuNight", tr("Nig&ht mode"), this))
+    , mnuLineSave(namedAction("mnuLineSave", QString(), this))
+    , mnuSavePicture(namedAction("mnuSavePicture", tr("Sa&ve picture..."), this))
+    , mnuRecord(namedAction("mnuRecord", tr("Re&cord frames..."), this))
     , mnuguide(namedAction("mnuguide", tr("&Guide"), this))
     , StatusBar(new QStatusBar(this))
     , captureArea(new QMdiArea(this))
@@ -105,6 +108,12 @@ void Form2::buildMenus()
     mnuNight->setCheckable(true);
     mnuNight->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     mnuControl->addActions({mnuLine4, mnuNight});
+    // Saving comes last; Ctrl+S already chooses the camera.
+    mnuLineSave->setSeparator(true);
+    mnuSavePicture->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    mnuRecord->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    mnuRecord->setCheckable(true);
+    mnuControl->addActions({mnuLineSave, mnuSavePicture, mnuRecord});
     menuBar()->addAction(mnuclose);
     menuBar()->addMenu(mnuControl);
     menuBar()->addAction(mnuguide);
@@ -122,6 +131,8 @@ void Form2::connectMenus()
     connect(mnuScale, &QAction::triggered, this, &Form2::Form2_mnuScale_Click);
     connect(mnuPreview, &QAction::triggered, this, &Form2::Form2_mnuPreview_Click);
     connect(mnuAlwaysVisible, &QAction::triggered, this, &Form2::Form2_mnuAlwaysVisible_Click);
+    connect(mnuSavePicture, &QAction::triggered, this, &Form2::Form2_mnuSavePicture_Click);
+    connect(mnuRecord, &QAction::triggered, this, &Form2::Form2_mnuRecord_Click);
     connect(mnuPickStar, &QAction::triggered, this, &Form2::pickStar);
     connect(mnuReticleOnStar, &QAction::triggered, this, &Form2::reticleOnStar);
     connect(mnuReticle, &QAction::toggled, this, [this](bool on) {
@@ -145,7 +156,10 @@ void Form2::Form2_Form_Load()
         return Form2_ErrorProc(window, id, text);
     });
     if (CaptureSubWindow *sub = captureSubWindow()) {
-        sub->setFrameConsumer([this](const FrameView &frame) { guideFrame(frame); });
+        sub->setFrameConsumer([this](const FrameView &frame) {
+            guideFrame(frame);
+            recordNewest();
+        });
         connect(sub->picture(), &PreviewWidget::clicked, this, &Form2::pictureClicked);
     }
     QPointer<Form2> alive(this);
@@ -179,6 +193,7 @@ void Form2::driverConnected()
 
 void Form2::Form2_Form_Unload()
 {
+    stopRecording();
     if (!m_captureWindow)
         return;
     if (CaptureSubWindow *sub = captureSubWindow())

@@ -5,6 +5,8 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
 class QAction;
 class QMdiArea;
 class QMenu;
@@ -15,6 +17,7 @@ namespace voruna {
 class CaptureLayer;
 class CaptureSubWindow;
 class CaptureWindow;
+class FrameRecorder;
 
 // The video feedback window: the live camera picture in a capture window, its status line and
 // its menu commands. The constructor builds the layout; the owner calls Form2_Form_Load()
@@ -22,6 +25,9 @@ class CaptureWindow;
 class Form2 : public QMainWindow {
     Q_OBJECT
 public:
+    // The shortest time between two pictures shown, in milliseconds.
+    static constexpr int previewPeriodMs = 66;
+
     // `capture` must outlive the window.
     explicit Form2(CaptureLayer &capture, QWidget *parent = nullptr);
     ~Form2() override;
@@ -38,6 +44,17 @@ public:
     // the window to its picture.
     void driverConnected();
     const GuideStarView &guideStar() const { return m_guideStar; }
+    // Saves the newest frame as FITS at `fitsPath` and the picture as shown as PNG beside it
+    // (the same name ending in .png); false, with a calm message shown and the status line
+    // saying why, when there is no frame or a file cannot be written. Files already there are
+    // replaced only by a whole new one.
+    bool savePicture(const QString &fitsPath);
+    // Saves every frame the window shows as numbered FITS files in `folder` until
+    // stopRecording(), or until the disk nearly fills or a write fails, which a message tells.
+    // Recording turns the preview on: only frames taken for the window are recorded.
+    void startRecording(const QString &folder);
+    void stopRecording();
+    bool isRecording() const { return m_recorder != nullptr; }
 
     QAction *const mnuclose;
     QMenu *const mnuControl;
@@ -57,6 +74,9 @@ public:
     // After the window's own items: the night look, shared with the console's.
     QAction *const mnuLine4;
     QAction *const mnuNight;
+    QAction *const mnuLineSave;
+    QAction *const mnuSavePicture;
+    QAction *const mnuRecord;
     QAction *const mnuguide;
     QStatusBar *const StatusBar;
     // Fills the client area above the status bar and holds the capture window.
@@ -93,6 +113,12 @@ private:
     void guideFrame(const FrameView &frame);
     void showGuideStar();
     CaptureSubWindow *captureSubWindow() const;
+    // Saving frames: the menu items ask where, in the folders used last.
+    void Form2_mnuSavePicture_Click();
+    void Form2_mnuRecord_Click();
+    void recordNewest();
+    // A window-modal message that does not hold up the camera.
+    void tell(const QString &title, const QString &text);
     int Form2_StatusProc(CaptureWindow *window, int id, const char *text);
     int Form2_ErrorProc(CaptureWindow *window, int id, const char *text);
 
@@ -100,6 +126,7 @@ private:
     CaptureWindow *m_captureWindow = nullptr;
     GuideStarView m_guideStar;
     QSize m_frameSize;
+    std::unique_ptr<FrameRecorder> m_recorder;
 };
 
 } // namespace voruna

@@ -59,6 +59,9 @@ public:
     void letGo(ShownFrame &&spent) override;
     // 16-bit frames keep their depth up to the display stretch.
     int sampleBits() const override { return !m_useStream && bitDepth() > 8 ? 16 : 8; }
+    // The INDI device's name, the exposure as asked for, CCD_INFO's pixel size, CCD_BINNING and
+    // the gain where the driver has one.
+    CameraFacts cameraFacts() const override;
 
     // Called on the GUI thread by the client.
     void onProperty(const IndiProperty &property);

@@ -31,6 +31,30 @@ int IndiCamera::binning() const
     return bin ? std::clamp(int(bin->value), 1, kMaxBinning) : 1;
 }
 
+CameraFacts IndiCamera::cameraFacts() const
+{
+    CameraFacts facts;
+    facts.name = m_device;
+    const auto *streamed = m_useStream ? number(QStringLiteral("STREAMING_EXPOSURE"),
+                                                QStringLiteral("STREAMING_EXPOSURE_VALUE"))
+                                       : nullptr;
+    facts.exposureSeconds = streamed ? streamed->value : m_exposureMs / 1000.0;
+    const QString info = QStringLiteral("CCD_INFO");
+    if (const auto *x = number(info, QStringLiteral("CCD_PIXEL_SIZE_X")))
+        facts.pixelWidthMicrons = std::max(0.0, x->value);
+    if (const auto *y = number(info, QStringLiteral("CCD_PIXEL_SIZE_Y")))
+        facts.pixelHeightMicrons = std::max(0.0, y->value);
+    const QString binning = QStringLiteral("CCD_BINNING");
+    if (const auto *x = number(binning, QStringLiteral("HOR_BIN")))
+        facts.binX = std::clamp(int(x->value), 1, kMaxBinning);
+    if (const auto *y = number(binning, QStringLiteral("VER_BIN")))
+        facts.binY = std::clamp(int(y->value), 1, kMaxBinning);
+    const auto [gainProperty, gainName] = gainElement();
+    if (const auto *gain = number(gainProperty, gainName))
+        facts.gain = gain->value;
+    return facts;
+}
+
 QSize IndiCamera::fullSize() const
 {
     const auto *width = number(QStringLiteral("CCD_INFO"), QStringLiteral("CCD_MAX_X"));

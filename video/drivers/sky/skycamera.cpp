@@ -262,4 +262,13 @@ std::unique_ptr<CaptureDevice> SkyDriverSource::open(const QString &key, QString
     return std::make_unique<SkyCamera>(std::move(feed), port);
 }
 
+CameraFacts SkyCamera::cameraFacts() const
+{
+    return {.name = SkyDriverSource::driverName(),
+            .exposureSeconds = m_exposureMs / 1000.0,
+            .pixelWidthMicrons = pixelMicrons,
+            .pixelHeightMicrons = pixelMicrons,
+            .gain = double(m_gain)};
+}
+
 } // namespace voruna

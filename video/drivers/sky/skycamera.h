@@ -31,6 +31,8 @@ class SkyCamera final : public CaptureDevice {
     Q_OBJECT
 public:
     static constexpr double plateScale = 2.0;     // arcseconds per pixel
+    // A guide camera's pixel behind a guide scope of 387 mm, which gives the plate scale above.
+    static constexpr double pixelMicrons = 3.75;
     static constexpr quint32 exposureControl = 1; // milliseconds
     static constexpr int maxExposureMs = 10000;
     static constexpr quint32 gainControl = 2;
@@ -56,6 +58,7 @@ public:
     bool isLost() const override { return m_lost; }
     bool takeFrame(ShownFrame *shown) override;
     double arcsecondsPerPixel() const override { return plateScale; }
+    CameraFacts cameraFacts() const override;
 
     // What the next picture shows, from the newest reading of the mount.
     SkyView view() const;

@@ -349,4 +349,28 @@ bool V4l2Device::setControl(quint32 id, qint32 value)
     return m_fd.isValid() && xioctl(*m_sys, m_fd.get(), VIDIOC_S_CTRL, &control) == 0;
 }
 
+std::optional<qint32> V4l2Device::controlValue(quint32 id) const
+{
+    v4l2_queryctrl query{};
+    query.id = id;
+    if (!m_fd.isValid() || xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYCTRL, &query) != 0
+        || (query.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_INACTIVE)))
+        return std::nullopt;
+    v4l2_control current{id, 0};
+    if (xioctl(*m_sys, m_fd.get(), VIDIOC_G_CTRL, &current) != 0)
+        return std::nullopt;
+    return current.value;
+}
+
+CameraFacts V4l2Device::cameraFacts() const
+{
+    CameraFacts facts;
+    facts.name = m_card;
+    if (const std::optional<qint32> exposure = controlValue(V4L2_CID_EXPOSURE_ABSOLUTE))
+        facts.exposureSeconds = *exposure * 100e-6;
+    if (const std::optional<qint32> gain = controlValue(V4L2_CID_GAIN))
+        facts.gain = *gain;
+    return facts;
+}
+
 } // namespace voruna

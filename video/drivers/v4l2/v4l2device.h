@@ -9,6 +9,7 @@
 #include <linux/videodev2.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QSocketNotifier;
@@ -54,6 +55,9 @@ public:
     {
         return FrameConverter::sampleBits(m_native.fmt.pix.pixelformat);
     }
+    // The card's name; the exposure from exposure_absolute (100 µs units) and the gain, when the
+    // device has them. V4L2 tells nothing of the sensor's pixels.
+    CameraFacts cameraFacts() const override;
     // The card's name, as the node tells it.
     QString card() const { return m_card; }
 
@@ -79,6 +83,8 @@ private:
     bool convertHeld();
     void fail(int errorNumber);
     DeviceControl describeControl(const v4l2_queryctrl &query) const;
+    // The value of control `id`; nullopt when the device has none, or it is not active now.
+    std::optional<qint32> controlValue(quint32 id) const;
 
     std::shared_ptr<V4l2Syscalls> m_sys;
     UniqueFd m_fd;
