@@ -58,7 +58,7 @@ double scatter(std::span<const MotionSample> samples)
 
 class Predictive final : public AxisGuider {
 public:
-    explicit Predictive(const PredictiveSettings &settings) : m_settings(settings) {}
+    explicit Predictive(const PredictiveSettings &settings);
 
     double correction(double time, double error) override;
     void sent(double time, double pixels) override;
@@ -87,12 +87,27 @@ private:
     double m_lastSearch = -HUGE_VAL;
 };
 
+Predictive::Predictive(const PredictiveSettings &settings) : m_settings(settings)
+{
+    // Settings that make no sense fall back to the defaults, or to no period.
+    const PredictiveSettings defaults;
+    const auto within = [](double value, double low, double high) {
+        return value >= low && value <= high;
+    };
+    if (!within(m_settings.aggressiveness, 0.0, 1.0))
+        m_settings.aggressiveness = defaults.aggressiveness;
+    if (!within(m_settings.memory, 0.0, 1e6))
+        m_settings.memory = defaults.memory;
+    if (!within(m_settings.period, 0.0, 1e6))
+        m_settings.period = 0.0;
+}
+
 double Predictive::correction(double time, double error)
 {
     if (!std::isfinite(time) || !std::isfinite(error))
         return 0.0;
     remember(time, error);
-    const double share = std::clamp(m_settings.aggressiveness, 0.0, 1.0);
+    const double share = m_settings.aggressiveness;
     double move = -share * error;
     if (const std::optional<Prediction> p = predict(time, interval() * kLead)) {
         if (p->settled) {
@@ -139,8 +154,7 @@ void Predictive::remember(double time, double error)
         }
     }
     m_history.push_back({time, error - m_moved});
-    const double memory = std::max(m_settings.memory, 0.0);
-    while (m_history.size() > kMaxHistory || m_history.front().time < time - memory)
+    while (m_history.size() > kMaxHistory || m_history.front().time < time - m_settings.memory)
         m_history.pop_front();
 }
 

@@ -60,6 +60,7 @@ double guide(AxisGuider &guider, const Sky &sky, double seconds, double *largest
 } // namespace
 
 Q_DECLARE_METATYPE(Sky)
+Q_DECLARE_METATYPE(PredictiveSettings)
 
 class GuidePredict : public QObject {
     Q_OBJECT
@@ -69,6 +70,8 @@ private Q_SLOTS:
     void learnsTheMotion();
     void staysCalmOnScatter_data();
     void staysCalmOnScatter();
+    void badInputIsCalm_data();
+    void badInputIsCalm();
     void resetForgets_data();
     void resetForgets();
     void fitsAndFindsThePeriod_data();
@@ -134,6 +137,32 @@ void GuidePredict::staysCalmOnScatter()
         QVERIFY2(rms < 1.5 * sky.scatter, qPrintable(QString::number(rms)));
         QVERIFY2(largest < 6.0 * sky.scatter, qPrintable(QString::number(largest)));
     }
+}
+
+void GuidePredict::badInputIsCalm_data()
+{
+    QTest::addColumn<PredictiveSettings>("settings");
+    QTest::addColumn<double>("time");
+    QTest::addColumn<double>("error");
+
+    const double nan = std::nan("");
+    QTest::newRow("no error measured") << PredictiveSettings{} << 2000.0 << nan;
+    QTest::newRow("no time") << PredictiveSettings{} << nan << 1.0;
+    QTest::newRow("settings that make no sense")
+        << PredictiveSettings{nan, -5.0, HUGE_VAL} << 2000.0 << 1.0;
+}
+
+void GuidePredict::badInputIsCalm()
+{
+    QFETCH(PredictiveSettings, settings);
+    QFETCH(double, time);
+    QFETCH(double, error);
+    const auto guider = makePredictiveGuider(settings);
+    guide(*guider, Sky{2.5, 230.5, 0.0, 0.125}, 600.0);
+    const double move = guider->correction(time, error);
+    QVERIFY(std::isfinite(move) && std::abs(move) < 2.0);
+    // What follows is guided as before.
+    QVERIFY(guide(*guider, Sky{2.5, 230.5, 0.0, 0.125}, 600.0) < 0.3);
 }
 
 void GuidePredict::resetForgets_data()
