@@ -142,6 +142,27 @@ void raNight(benchmark::State &state)
     rows.push_back(row);
 }
 
+// What one correction costs once the history is full: each frame's fit, and the search for the
+// period that runs once a minute, spread over the frames; the usual algorithm as the baseline.
+void correctionCost(benchmark::State &state)
+{
+    const auto algorithm = Algorithm(state.range(0));
+    const std::unique_ptr<AxisGuider> guider = makeGuider(algorithm, 230.5);
+    double t = 0.0;
+    const auto next = [&] {
+        t += 4.0;
+        const double error = 0.2 * std::sin(t / 7.0);
+        const double move = guider->correction(t, error);
+        guider->sent(t, move);
+        return move;
+    };
+    for (int i = 0; i < 600; ++i)
+        next();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(next());
+    state.SetLabel(algorithmNames[algorithm]);
+}
+
 void printTable()
 {
     std::printf("\n%-48s %9s %11s %12s\n", "RA algorithm, night", "RMS RA \"", "last 7.5 min",
@@ -158,6 +179,11 @@ BENCHMARK(raNight)
     ->ArgsProduct({{Hysteresis, Predictive, PredictiveWithPeriod}, {1}, {1}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(correctionCost)
+    ->ArgName("algorithm")
+    ->DenseRange(Hysteresis, PredictiveWithPeriod)
+    ->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
