@@ -29,9 +29,9 @@ constexpr std::size_t kTrendSamples = 6;
 // How far ahead a correction looks, in intervals between corrections: short of the whole
 // interval, since the error is seen over it rather than at its end.
 constexpr double kLead = 0.7;
-// A period is looked for between these many seconds, once a minute.
+// A period is looked for between these many seconds, every half minute.
 constexpr double kShortestPeriod = 40.0;
-constexpr double kPeriodSearchEvery = 60.0;
+constexpr double kPeriodSearchEvery = 30.0;
 // The share of the motion a sine must explain to count as the periodic error.
 constexpr double kPeriodShare = 0.5;
 // A periodic fit stands in for the measured error when its residual is within this many times
@@ -192,12 +192,13 @@ void Predictive::searchPeriod(double now)
     const double span = now - m_history.front().time;
     if (span < 2.0 * kShortestPeriod)
         return;
-    // A period is taken once the history holds it twice; the search looks a little further so
-    // that a longer one does not pass for the longest it may take.
+    // A period is taken once the history holds 1.6 turns of it (the fit that uses it must still
+    // explain the motion down to the scatter); the search looks a little further so that a
+    // longer one does not pass for the longest it may take.
     const std::vector<MotionSample> samples(m_history.begin(), m_history.end());
     const double found =
-        findPeriod(samples, kShortestPeriod, span / 1.5, kPeriodShare).value_or(0.0);
-    m_foundPeriod = found <= span / 2.0 ? found : 0.0;
+        findPeriod(samples, kShortestPeriod, span / 1.3, kPeriodShare).value_or(0.0);
+    m_foundPeriod = found <= span / 1.6 ? found : 0.0;
 }
 
 std::optional<Predictive::Prediction> Predictive::periodic(double now, double ahead,

@@ -87,16 +87,16 @@ void GuidePredict::learnsTheMotion_data()
 
     const Sky night{2.5, 230.5, 0.0, 0.125};
     QTest::newRow("the night's sine, period given") << night << 230.5 << 0.7 << 1200.0;
-    QTest::newRow("the night's sine, period found") << night << 0.0 << 0.7 << 1200.0;
-    QTest::newRow("the night's first minutes, a trend alone") << night << 0.0 << 0.8 << 300.0;
-    QTest::newRow("a wrong period given") << night << 180.0 << 0.8 << 1200.0;
-    QTest::newRow("a sine and a drift") << Sky{2.5, 230.5, 0.02, 0.125} << 0.0 << 0.7 << 1200.0;
+    QTest::newRow("the night's sine, period found") << night << 0.0 << 0.8 << 1200.0;
+    QTest::newRow("the night's first minutes, a trend alone") << night << 0.0 << 0.95 << 300.0;
+    QTest::newRow("a wrong period given") << night << 180.0 << 0.95 << 1200.0;
+    QTest::newRow("a sine and a drift") << Sky{2.5, 230.5, 0.02, 0.125} << 0.0 << 0.8 << 1200.0;
     QTest::newRow("a short worm, no scatter")
-        << Sky{1.5, 120.0, 0.0, 0.0} << 120.0 << 0.5 << 1200.0;
+        << Sky{1.5, 120.0, 0.0, 0.0} << 120.0 << 0.7 << 1200.0;
     QTest::newRow("a mount 10% faster than calibrated")
-        << Sky{2.5, 230.5, 0.0, 0.125, 0.1} << 230.5 << 0.7 << 1200.0;
+        << Sky{2.5, 230.5, 0.0, 0.125, 0.1} << 230.5 << 0.85 << 1200.0;
     QTest::newRow("a minute lost")
-        << Sky{2.5, 230.5, 0.0, 0.125, 0.0, 700.0, 760.0} << 0.0 << 0.8 << 1200.0;
+        << Sky{2.5, 230.5, 0.0, 0.125, 0.0, 700.0, 760.0} << 0.0 << 0.95 << 1200.0;
 }
 
 void GuidePredict::learnsTheMotion()
