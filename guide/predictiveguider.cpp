@@ -18,7 +18,9 @@ namespace voruna {
 
 namespace {
 
-// Intervals between corrections kept for their median.
+// Intervals from a correction that moved to the next correction, kept for their median: a
+// move makes the loop skip the frame exposed while it runs, so this is how far ahead a move
+// must look.
 constexpr std::size_t kIntervals = 9;
 // The history kept at most, whatever the memory and the rate of frames.
 constexpr std::size_t kMaxHistory = 4000;
@@ -26,8 +28,8 @@ constexpr std::size_t kMaxHistory = 4000;
 // over at least half of them.
 constexpr double kTrendWindow = 60.0;
 constexpr std::size_t kTrendSamples = 6;
-// How far ahead a correction looks, in intervals between corrections: short of the whole
-// interval, since the error is seen over it rather than at its end.
+// How far ahead a correction looks, in intervals from a move to the next correction: short of
+// the whole interval, since the error is seen over it rather than at its end.
 constexpr double kLead = 0.7;
 // A period is looked for between these many seconds, every half minute.
 constexpr double kShortestPeriod = 40.0;
@@ -74,7 +76,8 @@ private:
     std::optional<Prediction> predict(double now, double ahead);
     std::optional<Prediction> periodic(double now, double ahead, double period) const;
     std::optional<Prediction> trend(double now, double ahead) const;
-    // Seconds between corrections, the median of the latest; 0 before the second.
+    // Seconds from a correction that moved to the next, the median of the latest; 0 before
+    // the first.
     double interval() const;
     void searchPeriod(double now);
 
@@ -147,7 +150,7 @@ void Predictive::remember(double time, double error)
         if (!(since > 0.0)) {
             // The clock went back or stood still: the history no longer lines up with it.
             reset();
-        } else {
+        } else if (m_lastMove != 0.0) {
             m_intervals.push_back(since);
             if (m_intervals.size() > kIntervals)
                 m_intervals.pop_front();
