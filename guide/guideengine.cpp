@@ -164,12 +164,12 @@ std::vector<GuidePulse> GuideEngine::onFrame(double time, const StarMeasurement 
             m_work->loss = star.loss;
             m_state = GuideState::StarLost;
             if (calibrating)
-                calibrationStep(star, &pulses);
+                calibrationStep(time, star, &pulses);
         } else {
             m_state = calibrating ? GuideState::Calibrating : GuideState::Guiding;
             r.stale = !fresh;
             if (fresh && calibrating)
-                calibrationStep(star, &pulses);
+                calibrationStep(time, star, &pulses);
             else if (fresh)
                 correct(time, {r.raPixels, r.decPixels}, &pulses);
         }
@@ -183,12 +183,13 @@ std::vector<GuidePulse> GuideEngine::onFrame(double time, const StarMeasurement 
     return pulses;
 }
 
-void GuideEngine::calibrationStep(const StarMeasurement &star, std::vector<GuidePulse> *pulses)
+void GuideEngine::calibrationStep(double time, const StarMeasurement &star,
+                                  std::vector<GuidePulse> *pulses)
 {
     Calibrator &calibrator = *m_work->calibrator;
     if (!star.isUsable()) {
         calibrator.onLost(star.loss);
-    } else if (const std::optional<GuidePulse> step = calibrator.onFrame(star.centre)) {
+    } else if (const std::optional<GuidePulse> step = calibrator.onFrame(time, star.centre)) {
         pulses->push_back(*step);
     }
     if (calibrator.leg() == Calibrator::Leg::Done) {
