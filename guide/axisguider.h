@@ -51,7 +51,7 @@ struct PredictiveSettings {
     // Seconds of history the prediction learns from.
     double memory = 600.0;
     // The worm's period in seconds when the user knows it; 0: unknown, found from the motion
-    // once the history holds one and a half turns, with a local trend until then.
+    // once the history holds a little over one turn, with a local trend until then.
     double period = 0.0;
     friend bool operator==(const PredictiveSettings &, const PredictiveSettings &) = default;
 };

@@ -47,10 +47,15 @@ bool solve(std::array<Terms, MotionFit::kMaxTerms> &a, Terms &b, int n)
     return true;
 }
 
-// The sum of squares left by a sine of `period` with a drift, or by the drift alone (period 0).
-double leftOver(std::span<const MotionSample> samples, double period)
+// The share of what a period's second harmonic must leave unexplained of what its half leaves
+// for the whole period to be taken rather than the half.
+constexpr double kHarmonicGain = 0.7;
+
+// The sum of squares left by `harmonics` sines of `period` with a drift, or by the drift alone
+// (period 0).
+double leftOver(std::span<const MotionSample> samples, double period, int harmonics = 1)
 {
-    const std::optional<MotionFit> fit = MotionFit::fit(samples, {period, 1, false});
+    const std::optional<MotionFit> fit = MotionFit::fit(samples, {period, harmonics, false});
     if (!fit)
         return std::numeric_limits<double>::infinity();
     return fit->residual() * fit->residual() * double(samples.size());
@@ -148,6 +153,11 @@ std::optional<double> findPeriod(std::span<const MotionSample> samples, double s
     }
     if ((drift - bestLeft) < share * drift)
         return std::nullopt;
+    // The sine found may be the second harmonic of a worm whose own turn is twice as long.
+    const double twice = 2.0 / best;
+    if (twice <= longest
+        && leftOver(samples, twice, 2) < kHarmonicGain * leftOver(samples, 1.0 / best, 2))
+        return twice;
     return 1.0 / best;
 }
 

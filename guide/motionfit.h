@@ -47,7 +47,8 @@ private:
 };
 
 // The period, seconds within [shortest, longest], whose sine with a drift fits the samples
-// best, when it explains at least `share` of what a drift alone leaves; none otherwise.
+// best, when it explains at least `share` of what a drift alone leaves; none otherwise. Twice
+// that period when the sine is the second harmonic of a longer one that explains much more.
 std::optional<double> findPeriod(std::span<const MotionSample> samples, double shortest,
                                  double longest, double share);
 

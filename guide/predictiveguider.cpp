@@ -195,13 +195,12 @@ void Predictive::searchPeriod(double now)
     const double span = now - m_history.front().time;
     if (span < 2.0 * kShortestPeriod)
         return;
-    // A period is taken once the history holds 1.6 turns of it (the fit that uses it must still
-    // explain the motion down to the scatter); the search looks a little further so that a
-    // longer one does not pass for the longest it may take.
+    // A period is taken once the history holds 1.2 turns of it (the fit that uses it must still
+    // explain the motion down to the scatter); the search looks up to periods as long as the
+    // history, so that a longer one does not pass for the longest it may take.
     const std::vector<MotionSample> samples(m_history.begin(), m_history.end());
-    const double found =
-        findPeriod(samples, kShortestPeriod, span / 1.3, kPeriodShare).value_or(0.0);
-    m_foundPeriod = found <= span / 1.6 ? found : 0.0;
+    const double found = findPeriod(samples, kShortestPeriod, span, kPeriodShare).value_or(0.0);
+    m_foundPeriod = found <= span / 1.2 ? found : 0.0;
 }
 
 std::optional<Predictive::Prediction> Predictive::periodic(double now, double ahead,

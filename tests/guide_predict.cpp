@@ -22,6 +22,7 @@ struct Sky {
     double scatter = 0.0;                // pixels, per frame
     double rateError = 0.0;              // the mount moves this share more than it is asked
     double gapFrom = -1.0, gapTo = -1.0; // seconds without frames
+    double second = 0.0;                 // pixels of the periodic error's second harmonic
 };
 
 // Guides `seconds` of `sky` with `guider` and returns the RMS of the star's true place over the
@@ -34,8 +35,9 @@ double guide(AxisGuider &guider, const Sky &sky, double seconds, double *largest
     double moved = 0.0, pulseEnd = 0.0, previous = -1.0, squares = 0.0;
     int count = 0;
     for (double t = 100.0; t < 100.0 + seconds; t += 2.0) {
+        const double phase = 2.0 * std::numbers::pi * t / sky.period;
         const double own =
-            sky.amplitude * std::sin(2.0 * std::numbers::pi * t / sky.period) + sky.drift * t;
+            sky.amplitude * std::sin(phase) + sky.second * std::sin(2.0 * phase) + sky.drift * t;
         const double star = own + moved + (sky.scatter > 0.0 ? air(random) : 0.0);
         if (t >= sky.gapFrom && t < sky.gapTo)
             continue;
@@ -91,6 +93,8 @@ void GuidePredict::learnsTheMotion_data()
     QTest::newRow("the night's first minutes, a trend alone") << night << 0.0 << 0.95 << 300.0;
     QTest::newRow("a wrong period given") << night << 180.0 << 0.95 << 1200.0;
     QTest::newRow("a sine and a drift") << Sky{2.5, 230.5, 0.02, 0.125} << 0.0 << 0.8 << 1200.0;
+    QTest::newRow("a strong second harmonic")
+        << Sky{1.0, 230.5, 0.0, 0.125, 0.0, -1.0, -1.0, 2.0} << 0.0 << 0.8 << 1200.0;
     QTest::newRow("a short worm, no scatter")
         << Sky{1.5, 120.0, 0.0, 0.0} << 120.0 << 0.7 << 1200.0;
     QTest::newRow("a mount 10% faster than calibrated")
