@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The predictive RA algorithm. The axis' own motion is the measured error less every move sent
 // since the reset; it is fitted as a drift plus the periodic error's sines when the period is
-// known or found, else as a local trend of the last minute. Each correction takes out the
-// motion the fit predicts until the next correction, plus a reactive share of the error: all of
-// the measured error's share while only a trend is known, and once a periodic fit explains the
-// motion down to the measurement's own scatter, the fit's smooth estimate of the error with a
-// small share of what it leaves, so that the air's shifts are not chased.
+// known or found, else as a local trend of the last half minute or minute, whichever has lately
+// foretold it better. Each correction takes out the motion the fit predicts until the next
+// correction, plus a reactive share of the error: all of the measured error's share while only
+// a trend is known, and once a periodic fit explains the motion down to the measurement's own
+// scatter, the fit's smooth estimate of the error with a small share of what it leaves, so
+// that the air's shifts are not chased.
 #include "guide/axisguider.h"
 #include "guide/motionfit.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <deque>
 #include <vector>
@@ -24,10 +26,13 @@ namespace {
 constexpr std::size_t kIntervals = 9;
 // The history kept at most, whatever the memory and the rate of frames.
 constexpr std::size_t kMaxHistory = 4000;
-// The local trend: seconds of the latest history it follows, and the fewest samples it needs
-// over at least half of them.
-constexpr double kTrendWindow = 60.0;
+// The local trend: the spans of the latest history it may follow, seconds, of which it follows
+// the one that has lately foretold each next sample best; and the fewest samples it needs over
+// at least half of that span.
+constexpr std::array<double, 2> kTrendWindows{30.0, 60.0};
 constexpr std::size_t kTrendSamples = 6;
+// How much of its score a trend's span keeps at each sample.
+constexpr double kScoreMemory = 0.9;
 // How far ahead a correction looks, in intervals from a move to the next correction: short of
 // the whole interval, since the error is seen over it rather than at its end.
 constexpr double kLead = 0.7;
@@ -76,6 +81,10 @@ private:
     std::optional<Prediction> predict(double now, double ahead);
     std::optional<Prediction> periodic(double now, double ahead, double period) const;
     std::optional<Prediction> trend(double now, double ahead) const;
+    // The trend of the latest `window` seconds of history up to `now`.
+    std::optional<MotionFit> trendFit(double now, double window) const;
+    // Scores each trend's span by how far it missed the sample at `time`, `position`.
+    void scoreTrends(double time, double position);
     // Seconds from a correction that moved to the next, the median of the latest; 0 before
     // the first.
     double interval() const;
@@ -88,6 +97,7 @@ private:
     double m_lastMove = 0.0;
     double m_foundPeriod = 0.0;
     double m_lastSearch = -HUGE_VAL;
+    std::array<double, kTrendWindows.size()> m_trendScores{};
 };
 
 Predictive::Predictive(const PredictiveSettings &settings) : m_settings(settings)
@@ -141,6 +151,7 @@ void Predictive::reset()
     m_lastMove = 0.0;
     m_foundPeriod = 0.0;
     m_lastSearch = -HUGE_VAL;
+    m_trendScores.fill(0.0);
 }
 
 void Predictive::remember(double time, double error)
@@ -156,6 +167,7 @@ void Predictive::remember(double time, double error)
                 m_intervals.pop_front();
         }
     }
+    scoreTrends(time, error - m_moved);
     m_history.push_back({time, error - m_moved});
     while (m_history.size() > kMaxHistory || m_history.front().time < time - m_settings.memory)
         m_history.pop_front();
@@ -213,16 +225,34 @@ std::optional<Predictive::Prediction> Predictive::periodic(double now, double ah
     return Prediction{fit->at(now), fit->at(now + ahead) - fit->at(now), true};
 }
 
-std::optional<Predictive::Prediction> Predictive::trend(double now, double ahead) const
+std::optional<MotionFit> Predictive::trendFit(double now, double window) const
 {
     std::vector<MotionSample> recent;
-    for (auto it = m_history.rbegin(); it != m_history.rend() && it->time >= now - kTrendWindow;
-         ++it)
+    for (auto it = m_history.rbegin(); it != m_history.rend() && it->time >= now - window; ++it)
         recent.push_back(*it);
-    if (recent.size() < kTrendSamples || now - recent.back().time < kTrendWindow / 2.0)
+    if (recent.size() < kTrendSamples || now - recent.back().time < window / 2.0)
         return std::nullopt;
     std::reverse(recent.begin(), recent.end());
-    const std::optional<MotionFit> fit = MotionFit::fit(recent, {0.0, 0, true});
+    return MotionFit::fit(recent, {0.0, 0, true});
+}
+
+void Predictive::scoreTrends(double time, double position)
+{
+    if (m_history.empty())
+        return;
+    for (std::size_t i = 0; i < kTrendWindows.size(); ++i) {
+        if (const auto fit = trendFit(m_history.back().time, kTrendWindows[i])) {
+            const double miss = position - fit->at(time);
+            m_trendScores[i] = kScoreMemory * m_trendScores[i] + (1.0 - kScoreMemory) * miss * miss;
+        }
+    }
+}
+
+std::optional<Predictive::Prediction> Predictive::trend(double now, double ahead) const
+{
+    const auto best = std::min_element(m_trendScores.begin(), m_trendScores.end());
+    const std::size_t choice = std::size_t(best - m_trendScores.begin());
+    const std::optional<MotionFit> fit = trendFit(now, kTrendWindows[choice]);
     if (!fit)
         return std::nullopt;
     return Prediction{fit->at(now), fit->at(now + ahead) - fit->at(now), false};

@@ -197,11 +197,13 @@ void GuidePredict::fitsAndFindsThePeriod_data()
     QTest::addColumn<double>("scatter");   // pixels
     QTest::addColumn<double>("found");     // the period expected found, 0 for none
     QTest::addColumn<double>("tolerance"); // of the fit's prediction 10 s ahead, pixels
+    QTest::addColumn<double>("second");    // pixels of the sine's second harmonic
 
-    QTest::newRow("a sine with a drift") << 230.5 << 0.0 << 230.5 << 1e-6;
-    QTest::newRow("a bending trend") << 0.0 << 0.0 << 0.0 << 1e-6;
-    QTest::newRow("a sine in scatter") << 230.5 << 0.125 << 230.5 << 0.1;
-    QTest::newRow("a short sine in scatter") << 70.0 << 0.125 << 70.0 << 0.1;
+    QTest::newRow("a sine with a drift") << 230.5 << 0.0 << 230.5 << 1e-6 << 0.0;
+    QTest::newRow("a bending trend") << 0.0 << 0.0 << 0.0 << 1e-6 << 0.0;
+    QTest::newRow("a sine in scatter") << 230.5 << 0.125 << 230.5 << 0.1 << 0.0;
+    QTest::newRow("a short sine in scatter") << 70.0 << 0.125 << 70.0 << 0.1 << 0.0;
+    QTest::newRow("a strong second harmonic") << 230.5 << 0.125 << 230.5 << 0.1 << 3.0;
 }
 
 void GuidePredict::fitsAndFindsThePeriod()
@@ -210,10 +212,12 @@ void GuidePredict::fitsAndFindsThePeriod()
     QFETCH(double, scatter);
     QFETCH(double, found);
     QFETCH(double, tolerance);
+    QFETCH(double, second);
     std::mt19937_64 random(3);
     std::normal_distribution<double> air(0.0, 1.0);
-    const auto motion = [period](double t) {
-        return period > 0.0 ? 2.0 * std::sin(2.0 * std::numbers::pi * t / period) + 0.01 * t
+    const auto motion = [period, second](double t) {
+        const double phase = period > 0.0 ? 2.0 * std::numbers::pi * t / period : 0.0;
+        return period > 0.0 ? 2.0 * std::sin(phase) + second * std::sin(2.0 * phase) + 0.01 * t
                             : 0.5 + 0.02 * t - 1e-4 * t * t;
     };
     std::vector<MotionSample> samples;
