@@ -124,15 +124,15 @@ std::optional<QPointF> rateWithDrift(const std::vector<CalibrationSample> &out,
 }
 
 Calibrator::Calibrator(const CalibrationSettings &settings, double plateScale)
-    : m_settings(settings), m_plateScale(std::max(plateScale, 0.0))
+    : m_settings(settings)
+    , m_plateScale(std::max(plateScale, 0.0))
 {
     m_distance = std::max(settings.distancePixels,
                           m_plateScale > 0.0 ? settings.distanceArcsec / m_plateScale : 0.0);
     // Without a scale the star is taken to move the guide rate's arcseconds in pixels: short
     // steps, of which a slower mount simply takes more.
     const double expected = settings.guideRate / (m_plateScale > 0.0 ? m_plateScale : 1.0);
-    m_stepSeconds =
-        std::clamp(m_distance / (kTargetSteps * std::max(expected, 1e-3)), 0.05, 4.0);
+    m_stepSeconds = std::clamp(m_distance / (kTargetSteps * std::max(expected, 1e-3)), 0.05, 4.0);
 }
 
 std::optional<GuidePulse> Calibrator::onFrame(double time, QPointF star)
@@ -256,8 +256,8 @@ std::optional<GuidePulse> Calibrator::stepBack(QPointF star)
     // moved the star at least three quarters as far as a step north did.
     const double steady = 0.75 * length(m_northSlope) * m_stepSeconds;
     std::size_t first = 0;
-    while (first + 1 < m_samples.size() &&
-           length(m_samples[first + 1].star - m_samples[first].star) < steady)
+    while (first + 1 < m_samples.size()
+           && length(m_samples[first + 1].star - m_samples[first].star) < steady)
         ++first;
     m_southSlope = slopeOf({m_samples.begin() + std::ptrdiff_t(first), m_samples.end()});
     finish();
@@ -292,8 +292,8 @@ void Calibrator::finish()
     // The drift in RA (the periodic error) may change within the legs, along RA: where the
     // two legs agree, the fit that follows its change gives the rate of both. Its direction is
     // noisier than the legs' mean, which keeps the angle.
-    if (!combine(m_westSlope, m_eastSlope, &c.west, &c.eastRate) && m_raWithDrift &&
-        c.eastRate > 0.0) {
+    if (!combine(m_westSlope, m_eastSlope, &c.west, &c.eastRate) && m_raWithDrift
+        && c.eastRate > 0.0) {
         const QPointF unit = c.west / c.eastRate;
         const double rate = QPointF::dotProduct(*m_raWithDrift, unit);
         if (rate > 0.0)
@@ -328,8 +328,7 @@ void Calibrator::fail(const QString &reason)
     m_leg = Leg::Failed;
 }
 
-QStringList calibrationWarnings(const Calibration &calibration, double guideRate,
-                                int fewestSteps)
+QStringList calibrationWarnings(const Calibration &calibration, double guideRate, int fewestSteps)
 {
     QStringList warnings;
     if (!calibration.isValid())

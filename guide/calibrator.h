@@ -89,8 +89,7 @@ private:
 // Plain-words doubts about a calibration that can guide: axes a little off square, a rate
 // far from what the guide rate (arcseconds per second) gives at the calibration's plate scale,
 // few steps (`fewestSteps`, 0 when unknown).
-QStringList calibrationWarnings(const Calibration &calibration, double guideRate,
-                                int fewestSteps);
+QStringList calibrationWarnings(const Calibration &calibration, double guideRate, int fewestSteps);
 
 // The least-squares slope of the star's places against the seconds held, pixels per second;
 // nullopt with fewer than two distinct figures.
