@@ -142,8 +142,8 @@ void raNight(benchmark::State &state)
     rows.push_back(row);
 }
 
-// What one correction costs once the history is full: each frame's fit, and the search for the
-// period that runs once a minute, spread over the frames; the usual algorithm as the baseline.
+// What one correction costs once the history is full: each frame's fits, and the search for the
+// period that runs every half minute, spread over the frames; the usual algorithm as the baseline.
 void correctionCost(benchmark::State &state)
 {
     const auto algorithm = Algorithm(state.range(0));
