@@ -45,9 +45,14 @@ std::unique_ptr<AxisGuider> makeResistSwitchGuider(const ResistSwitchSettings &s
 // Learns the axis' own motion (periodic error, drift) from the errors and the moves sent, and
 // corrects what it predicts before it shows, with a reactive share for the rest.
 struct PredictiveSettings {
-    double aggressiveness = 0.7;
+    // The share of the error corrected at once; once the motion is learnt, of the error the
+    // prediction does not explain.
+    double aggressiveness = 0.8;
     // Seconds of history the prediction learns from.
     double memory = 600.0;
+    // The worm's period in seconds when the user knows it; 0: unknown, found from the motion
+    // once the history holds a little over one turn, with a local trend until then.
+    double period = 0.0;
     friend bool operator==(const PredictiveSettings &, const PredictiveSettings &) = default;
 };
 std::unique_ptr<AxisGuider> makePredictiveGuider(const PredictiveSettings &settings);
