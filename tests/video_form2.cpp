@@ -86,7 +86,8 @@ void VideoForm2Test::layout()
              (QStringList{"&Display|", "&Format|Ctrl+F", "S&ource|", "-", "&Select|Ctrl+S",
                           "Sc&ale|Ctrl+A|x", "&Preview|Ctrl+P|x", "-", "Al&ways Visible|Ctrl+W",
                           "-", "Pick guide sta&r|Ctrl+G", "Re&ticle|Ctrl+R|x",
-                          "Reticle o&n star|Ctrl+T"}));
+                          "Reticle o&n star|Ctrl+T", "-", "G&uiding...|Ctrl+U",
+                          "Stop gu&iding|Ctrl+I"}));
     QCOMPARE(form.mnuclose->text(), QStringLiteral("&Close"));
     QCOMPARE(form.mnuguide->text(), QStringLiteral("&Guide"));
     // Client area below the menu bar: 277 x 196, the status bar its bottom 17 pixels.

@@ -51,6 +51,9 @@ Form2::Form2(CaptureLayer &capture, QWidget *parent)
     , mnuPickStar(namedAction("mnuPickStar", tr("Pick guide sta&r"), this))
     , mnuReticle(namedAction("mnuReticle", tr("Re&ticle"), this))
     , mnuReticleOnStar(namedAction("mnuReticleOnStar", tr("Reticle o&n star"), this))
+    , mnuLine4(namedAction("mnuLine4", QString(), this))
+    , mnuGuiding(namedAction("mnuGuiding", tr("G&uiding..."), this))
+    , mnuStopGuiding(namedAction("mnuStopGuiding", tr("Stop gu&iding"), this))
     , mnuguide(namedAction("mnuguide", tr("&Guide"), this))
     , StatusBar(new QStatusBar(this))
     , captureArea(new QMdiArea(this))
@@ -99,6 +102,7 @@ void Form2::buildMenus()
     mnuReticle->setCheckable(true);
     mnuReticle->setChecked(true);
     mnuControl->addActions({mnuLine3, mnuPickStar, mnuReticle, mnuReticleOnStar});
+    buildGuidingMenus();
     menuBar()->addAction(mnuclose);
     menuBar()->addMenu(mnuControl);
     menuBar()->addAction(mnuguide);
@@ -139,6 +143,7 @@ void Form2::Form2_Form_Load()
     });
     if (CaptureSubWindow *sub = captureSubWindow()) {
         sub->setFrameConsumer([this](const FrameView &frame) { guideFrame(frame); });
+        connect(sub, &CaptureSubWindow::cameraFailed, this, &Form2::cameraLost);
         connect(sub->picture(), &PreviewWidget::clicked, this, &Form2::pictureClicked);
     }
     QPointer<Form2> alive(this);
@@ -168,14 +173,17 @@ void Form2::driverConnected()
     const CaptureSubWindow *sub = captureSubWindow();
     m_guideStar.setPlateScale(sub && sub->device() ? sub->device()->arcsecondsPerPixel() : 0.0);
     showGuideStar();
+    Q_EMIT cameraConnected();
 }
 
 void Form2::Form2_Form_Unload()
 {
     if (!m_captureWindow)
         return;
-    if (CaptureSubWindow *sub = captureSubWindow())
+    if (CaptureSubWindow *sub = captureSubWindow()) {
         sub->setFrameConsumer({});
+        sub->disconnect(this);
+    }
     m_captureWindow->setErrorHook({});
     m_captureWindow->setStatusHook({});
 }

@@ -54,6 +54,9 @@ public:
     QAction *const mnuPickStar;
     QAction *const mnuReticle;
     QAction *const mnuReticleOnStar;
+    QAction *const mnuLine4;
+    QAction *const mnuGuiding;
+    QAction *const mnuStopGuiding;
     QAction *const mnuguide;
     QStatusBar *const StatusBar;
     // Fills the client area above the status bar and holds the capture window.
@@ -64,6 +67,14 @@ Q_SIGNALS:
     void mnucloseClicked();
     // The user used the window's close box; the window stays until its owner unloads it.
     void closeBoxUsed();
+    void mnuGuidingClicked();
+    void mnuStopGuidingClicked();
+    // Every frame that arrived, shown or not: the guide star measured in it, or why it is lost
+    // (NoStar while none is chosen).
+    void starMeasured(const voruna::StarMeasurement &star);
+    // A camera was connected (its star, scale and facts are new), or the camera was lost.
+    void cameraConnected();
+    void cameraLost();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -87,6 +98,7 @@ private:
     void guideFrame(const FrameView &frame);
     void showGuideStar();
     CaptureSubWindow *captureSubWindow() const;
+    void buildGuidingMenus();
     int Form2_StatusProc(CaptureWindow *window, int id, const char *text);
     int Form2_ErrorProc(CaptureWindow *window, int id, const char *text);
 
