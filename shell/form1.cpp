@@ -166,6 +166,7 @@ void Form1::Form1_Combo1_Click()
 {
     m_changedForIndex = Combo1->currentIndex();
     // A movement still held goes to the port it started on, before that port closes.
+    Q_EMIT linkWanted();
     abandonHeldPad();
     ErrorTrap trap;
     trap.arm();
@@ -176,6 +177,7 @@ void Form1::Form1_Combo1_Click()
 
 void Form1::Form1_Command5_Click()
 {
+    Q_EMIT linkWanted();
     abandonHeldPad();
     ErrorTrap trap;
     trap.arm();

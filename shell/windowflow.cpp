@@ -4,7 +4,9 @@
 #include "shell/form1.h"
 #include "shell/form4.h"
 #include "shell/form5.h"
+#include "shell/serialguideoutput.h"
 #include "video/capture/capturelayer.h"
+#include "video/capturesubwindow.h"
 #include "video/form2.h"
 
 #include <QTimer>
@@ -28,12 +30,17 @@ WindowFlow::WindowFlow(SerialControl &serial, MessageBoxes &messages, CaptureLay
     , m_serial(serial)
     , m_messages(messages)
     , m_capture(capture)
+    , m_guideOutput(std::make_unique<SerialGuideOutput>(serial))
+    , m_guideSession(std::make_unique<GuideSession>(*m_guideOutput))
 {}
 
 WindowFlow::~WindowFlow()
 {
     // Whatever is still loaded when the program ends goes without running any handling; the
-    // video window's notifications must not outlive it all the same.
+    // video window's notifications must not outlive it all the same. Guiding stops first,
+    // while the port is still open.
+    stopGuiding();
+    closeGuideWindow();
     unloadForm2();
 }
 
@@ -67,6 +74,10 @@ void WindowFlow::showForm1()
                 Qt::QueuedConnection);
         connect(m_form1.get(), &Form1::videomenuClicked, this, &WindowFlow::Form1_videomenu_Click);
         connect(m_form1.get(), &Form1::aboutmenuClicked, this, &WindowFlow::Form1_aboutmenu_Click);
+        // Direct: guiding's stops go out before the console's own bytes.
+        connect(m_form1.get(), &Form1::linkWanted, this, &WindowFlow::stopGuiding);
+        connect(m_form1.get(), &Form1::portWentAway, m_guideSession.get(),
+                &GuideSession::portLost);
         m_form1->Form1_Form_Load();
     }
     bringForward(m_form1.get());
@@ -81,6 +92,7 @@ void WindowFlow::showForm2()
                 Qt::QueuedConnection);
         connect(m_form2.get(), &Form2::closeBoxUsed, this, &WindowFlow::Form2_closeBox,
                 Qt::QueuedConnection);
+        connectGuiding();
         m_form2->Form2_Form_Load();
     }
     bringForward(m_form2.get());
@@ -98,7 +110,8 @@ void WindowFlow::showForm4()
 
 void WindowFlow::unloadForm1()
 {
-    // Destroying the console closes its port.
+    // Destroying the console closes its port: guiding's stops go out on it first.
+    stopGuiding();
     m_form1.reset();
 }
 
@@ -106,6 +119,8 @@ void WindowFlow::unloadForm2()
 {
     if (!m_form2)
         return;
+    // No camera, no guiding.
+    stopGuiding();
     m_form2->Form2_Form_Unload();
     m_form2.reset();
 }
@@ -123,6 +138,7 @@ void WindowFlow::unloadAll()
 
 void WindowFlow::releaseHeldSlew()
 {
+    stopGuiding();
     if (m_form1)
         m_form1->abandonHeldPad();
 }
