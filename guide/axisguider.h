@@ -21,19 +21,24 @@ public:
 };
 
 // The field's usual RA algorithm: a share (`aggressiveness`) of the error blended with the
-// moves before it (`hysteresis`).
+// moves before it (`hysteresis`). The defaults suit a streaming camera, where the frame after
+// a correction is not used and the periodic error runs on for two exposures: a share above
+// one keeps up with it, the blend keeps the share of one frame's seeing below one.
 struct HysteresisSettings {
-    double aggressiveness = 0.7;
-    double hysteresis = 0.1;
+    double aggressiveness = 1.1;
+    double hysteresis = 0.35;
+    friend bool operator==(const HysteresisSettings &, const HysteresisSettings &) = default;
 };
 std::unique_ptr<AxisGuider> makeHysteresisGuider(const HysteresisSettings &settings);
 
 // The field's usual Dec algorithm: resists a change of sense until the error persists on the
 // other side, so that seeing does not push it back and forth against the backlash.
 struct ResistSwitchSettings {
-    double aggressiveness = 1.0;
+    // Half the error: a steady drift is held a little behind the lock, the seeing little chased.
+    double aggressiveness = 0.5;
     // Frames in a row on the other side before the sense may change.
     int persistence = 3;
+    friend bool operator==(const ResistSwitchSettings &, const ResistSwitchSettings &) = default;
 };
 std::unique_ptr<AxisGuider> makeResistSwitchGuider(const ResistSwitchSettings &settings);
 
@@ -43,6 +48,7 @@ struct PredictiveSettings {
     double aggressiveness = 0.7;
     // Seconds of history the prediction learns from.
     double memory = 600.0;
+    friend bool operator==(const PredictiveSettings &, const PredictiveSettings &) = default;
 };
 std::unique_ptr<AxisGuider> makePredictiveGuider(const PredictiveSettings &settings);
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -34,7 +35,7 @@ struct GuideSettings {
     PredictiveSettings predictive;
     ResistSwitchSettings dec;
     // Moves smaller than this, pixels along the axis, are not sent.
-    double minMovePixels = 0.15;
+    double minMovePixels = 0.05;
     // No correction is held longer than this, seconds.
     double maxPulseSeconds = 2.0;
     // Dec corrections north and south, or one sense only, or none.
@@ -95,6 +96,10 @@ public:
     QPointF lockPosition() const { return m_lock; }
 
 private:
+    void calibrationStep(const StarMeasurement &star, std::vector<GuidePulse> *pulses);
+    void correct(double time, QPointF axes, std::vector<GuidePulse> *pulses);
+    void makeGuiders();
+
     GuideSettings m_guide;
     CalibrationSettings m_cal;
     double m_plateScale = 0.0;
@@ -102,7 +107,7 @@ private:
     QString m_failure;
     std::optional<Calibration> m_calibration;
     QPointF m_lock;
-    double m_pulsesEnd = 0.0;
+    double m_pulsesEnd = -std::numeric_limits<double>::infinity();
     double m_previousFrame = -1.0;
     struct Work;
     std::unique_ptr<Work> m_work; // the calibration under way and the axes' algorithms

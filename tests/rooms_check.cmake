@@ -11,7 +11,8 @@ set(rooms
   "video/drivers/indi|video/drivers/indi,video/capture,common"
   "video/drivers/sky|video/drivers/sky,video/capture,mountfeed,common"
   "video|video,video/capture,guide,common"
-  "guide|guide")
+  "guide|guide"
+  "tools/guidesim|tools/guidesim,tools/adaptorsim,guide,video/drivers/sky,video/capture,mountfeed,common")
 set(faults 0)
 foreach(room IN LISTS rooms)
   string(REGEX REPLACE "[|,]" ";" parts "${room}")
