@@ -12,7 +12,8 @@ set(rooms
   "video/drivers/sky|video/drivers/sky,video/capture,mountfeed,common"
   "video|video,video/capture,guide,common"
   "guide|guide"
-  "tools/guidesim|tools/guidesim,tools/adaptorsim,guide,video/drivers/sky,video/capture,mountfeed,common")
+  "tools/guidesim|tools/guidesim,tools/adaptorsim,guide,video/drivers/sky,video/capture,mountfeed,common"
+  "guide/window|guide/window,guide,video/capture,common")
 set(faults 0)
 foreach(room IN LISTS rooms)
   string(REGEX REPLACE "[|,]" ";" parts "${room}")
