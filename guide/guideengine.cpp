@@ -103,8 +103,16 @@ void GuideEngine::calibrate(double, QPointF star)
 
 void GuideEngine::useCalibration(const Calibration &calibration)
 {
-    if (!calibration.isValid())
+    if (!calibration.isValid()) {
+        // None is known for this camera and port: the one held belonged to another setup and
+        // would turn the corrections the wrong way. Calibrating or guiding keeps its own.
+        if (m_work->mode == Work::Mode::None) {
+            m_calibration.reset();
+            if (m_state == GuideState::Calibrated)
+                m_state = GuideState::Idle;
+        }
         return;
+    }
     m_calibration = calibration;
     m_work->fewestSteps = 0;
     if (m_work->mode == Work::Mode::Guiding) {
