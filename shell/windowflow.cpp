@@ -6,6 +6,7 @@
 #include "shell/form5.h"
 #include "shell/serialguideoutput.h"
 #include "video/capture/capturelayer.h"
+#include "guide/window/guidewindow.h"
 #include "video/capturesubwindow.h"
 #include "video/form2.h"
 
@@ -76,6 +77,9 @@ void WindowFlow::showForm1()
         connect(m_form1.get(), &Form1::aboutmenuClicked, this, &WindowFlow::Form1_aboutmenu_Click);
         // Direct: guiding's stops go out before the console's own bytes.
         connect(m_form1.get(), &Form1::linkWanted, this, &WindowFlow::stopGuiding);
+        // Queued: the port the console opens for it is known once its handler has run.
+        connect(m_form1.get(), &Form1::linkWanted, this, &WindowFlow::describeGuideSetup,
+                Qt::QueuedConnection);
         connect(m_form1.get(), &Form1::portWentAway, m_guideSession.get(),
                 &GuideSession::portLost);
         m_form1->Form1_Form_Load();
@@ -132,6 +136,7 @@ void WindowFlow::unloadForm4()
 
 void WindowFlow::unloadAll()
 {
+    closeGuideWindow();
     unloadForm2();
     unloadForm1();
 }

@@ -5,13 +5,13 @@
 
 #include <memory>
 
-class QWidget;
-
 namespace voruna {
 
 class CaptureLayer;
 class GuideSession;
+class GuideWindow;
 class SerialGuideOutput;
+struct StarMeasurement;
 class Form1;
 class Form2;
 class Form4;
@@ -42,7 +42,7 @@ public:
     // The guide loop over the console's port, living as long as the flow.
     GuideSession &guideSession() const { return *m_guideSession; }
     // The guiding window now open, or nullptr.
-    QWidget *guideWindow() const { return m_guideWindow.get(); }
+    GuideWindow *guideWindow() const { return m_guideWindow.get(); }
 
     // Unloads the video window and the console, as "Exit" does, without ending the program:
     // for the ways out that do not pass through "Exit" (the event loop ending, a signal).
@@ -77,6 +77,7 @@ private:
     // Tells the session (and the guiding window) which camera and port it guides with.
     void describeGuideSetup();
     void stopGuiding();
+    void Form2_starMeasured(const StarMeasurement &star);
 
     SerialControl &m_serial;
     MessageBoxes &m_messages;
@@ -87,7 +88,7 @@ private:
     std::unique_ptr<Form2> m_form2;
     std::unique_ptr<SerialGuideOutput> m_guideOutput;
     std::unique_ptr<GuideSession> m_guideSession;
-    std::unique_ptr<QWidget> m_guideWindow;
+    std::unique_ptr<GuideWindow> m_guideWindow;
     bool m_handedOver = false;
 };
 

@@ -3,6 +3,7 @@
 // and no start follows; the pulse on the wire lasts what was asked; the video window's new
 // commands clash with none of its keys.
 #include "guide/guidesession.h"
+#include "guide/window/guidewindow.h"
 #include "shell/exitsignals.h"
 #include "shell/form1.h"
 #include "shell/serialguideoutput.h"
@@ -12,6 +13,7 @@
 #include "support/ptypeer.h"
 #include "support/recordingmessages.h"
 #include "support/scriptedserial.h"
+#include "support/tempconfighome.h"
 #include "video/form2.h"
 #include "video_support/starcamera.h"
 
@@ -35,6 +37,7 @@ const QPointF kStar(160, 120);
 // The program but main(): the console on a scripted port, the video window on a camera whose
 // frames the test sends, guiding west with a long correction under way.
 struct Program {
+    TempConfigHome home; // the remembered calibrations of this run only
     QTemporaryDir work;
     ScriptedSerial serial;
     voruna::test::RecordingMessages messages;
@@ -87,7 +90,7 @@ struct Program {
 
 enum class Way {
     StopCommand, VideoCloseBox, VideoClose, Exit, Signal, PortLost, CameraLost, StarLost,
-    SlewPad, PortChange, Connect
+    SlewPad, PortChange, Connect, GuideWindowClosed
 };
 
 } // namespace
@@ -118,6 +121,7 @@ void ShellGuidingTest::waysOut_data()
     QTest::newRow("slew pad pressed") << int(Way::SlewPad) << stop + ":Mn#:Qn#";
     QTest::newRow("another port chosen") << int(Way::PortChange) << stop;
     QTest::newRow("Connect") << int(Way::Connect) << stop + "?";
+    QTest::newRow("guiding window closed") << int(Way::GuideWindowClosed) << stop;
 }
 
 void ShellGuidingTest::waysOut()
@@ -151,6 +155,11 @@ void ShellGuidingTest::waysOut()
         console->Form1_Combo1_Click();
         break;
     case Way::Connect: console->Form1_Command5_Click(); break;
+    case Way::GuideWindowClosed:
+        video->mnuGuiding->trigger();
+        QVERIFY(p.windows->guideWindow() && p.windows->guideWindow()->isVisible());
+        p.windows->guideWindow()->close();
+        break;
     }
     QFETCH(QByteArray, wire);
     QTRY_COMPARE(p.serial.written, wire);
