@@ -68,7 +68,6 @@ void GuideSession::onStar(const StarMeasurement &star)
     if (!star.isUsable())
         stopCorrections();
     const bool wasActive = isActive();
-    const bool wasCalibrating = m_engine.state() == GuideState::Calibrating;
     GuideRecord record;
     const std::vector<GuidePulse> pulses = m_engine.onFrame(time, star, &record);
     if (star.isUsable()) {
@@ -82,12 +81,15 @@ void GuideSession::onStar(const StarMeasurement &star)
     else
         m_watchdog->stop();
     if ((wasActive || isActive()) && m_log.isOpen()) {
-        m_log.write(record, m_engine.state());
+        GuideRecord line = record;
+        line.time -= m_logStart;
+        m_log.write(line, m_engine.state());
         if (!m_log.isOpen())
             Q_EMIT note(m_log.note());
     }
     Q_EMIT recorded(record);
-    if (wasCalibrating && m_engine.state() == GuideState::Calibrated && m_engine.calibration())
+    // Only calibrating ends in Calibrated on a frame (also when the star was lost on the way).
+    if (wasActive && m_engine.state() == GuideState::Calibrated && m_engine.calibration())
         Q_EMIT calibrationFound(*m_engine.calibration());
     reportState();
 }
@@ -225,6 +227,7 @@ void GuideSession::openLog()
     // One file a session: the first calibration or guiding of the session starts it.
     if (m_log.isOpen() || !m_log.note().isEmpty())
         return;
+    m_logStart = now();
     if (!m_log.open(m_logFolder.isEmpty() ? guideLogFolder() : m_logFolder,
                     QDateTime::currentDateTime()))
         Q_EMIT note(m_log.note());

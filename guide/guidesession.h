@@ -103,6 +103,7 @@ private:
     double m_lastFrame = -1.0;
     std::deque<double> m_intervals;
     GuideLog m_log;
+    double m_logStart = 0.0; // on the session's clock
     QString m_logFolder;
     QString m_cameraKey;
     int m_port = 0;
