@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Guiding joined to the program: every way out sends the stops on the wire before anything else,
-// and no start follows; the pulse on the wire lasts what was asked; the video window's new
-// commands clash with none of its keys.
+// and no start follows. (How long a correction lasts on the wire is measured in the
+// guide_latency benchmark.)
 #include "guide/guidesession.h"
 #include "guide/window/guidewindow.h"
 #include "shell/exitsignals.h"
 #include "shell/form1.h"
-#include "shell/serialguideoutput.h"
 #include "shell/slewbutton.h"
 #include "shell/windowflow.h"
-#include "support/consolefixture.h"
-#include "support/ptypeer.h"
 #include "support/recordingmessages.h"
 #include "support/scriptedserial.h"
 #include "support/tempconfighome.h"
@@ -19,9 +16,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QMenu>
-#include <QMenuBar>
-#include <QShortcut>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -100,9 +94,6 @@ class ShellGuidingTest : public QObject {
 private Q_SLOTS:
     void waysOut_data();
     void waysOut();
-    void pulseOnTheWire_data();
-    void pulseOnTheWire();
-    void videoMenuKeys();
 };
 
 void ShellGuidingTest::waysOut_data()
@@ -177,66 +168,6 @@ void ShellGuidingTest::waysOut()
     QCOMPARE(p.serial.written, wire);
     for (int d = 0; d < 4; ++d)
         QVERIFY(!p.session().isMoving(GuideDirection(d)));
-}
-
-void ShellGuidingTest::pulseOnTheWire_data()
-{
-    QTest::addColumn<int>("ms");
-    QTest::newRow("short") << 40;
-    QTest::newRow("usual") << 300;
-    QTest::newRow("long") << 1200;
-}
-
-void ShellGuidingTest::pulseOnTheWire()
-{
-    QFETCH(int, ms);
-    voruna::test::ConsoleFixture fixture;
-    PtyPeer peer(fixture.portsFolder(), 1);
-    QVERIFY2(peer.isValid(), qPrintable(peer.errorString()));
-    ErrorTrap trap;
-    trap.arm();
-    runOpenSequence(*fixture.serial, 0, trap);
-    QVERIFY(trap.clean());
-    SerialGuideOutput output(*fixture.serial);
-    GuideSession session(output);
-    session.setLogFolder(fixture.workDir());
-    session.engine().useCalibration({.west = {3.75, 0.0}, .north = {0.0, -3.75}});
-    QVERIFY(session.guide({0, 0}));
-    QVERIFY(session.startPulse({GuideDirection::North, ms / 1000.0}));
-    QCOMPARE(peer.readUntil(4, 1000), QByteArray(":Mn#"));
-    QElapsedTimer held;
-    held.start();
-    QCOMPARE(peer.readUntil(4, ms + 2000), QByteArray(":Qn#"));
-    // Loose, for a loaded machine: the benchmark measures how close it lands.
-    const qint64 elapsed = held.elapsed();
-    QVERIFY2(std::abs(elapsed - ms) < 100, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
-}
-
-void ShellGuidingTest::videoMenuKeys()
-{
-    // The guiding commands clash with none of the window's shortcuts or of the Control menu's
-    // access keys (the menu's layout is checked with the window's).
-    std::vector<std::unique_ptr<DriverSource>> sources;
-    sources.push_back(std::make_unique<voruna::test::StarSource>());
-    const std::unique_ptr<CaptureLayer> layer = makeCaptureLayer(std::move(sources));
-    Form2 form(*layer);
-    const QList<QAction *> items = form.mnuControl->actions();
-    QStringList shortcuts;
-    for (const QAction *a : form.findChildren<QAction *>())
-        if (!a->shortcut().isEmpty())
-            shortcuts << a->shortcut().toString();
-    for (const QShortcut *s : form.findChildren<QShortcut *>())
-        shortcuts << s->key().toString();
-    QVERIFY(shortcuts.contains(QStringLiteral("Ctrl+U")) && shortcuts.contains(QStringLiteral("Ctrl+I")));
-    QCOMPARE(QSet<QString>(shortcuts.begin(), shortcuts.end()).size(), shortcuts.size());
-    QStringList keys;
-    for (const QAction *a : items) {
-        const qsizetype amp = a->text().indexOf(QLatin1Char('&'));
-        if (amp >= 0)
-            keys << a->text().mid(amp + 1, 1).toLower();
-    }
-    QCOMPARE(keys.size(), items.size() - 4); // every item but the separators
-    QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
 }
 
 QTEST_MAIN(ShellGuidingTest)

@@ -88,6 +88,16 @@ void VideoForm2Test::layout()
                           "-", "Pick guide sta&r|Ctrl+G", "Re&ticle|Ctrl+R|x",
                           "Reticle o&n star|Ctrl+T", "-", "G&uiding...|Ctrl+U",
                           "Stop gu&iding|Ctrl+I"}));
+    // No two commands share a shortcut, nor two of the Control menu an access key.
+    QStringList shortcuts, keys;
+    for (const QAction *item : form.findChildren<QAction *>())
+        if (!item->shortcut().isEmpty())
+            shortcuts << item->shortcut().toString();
+    for (const QAction *item : form.mnuControl->actions())
+        if (item->text().contains(QLatin1Char('&')))
+            keys << item->text().section(QLatin1Char('&'), 1).left(1).toLower();
+    QCOMPARE(QSet<QString>(shortcuts.begin(), shortcuts.end()).size(), shortcuts.size());
+    QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
     QCOMPARE(form.mnuclose->text(), QStringLiteral("&Close"));
     QCOMPARE(form.mnuguide->text(), QStringLiteral("&Guide"));
     // Client area below the menu bar: 277 x 196, the status bar its bottom 17 pixels.
