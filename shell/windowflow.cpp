@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/windowflow.h"
 
+#include "guide/window/guidewindow.h"
 #include "shell/form1.h"
 #include "shell/form4.h"
 #include "shell/form5.h"
 #include "shell/serialguideoutput.h"
 #include "video/capture/capturelayer.h"
-#include "guide/window/guidewindow.h"
-#include "video/capturesubwindow.h"
 #include "video/form2.h"
 
 #include <QTimer>
