@@ -88,7 +88,7 @@ QString guideLogLine(const GuideRecord &record, GuideState state)
 QString guideLogFolder()
 {
     QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification asks for absolute paths and ignores any other.
+    // A relative XDG_STATE_HOME is invalid by the XDG rules and is ignored.
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/state");
     return base + QStringLiteral("/voruna");
