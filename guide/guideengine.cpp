@@ -103,16 +103,8 @@ void GuideEngine::calibrate(double, QPointF star)
 
 void GuideEngine::useCalibration(const Calibration &calibration)
 {
-    if (!calibration.isValid()) {
-        // None is known for this camera and port: the one held belonged to another setup and
-        // would turn the corrections the wrong way. Calibrating or guiding keeps its own.
-        if (m_work->mode == Work::Mode::None) {
-            m_calibration.reset();
-            if (m_state == GuideState::Calibrated)
-                m_state = GuideState::Idle;
-        }
+    if (!calibration.isValid())
         return;
-    }
     m_calibration = calibration;
     m_work->fewestSteps = 0;
     if (m_work->mode == Work::Mode::Guiding) {
