@@ -7,7 +7,8 @@
 // deviation of the star's place (tracking error plus the frame's seeing shift), arcseconds, and
 // the root of their squares. The unguided row of each seed is the same night over the same
 // minutes with nothing sent: the baseline, of the error and of the time a night costs to
-// render. Calibration is set beside the simulator's angle and rates.
+// render. Calibration is set beside the simulator's angle and rates, also for calibrations
+// started later in the night, at other phases of the periodic error.
 
 #include "tools/guidesim/guidenight.h"
 
@@ -75,6 +76,7 @@ void guideNight(benchmark::State &state)
     const Variant &variant = variants.at(std::size_t(state.range(0)));
     GuideNightSetup setup;
     setup.seed = std::uint64_t(state.range(1));
+    setup.calibrateFrom = double(state.range(2));
     setup.guided = variant.guided;
     setup.guide = variant.guide;
     if (!variant.guided) {
@@ -82,6 +84,8 @@ void guideNight(benchmark::State &state)
         setup.unguidedFrom = window != windows.end() ? window->second.first : 240.0;
     }
     Row row{QString::fromLatin1(variant.name), setup.seed, {}};
+    if (setup.calibrateFrom > 0.0)
+        row.name += QStringLiteral(", from %1 s").arg(setup.calibrateFrom);
     for (auto _ : state)
         row.night = runGuideNight(setup);
     if (variant.guided && row.night.calibrated && !windows.count(setup.seed))
@@ -114,7 +118,7 @@ void printTable()
     // cal at: seconds the calibration took; angle: the west direction's, and its difference
     // from the simulator's camera angle; W E N S: each rate against the simulator's, per cent;
     // ra/unguided: the guided RA RMS over the unguided one of the same seed and minutes.
-    std::printf("\n%-40s %4s %5s %6s %6s %5s %5s %5s %5s %6s %6s %6s %6s %6s %6s %6s %5s %5s\n",
+    std::printf("\n%-50s %4s %5s %6s %6s %5s %5s %5s %5s %6s %6s %6s %6s %6s %6s %6s %5s %5s\n",
                 "algorithm", "seed", "cal@s", "angle", "d.ang", "W%", "E%", "N%", "S%", "ra\"",
                 "dec\"", "total\"", "peakRA", "peakDe", "ra/ung", "pulses", "stale", "lost");
     std::map<std::uint64_t, const Row *> unguided;
@@ -124,7 +128,7 @@ void printTable()
     }
     for (const Row &r : rows) {
         const GuideNightResult &n = r.night;
-        std::printf("%-40s %4llu", qPrintable(r.name), static_cast<unsigned long long>(r.seed));
+        std::printf("%-50s %4llu", qPrintable(r.name), static_cast<unsigned long long>(r.seed));
         if (n.calibrated)
             printCalibration(n);
         else
@@ -142,10 +146,13 @@ void printTable()
 } // namespace
 
 // Each seed's guided rows first, so that its unguided row is judged over their minutes.
+// The defaults also calibrate later in the night, where the periodic error runs the other way
+// or turns within the calibration.
 BENCHMARK(guideNight)
-    ->ArgNames({"variant", "seed"})
-    ->ArgsProduct({{1, 2, 3, 4, 5, 6}, {1, 2, 3}})
-    ->ArgsProduct({{0}, {1, 2, 3}})
+    ->ArgNames({"variant", "seed", "from"})
+    ->ArgsProduct({{1, 2, 3, 4, 5, 6}, {1, 2, 3}, {0}})
+    ->ArgsProduct({{1}, {1}, {30, 60, 120, 180}})
+    ->ArgsProduct({{0}, {1, 2, 3}, {0}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

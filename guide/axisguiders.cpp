@@ -59,9 +59,9 @@ public:
         if (sense == 0)
             return 0.0;
         if (sense != m_side) {
-            const bool lasting = m_recent.size() == keep &&
-                                 std::all_of(m_recent.begin(), m_recent.end(),
-                                             [sense](int s) { return s == sense; });
+            const bool lasting = m_recent.size() == keep
+                                 && std::all_of(m_recent.begin(), m_recent.end(),
+                                                [sense](int s) { return s == sense; });
             if (!lasting)
                 return 0.0;
             m_side = sense;

@@ -41,8 +41,9 @@ QString pixels(double value)
     return QString::number(value, 'f', 1);
 }
 
-// The axis' vector out (west or north) and its rate back from the slopes of its two legs.
-void combine(QPointF out, QPointF back, QPointF *vector, double *backRate)
+// The axis' vector out (west or north) and its rate back from the slopes of its two legs; true
+// when the legs keep rates of their own.
+bool combine(QPointF out, QPointF back, QPointF *vector, double *backRate)
 {
     const QPointF mean = (out - back) / 2.0;
     const double outRate = length(out), returnRate = length(back);
@@ -50,49 +51,93 @@ void combine(QPointF out, QPointF back, QPointF *vector, double *backRate)
     if (meanLength > 0.0 && std::abs(outRate - returnRate) > kApartShare * meanLength) {
         *vector = mean * (outRate / meanLength);
         *backRate = returnRate;
-    } else {
-        *vector = mean;
-        *backRate = meanLength;
+        return true;
     }
+    *vector = mean;
+    *backRate = meanLength;
+    return false;
 }
 
 } // namespace
 
-std::optional<QPointF> slopeOf(const std::vector<std::pair<double, QPointF>> &points)
+std::optional<QPointF> slopeOf(const std::vector<CalibrationSample> &samples)
 {
-    if (points.size() < 2)
+    if (samples.size() < 2)
         return std::nullopt;
     double t = 0.0;
     QPointF p;
-    for (const auto &[seconds, star] : points)
-        t += seconds, p += star;
-    t /= double(points.size());
-    p /= double(points.size());
+    for (const CalibrationSample &s : samples)
+        t += s.held, p += s.star;
+    t /= double(samples.size());
+    p /= double(samples.size());
     double tt = 0.0;
     QPointF tp;
-    for (const auto &[seconds, star] : points) {
-        tt += (seconds - t) * (seconds - t);
-        tp += (seconds - t) * (star - p);
+    for (const CalibrationSample &s : samples) {
+        tt += (s.held - t) * (s.held - t);
+        tp += (s.held - t) * (s.star - p);
     }
     if (tt <= 0.0)
         return std::nullopt;
     return tp / tt;
 }
 
+std::optional<QPointF> rateWithDrift(const std::vector<CalibrationSample> &out,
+                                     const std::vector<CalibrationSample> &back)
+{
+    constexpr int n = 4; // the place at the middle, the rate, the drift and its change
+    std::vector<CalibrationSample> all = out;
+    const double outHeld = out.empty() ? 0.0 : out.back().held;
+    for (const CalibrationSample &s : back)
+        all.push_back({outHeld - s.held, s.time, s.star});
+    if (all.size() < n + 2)
+        return std::nullopt;
+    const double middle = (all.front().time + all.back().time) / 2.0;
+    const double span = std::max(all.back().time - all.front().time, 1e-9) / 2.0;
+    // The normal equations, with the two coordinates as two right-hand sides.
+    double a[n][n + 2] = {};
+    for (const CalibrationSample &s : all) {
+        const double tau = (s.time - middle) / span;
+        const double row[n] = {1.0, s.held, tau, tau * tau};
+        for (int i = 0; i < n; ++i) {
+            for (int j = 0; j < n; ++j)
+                a[i][j] += row[i] * row[j];
+            a[i][n] += row[i] * s.star.x();
+            a[i][n + 1] += row[i] * s.star.y();
+        }
+    }
+    for (int c = 0; c < n; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < n; ++r) {
+            if (std::abs(a[r][c]) > std::abs(a[pivot][c]))
+                pivot = r;
+        }
+        std::swap(a[c], a[pivot]);
+        if (std::abs(a[c][c]) < 1e-9)
+            return std::nullopt;
+        for (int r = 0; r < n; ++r) {
+            const double f = r == c ? 0.0 : a[r][c] / a[c][c];
+            for (int j = c; j < n + 2; ++j)
+                a[r][j] -= f * a[c][j];
+        }
+    }
+    return QPointF(a[1][n] / a[1][1], a[1][n + 1] / a[1][1]);
+}
+
 Calibrator::Calibrator(const CalibrationSettings &settings, double plateScale)
-    : m_settings(settings), m_plateScale(std::max(plateScale, 0.0))
+    : m_settings(settings)
+    , m_plateScale(std::max(plateScale, 0.0))
 {
     m_distance = std::max(settings.distancePixels,
                           m_plateScale > 0.0 ? settings.distanceArcsec / m_plateScale : 0.0);
     // Without a scale the star is taken to move the guide rate's arcseconds in pixels: short
     // steps, of which a slower mount simply takes more.
     const double expected = settings.guideRate / (m_plateScale > 0.0 ? m_plateScale : 1.0);
-    m_stepSeconds =
-        std::clamp(m_distance / (kTargetSteps * std::max(expected, 1e-3)), 0.05, 4.0);
+    m_stepSeconds = std::clamp(m_distance / (kTargetSteps * std::max(expected, 1e-3)), 0.05, 4.0);
 }
 
-std::optional<GuidePulse> Calibrator::onFrame(QPointF star)
+std::optional<GuidePulse> Calibrator::onFrame(double time, QPointF star)
 {
+    m_time = time;
     m_lostInRow = 0;
     switch (m_leg) {
     case Leg::West:
@@ -150,7 +195,7 @@ std::optional<GuidePulse> Calibrator::begin(Leg leg, QPointF star)
 {
     m_leg = leg;
     m_steps = 0;
-    m_samples = {{0.0, star}};
+    m_samples = {{0.0, m_time, star}};
     m_clearingMoves.clear();
     static constexpr GuideDirection directions[] = {GuideDirection::West, GuideDirection::East,
                                                     GuideDirection::North, GuideDirection::North,
@@ -167,8 +212,8 @@ GuidePulse Calibrator::takeStep(GuideDirection direction)
 std::optional<GuidePulse> Calibrator::stepOut(QPointF star)
 {
     const bool west = m_leg == Leg::West;
-    m_samples.push_back({m_steps * m_stepSeconds, star});
-    const double gone = length(star - m_samples.front().second);
+    m_samples.push_back({m_steps * m_stepSeconds, m_time, star});
+    const double gone = length(star - m_samples.front().star);
     const QString direction = legName(m_leg);
     if (gone >= m_distance) {
         if (m_steps < kFewestSteps) {
@@ -180,6 +225,8 @@ std::optional<GuidePulse> Calibrator::stepOut(QPointF star)
         }
         (west ? m_westSlope : m_northSlope) = slopeOf(m_samples).value_or(QPointF());
         (west ? m_westSteps : m_northSteps) = m_steps;
+        if (west)
+            m_westSamples = m_samples;
         return begin(west ? Leg::East : Leg::South, star);
     }
     if (m_steps >= m_settings.maxSteps) {
@@ -197,19 +244,20 @@ std::optional<GuidePulse> Calibrator::stepOut(QPointF star)
 std::optional<GuidePulse> Calibrator::stepBack(QPointF star)
 {
     const bool east = m_leg == Leg::East;
-    m_samples.push_back({m_steps * m_stepSeconds, star});
+    m_samples.push_back({m_steps * m_stepSeconds, m_time, star});
     if (m_steps < (east ? m_westSteps : m_northSteps))
         return takeStep(east ? GuideDirection::East : GuideDirection::South);
     if (east) {
         m_eastSlope = slopeOf(m_samples).value_or(QPointF());
+        m_raWithDrift = rateWithDrift(m_westSamples, m_samples);
         return begin(Leg::Backlash, star);
     }
     // The first steps south take up the backlash: the rate counts from the first step that
     // moved the star at least three quarters as far as a step north did.
     const double steady = 0.75 * length(m_northSlope) * m_stepSeconds;
     std::size_t first = 0;
-    while (first + 1 < m_samples.size() &&
-           length(m_samples[first + 1].second - m_samples[first].second) < steady)
+    while (first + 1 < m_samples.size()
+           && length(m_samples[first + 1].star - m_samples[first].star) < steady)
         ++first;
     m_southSlope = slopeOf({m_samples.begin() + std::ptrdiff_t(first), m_samples.end()});
     finish();
@@ -218,8 +266,8 @@ std::optional<GuidePulse> Calibrator::stepBack(QPointF star)
 
 std::optional<GuidePulse> Calibrator::clearBacklash(QPointF star)
 {
-    m_clearingMoves.push_back(length(star - m_samples.back().second));
-    m_samples.push_back({m_steps * m_stepSeconds, star});
+    m_clearingMoves.push_back(length(star - m_samples.back().star));
+    m_samples.push_back({m_steps * m_stepSeconds, m_time, star});
     // Steady: two moves in a row that agree, each at least a quarter of a step west's.
     const double least = 0.25 * length(m_westSlope) * m_stepSeconds;
     const std::size_t n = m_clearingMoves.size();
@@ -241,7 +289,16 @@ void Calibrator::finish()
 {
     Calibration c;
     c.plateScale = m_plateScale;
-    combine(m_westSlope, m_eastSlope, &c.west, &c.eastRate);
+    // The drift in RA (the periodic error) may change within the legs, along RA: where the
+    // two legs agree, the fit that follows its change gives the rate of both. Its direction is
+    // noisier than the legs' mean, which keeps the angle.
+    if (!combine(m_westSlope, m_eastSlope, &c.west, &c.eastRate) && m_raWithDrift
+        && c.eastRate > 0.0) {
+        const QPointF unit = c.west / c.eastRate;
+        const double rate = QPointF::dotProduct(*m_raWithDrift, unit);
+        if (rate > 0.0)
+            c.west = unit * rate, c.eastRate = rate;
+    }
     if (m_southSlope) {
         combine(m_northSlope, *m_southSlope, &c.north, &c.southRate);
     } else {
@@ -271,8 +328,7 @@ void Calibrator::fail(const QString &reason)
     m_leg = Leg::Failed;
 }
 
-QStringList calibrationWarnings(const Calibration &calibration, double guideRate,
-                                int fewestSteps)
+QStringList calibrationWarnings(const Calibration &calibration, double guideRate, int fewestSteps)
 {
     QStringList warnings;
     if (!calibration.isValid())

@@ -10,10 +10,17 @@
 #include <QStringList>
 
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace voruna {
+
+// Where the star stood on a fresh frame of a calibration leg: the seconds held so far in the
+// leg, the frame's time (seconds on the caller's clock) and the star's place.
+struct CalibrationSample {
+    double held = 0.0;
+    double time = 0.0;
+    QPointF star;
+};
 
 // Learns how the four directions move the star, one step a fresh frame: west in steps of a
 // computed length until the star has gone the set distance, east back the same time, north
@@ -29,9 +36,9 @@ public:
     // `plateScale` in arcseconds per pixel, 0 when unknown.
     Calibrator(const CalibrationSettings &settings, double plateScale);
 
-    // The star measured on a fresh frame: one exposed after the last step ended. Returns the
-    // next step to take; none once calibration is done or has failed.
-    std::optional<GuidePulse> onFrame(QPointF star);
+    // The star measured at `time` on a fresh frame: one exposed after the last step ended.
+    // Returns the next step to take; none once calibration is done or has failed.
+    std::optional<GuidePulse> onFrame(double time, QPointF star);
     // A frame without the star: after a few in a row calibration gives up.
     void onLost(StarLoss loss);
 
@@ -50,8 +57,6 @@ public:
     static QString legName(Leg leg);
 
 private:
-    // Seconds held so far in the leg, and where the star stood.
-    using Sample = std::pair<double, QPointF>;
     // West or north until the star has gone the distance.
     std::optional<GuidePulse> stepOut(QPointF star);
     // East or south for as many steps as the leg out took.
@@ -69,9 +74,12 @@ private:
     Leg m_leg = Leg::West;
     int m_steps = 0;
     int m_lostInRow = 0;
-    std::vector<Sample> m_samples; // the leg under way
+    double m_time = 0.0;                      // of the frame being handled
+    std::vector<CalibrationSample> m_samples; // the leg under way
+    std::vector<CalibrationSample> m_westSamples;
     QPointF m_westSlope, m_eastSlope, m_northSlope;
     std::optional<QPointF> m_southSlope;
+    std::optional<QPointF> m_raWithDrift;
     int m_westSteps = 0, m_northSteps = 0;
     std::vector<double> m_clearingMoves;
     Calibration m_result;
@@ -81,11 +89,17 @@ private:
 // Plain-words doubts about a calibration that can guide: axes a little off square, a rate
 // far from what the guide rate (arcseconds per second) gives at the calibration's plate scale,
 // few steps (`fewestSteps`, 0 when unknown).
-QStringList calibrationWarnings(const Calibration &calibration, double guideRate,
-                                int fewestSteps);
+QStringList calibrationWarnings(const Calibration &calibration, double guideRate, int fewestSteps);
 
-// The least-squares slope of the positions against the seconds, pixels per second; nullopt
-// with fewer than two distinct times.
-std::optional<QPointF> slopeOf(const std::vector<std::pair<double, QPointF>> &points);
+// The least-squares slope of the star's places against the seconds held, pixels per second;
+// nullopt with fewer than two distinct figures.
+std::optional<QPointF> slopeOf(const std::vector<CalibrationSample> &samples);
+
+// The rate of one axis from its leg out and its leg back together, pixels per second held
+// out: the star's places fitted to the seconds held (out counting up, back down) and to a sky
+// whose drift changes steadily (a quadratic in time), so that the periodic error under way
+// through the two legs leaves the rate alone. nullopt when the legs cannot tell them apart.
+std::optional<QPointF> rateWithDrift(const std::vector<CalibrationSample> &out,
+                                     const std::vector<CalibrationSample> &back);
 
 } // namespace voruna

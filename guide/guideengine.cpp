@@ -59,7 +59,9 @@ struct GuideEngine::Work {
 };
 
 GuideEngine::GuideEngine(const GuideSettings &guide, const CalibrationSettings &cal)
-    : m_guide(guide), m_cal(cal), m_work(std::make_unique<Work>())
+    : m_guide(guide)
+    , m_cal(cal)
+    , m_work(std::make_unique<Work>())
 {
     makeGuiders();
 }
@@ -77,9 +79,9 @@ void GuideEngine::makeGuiders()
 void GuideEngine::setGuideSettings(const GuideSettings &settings)
 {
     // The algorithms keep what they learnt unless their own settings change.
-    const bool same = settings.raAlgorithm == m_guide.raAlgorithm &&
-                      settings.hysteresis == m_guide.hysteresis &&
-                      settings.predictive == m_guide.predictive && settings.dec == m_guide.dec;
+    const bool same = settings.raAlgorithm == m_guide.raAlgorithm
+                      && settings.hysteresis == m_guide.hysteresis
+                      && settings.predictive == m_guide.predictive && settings.dec == m_guide.dec;
     m_guide = settings;
     if (!same)
         makeGuiders();
@@ -87,9 +89,8 @@ void GuideEngine::setGuideSettings(const GuideSettings &settings)
 
 void GuideEngine::setPlateScale(double arcsecondsPerPixel)
 {
-    m_plateScale = arcsecondsPerPixel > 0.0 && std::isfinite(arcsecondsPerPixel)
-                       ? arcsecondsPerPixel
-                       : 0.0;
+    m_plateScale =
+        arcsecondsPerPixel > 0.0 && std::isfinite(arcsecondsPerPixel) ? arcsecondsPerPixel : 0.0;
 }
 
 void GuideEngine::calibrate(double, QPointF star)
@@ -164,12 +165,12 @@ std::vector<GuidePulse> GuideEngine::onFrame(double time, const StarMeasurement 
             m_work->loss = star.loss;
             m_state = GuideState::StarLost;
             if (calibrating)
-                calibrationStep(star, &pulses);
+                calibrationStep(time, star, &pulses);
         } else {
             m_state = calibrating ? GuideState::Calibrating : GuideState::Guiding;
             r.stale = !fresh;
             if (fresh && calibrating)
-                calibrationStep(star, &pulses);
+                calibrationStep(time, star, &pulses);
             else if (fresh)
                 correct(time, {r.raPixels, r.decPixels}, &pulses);
         }
@@ -183,12 +184,13 @@ std::vector<GuidePulse> GuideEngine::onFrame(double time, const StarMeasurement 
     return pulses;
 }
 
-void GuideEngine::calibrationStep(const StarMeasurement &star, std::vector<GuidePulse> *pulses)
+void GuideEngine::calibrationStep(double time, const StarMeasurement &star,
+                                  std::vector<GuidePulse> *pulses)
 {
     Calibrator &calibrator = *m_work->calibrator;
     if (!star.isUsable()) {
         calibrator.onLost(star.loss);
-    } else if (const std::optional<GuidePulse> step = calibrator.onFrame(star.centre)) {
+    } else if (const std::optional<GuidePulse> step = calibrator.onFrame(time, star.centre)) {
         pulses->push_back(*step);
     }
     if (calibrator.leg() == Calibrator::Leg::Done) {
@@ -228,8 +230,7 @@ void GuideEngine::correct(double time, QPointF axes, std::vector<GuidePulse> *pu
         guider.sent(time, sent);
     };
     send(*m_work->ra, true, m_work->ra->correction(time, axes.x()));
-    send(*m_work->dec, false,
-         decAllowed(m_guide.decMode, m_work->dec->correction(time, axes.y())));
+    send(*m_work->dec, false, decAllowed(m_guide.decMode, m_work->dec->correction(time, axes.y())));
 }
 
 void GuideEngine::cameraSilent()

@@ -96,7 +96,7 @@ public:
     QPointF lockPosition() const { return m_lock; }
 
 private:
-    void calibrationStep(const StarMeasurement &star, std::vector<GuidePulse> *pulses);
+    void calibrationStep(double time, const StarMeasurement &star, std::vector<GuidePulse> *pulses);
     void correct(double time, QPointF axes, std::vector<GuidePulse> *pulses);
     void makeGuiders();
 

@@ -59,8 +59,9 @@ std::vector<TruthFrame> readTruth(const QString &path)
     for (const QByteArray &line : file.readAll().split('\n')) {
         const QList<QByteArray> f = line.split(',');
         if (f.size() == 8 && f[1] == "frame")
-            frames.push_back({f[0].toDouble(),
-                              {f[4].toDouble() + f[6].toDouble(), f[5].toDouble() + f[7].toDouble()}});
+            frames.push_back(
+                {f[0].toDouble(),
+                 {f[4].toDouble() + f[6].toDouble(), f[5].toDouble() + f[7].toDouble()}});
     }
     return frames;
 }
@@ -85,8 +86,9 @@ public:
 private:
     Clock::time_point at(double seconds) const
     {
-        return m_origin + std::chrono::duration_cast<Clock::duration>(
-                              std::chrono::duration<double>(seconds));
+        return m_origin
+               + std::chrono::duration_cast<Clock::duration>(
+                   std::chrono::duration<double>(seconds));
     }
     void applyCommandsUntil(double seconds);
     StarMeasurement takeFrame(double seconds, std::uint64_t index);
@@ -113,9 +115,10 @@ private:
 
 Night::Night(const GuideNightSetup &setup, const QString &truthPath)
     : m_setup(setup)
-    , m_options(parseSimOptions(setup.simArguments + QStringList{QStringLiteral("--seed"),
-                                                                 QString::number(setup.seed)})
-                    .options)
+    , m_options(
+          parseSimOptions(setup.simArguments
+                          + QStringList{QStringLiteral("--seed"), QString::number(setup.seed)})
+              .options)
     , m_mount(m_options.mount, m_origin)
     , m_seeing(m_options.seeingFwhm, m_options.seed.value_or(setup.seed))
     , m_engine(setup.guide, setup.calibration)
@@ -141,11 +144,12 @@ void Night::applyCommandsUntil(double seconds)
         const auto [when, command] = *m_commands.begin();
         m_commands.erase(m_commands.begin());
         const Clock::time_point now = at(when);
-        const bool done = command.first ? m_mount.start(command.second, now)
-                                        : m_mount.stop(command.second, now);
+        const bool done =
+            command.first ? m_mount.start(command.second, now) : m_mount.stop(command.second, now);
         if (!done && command.first)
             ++m_result.overlaps;
-        const QByteArray event = (command.first ? "start " : "stop ") + QByteArray(1, command.second);
+        const QByteArray event =
+            (command.first ? "start " : "stop ") + QByteArray(1, command.second);
         m_truth.write(TruthLog::line(m_mount.secondsAt(now), event,
                                      {m_mount.raAt(now), m_mount.decAt(now)},
                                      m_mount.trackingErrorAt(now), std::nullopt));
@@ -195,8 +199,8 @@ void Night::send(double seconds, const std::vector<GuidePulse> &pulses)
 {
     std::array<int, 2> perAxis{};
     for (const GuidePulse &pulse : pulses) {
-        const bool ra = pulse.direction == GuideDirection::West ||
-                        pulse.direction == GuideDirection::East;
+        const bool ra =
+            pulse.direction == GuideDirection::West || pulse.direction == GuideDirection::East;
         if (++perAxis[ra ? 0 : 1] > 1)
             ++m_result.doubledAxes;
         const double start = seconds + m_setup.latencySeconds;
@@ -229,7 +233,8 @@ GuideNightResult Night::run()
         const double seconds = double(k) * m_setup.exposureSeconds;
         if (seconds > m_end)
             break;
-        if (m_setup.guided && !m_result.calibrated && seconds > kLongestCalibration) {
+        if (m_setup.guided && !m_result.calibrated
+            && seconds > m_setup.calibrateFrom + kLongestCalibration) {
             m_result.failure = QStringLiteral("calibration still under way after %1 s: %2")
                                    .arg(kLongestCalibration)
                                    .arg(m_engine.stateText());
@@ -241,12 +246,13 @@ GuideNightResult Night::run()
             ++m_result.lost;
         if (!m_setup.guided)
             continue;
-        if (k == 0) {
-            if (!star.isUsable()) {
-                m_result.failure = QStringLiteral("no guide star in the first frame");
-                break;
-            }
-            m_engine.calibrate(seconds, star.centre);
+        if (k == 0 && !star.isUsable()) {
+            m_result.failure = QStringLiteral("no guide star in the first frame");
+            break;
+        }
+        if (m_engine.state() == GuideState::Idle) {
+            if (seconds >= m_setup.calibrateFrom && star.isUsable())
+                m_engine.calibrate(seconds, star.centre);
             continue;
         }
         GuideRecord record;

@@ -23,6 +23,9 @@ struct GuideNightSetup {
     std::uint64_t seed = 1;
     // false: nothing is calibrated or sent, the mount runs free.
     bool guided = true;
+    // Calibration starts on the first frame this many seconds into the night: the periodic
+    // error's phase then.
+    double calibrateFrom = 0.0;
     GuideSettings guide;
     CalibrationSettings calibration;
     double exposureSeconds = 2.0;
