@@ -155,6 +155,27 @@ const std::array<std::pair<PixelScaleSettings::Source, const char *>, 3> kSource
     {PixelScaleSettings::Source::Entered, "entered"},
 }};
 
+// A binning as the file or a camera gives it: 1 to 16, 1 for anything else.
+int binningOf(double value)
+{
+    return value >= 1.0 && value <= 16.0 && value == std::floor(value) ? int(value) : 1;
+}
+
+// A calibration found at binning `from`, for pixels binned `to`.
+Calibration rebinned(Calibration c, QSize from, QSize to)
+{
+    const double sx = double(from.width()) / to.width();
+    const double sy = double(from.height()) / to.height();
+    const auto rebin = [sx, sy](QPointF p) { return QPointF(p.x() * sx, p.y() * sy); };
+    // East and south keep their ratio to west and north.
+    c.eastRate *= std::hypot(rebin(c.west).x(), rebin(c.west).y()) / c.raRate();
+    c.southRate *= std::hypot(rebin(c.north).x(), rebin(c.north).y()) / c.decRate();
+    c.west = rebin(c.west);
+    c.north = rebin(c.north);
+    c.plateScale /= std::sqrt(sx * sy);
+    return c;
+}
+
 } // namespace
 
 double arcsecPerPixel(double pixelMicrons, double focalLengthMm)
@@ -221,7 +242,8 @@ StoreResult GuideStore::savePixelScale(const QString &cameraKey, const PixelScal
     return ini.save(m_path);
 }
 
-std::optional<Calibration> GuideStore::calibration(const QString &cameraKey, int port) const
+std::optional<Calibration> GuideStore::calibration(const QString &cameraKey, int port,
+                                                   QSize binning) const
 {
     const IniLines ini(m_path);
     const QString section = calibrationSection(cameraKey, port);
@@ -236,15 +258,18 @@ std::optional<Calibration> GuideStore::calibration(const QString &cameraKey, int
     c.plateScale = usableScale(scale) ? scale : 0.0;
     if (!c.isValid())
         return std::nullopt;
-    return c;
+    const QSize found(binningOf(number(ini, section, "bin_x")),
+                      binningOf(number(ini, section, "bin_y")));
+    const QSize now(binningOf(binning.width()), binningOf(binning.height()));
+    return found == now ? c : rebinned(c, found, now);
 }
 
 StoreResult GuideStore::saveCalibration(const QString &cameraKey, int port,
-                                        const Calibration &calibration)
+                                        const Calibration &calibration, QSize binning)
 {
     IniLines ini(m_path);
     const QString section = calibrationSection(cameraKey, port);
-    const std::array<std::pair<const char *, double>, 7> values{{
+    const std::array<std::pair<const char *, double>, 9> values{{
         {"west_x", calibration.west.x()},
         {"west_y", calibration.west.y()},
         {"north_x", calibration.north.x()},
@@ -252,6 +277,8 @@ StoreResult GuideStore::saveCalibration(const QString &cameraKey, int port,
         {"east_rate", calibration.eastRate},
         {"south_rate", calibration.southRate},
         {"arcsec_per_pixel", calibration.plateScale},
+        {"bin_x", double(binningOf(binning.width()))},
+        {"bin_y", double(binningOf(binning.height()))},
     }};
     for (const auto &[key, value] : values)
         ini.set(section, QLatin1String(key), numberText(value));

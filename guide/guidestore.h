@@ -4,6 +4,7 @@
 #include "guide/calibration.h"
 #include "guide/guidetypes.h"
 
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -51,9 +52,13 @@ public:
     StoreResult savePixelScale(const QString &cameraKey, const PixelScaleSettings &settings);
 
     // The calibration last found with this camera on this port; none when never found or when
-    // what the file holds is not a usable calibration.
-    std::optional<Calibration> calibration(const QString &cameraKey, int port) const;
-    StoreResult saveCalibration(const QString &cameraKey, int port, const Calibration &calibration);
+    // what the file holds is not a usable calibration. One found at another binning is scaled
+    // to `binning` (the star moves half as many pixels a second in pixels twice as large).
+    std::optional<Calibration> calibration(const QString &cameraKey, int port,
+                                           QSize binning = {1, 1}) const;
+    // Remembers `calibration`, found at `binning`.
+    StoreResult saveCalibration(const QString &cameraKey, int port, const Calibration &calibration,
+                                QSize binning = {1, 1});
 
 private:
     QString m_path;

@@ -60,6 +60,8 @@ private Q_SLOTS:
     void roundTrip();
     void tornFile_data();
     void tornFile();
+    void otherBinning_data();
+    void otherBinning();
 };
 
 void GuideStoreTest::pixelScale_data()
@@ -198,6 +200,38 @@ void GuideStoreTest::tornFile()
     QCOMPARE(store.calibration(QStringLiteral("sky"), 3).has_value(), calibrated);
     QCOMPARE(int(store.pixelScale(QStringLiteral("sky")).source), source);
     QCOMPARE(store.pixelScale(QStringLiteral("v4l2")), other);
+}
+
+void GuideStoreTest::otherBinning_data()
+{
+    QTest::addColumn<QSize>("found");
+    QTest::addColumn<QSize>("now");
+    QTest::addColumn<QPointF>("factor"); // on the rates along x and y
+    QTest::newRow("same") << QSize(2, 2) << QSize(2, 2) << QPointF(1, 1);
+    QTest::newRow("binned 2x2 since") << QSize(1, 1) << QSize(2, 2) << QPointF(0.5, 0.5);
+    QTest::newRow("unbinned since") << QSize(4, 4) << QSize(1, 1) << QPointF(4, 4);
+    QTest::newRow("binned along x only") << QSize(1, 1) << QSize(2, 1) << QPointF(0.5, 1);
+    QTest::newRow("a camera's nonsense reads as 1") << QSize(1, 1) << QSize(0, -3) << QPointF(1, 1);
+}
+
+void GuideStoreTest::otherBinning()
+{
+    QFETCH(QSize, found);
+    QFETCH(QSize, now);
+    QFETCH(QPointF, factor);
+    QTemporaryDir dir;
+    GuideStore store(dir.filePath(QStringLiteral("guiding.conf")));
+    Calibration c = calibrationOf(6.0, 8.0, 8.0, -6.0); // 10 px/s on each axis
+    c.eastRate = 5.0;
+    c.southRate = 20.0;
+    QCOMPARE(store.saveCalibration(QStringLiteral("sky"), 1, c, found), StoreResult::Saved);
+    const Calibration got = store.calibration(QStringLiteral("sky"), 1, now).value();
+    QCOMPARE(got.west, QPointF(6.0 * factor.x(), 8.0 * factor.y()));
+    QCOMPARE(got.north, QPointF(8.0 * factor.x(), -6.0 * factor.y()));
+    // East and south keep their ratios to west and north; the pixels' scale follows their size.
+    QCOMPARE(got.eastRate / got.raRate(), 0.5);
+    QCOMPARE(got.southRate / got.decRate(), 2.0);
+    QCOMPARE(got.plateScale, 2.0 / std::sqrt(factor.x() * factor.y()));
 }
 
 QTEST_APPLESS_MAIN(GuideStoreTest)

@@ -4,6 +4,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QEvent>
+#include <QGraphicsLayout>
 #include <QLegend>
 #include <QLineSeries>
 #include <QVBoxLayout>
@@ -62,6 +63,7 @@ GuideGraph::Plot GuideGraph::makePlot(const QString &name, bool legend)
     plot.chart = new QChart;
     plot.chart->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin));
     plot.chart->setBackgroundRoundness(0);
+    plot.chart->layout()->setContentsMargins(0, 0, 0, 0);
     plot.chart->legend()->setVisible(legend);
     plot.chart->legend()->setAlignment(Qt::AlignTop);
     plot.chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
@@ -89,7 +91,7 @@ GuideGraph::Plot GuideGraph::makePlot(const QString &name, bool legend)
     return plot;
 }
 
-void GuideGraph::show(const std::deque<GuideRecord> &records, double now, double span, double scale,
+void GuideGraph::draw(const std::deque<GuideRecord> &records, double now, double span, double scale,
                       const QString &unit)
 {
     QList<QPointF> ra, dec, raPulse, decPulse;

@@ -24,7 +24,7 @@ public:
 
     // Draws the records of the `span` seconds up to `now`; offsets in pixels times `scale`,
     // labelled with `unit`.
-    void show(const std::deque<GuideRecord> &records, double now, double span, double scale,
+    void draw(const std::deque<GuideRecord> &records, double now, double span, double scale,
               const QString &unit);
 
     // The points drawn, for a look from tests: the RA and Dec errors, in the unit shown.

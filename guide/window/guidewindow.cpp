@@ -10,8 +10,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace voruna {
@@ -20,6 +22,8 @@ namespace {
 
 // The longest time the graph can show, seconds; older records are let go.
 constexpr double kLongestShown = 600.0;
+// The least time between two drawings of the graph for new records, milliseconds.
+constexpr qint64 kRedrawMs = 200;
 
 template<typename Widget>
 Widget *named(const char *name, QWidget *parent)
@@ -84,6 +88,31 @@ GuideWindow::GuideWindow(GuideSession &session, QWidget *parent)
     for (int minutes : {1, 2, 5, 10})
         cmboShown->addItem(tr("%n minute(s)", nullptr, minutes), minutes * 60);
     cmboShown->setCurrentIndex(2);
+    layOut();
+
+    parameters->setSettings(session.engine().guideSettings());
+    connect(cmdCalibrate, &QPushButton::clicked, this, &GuideWindow::cmdCalibrate_Click);
+    connect(cmdCalibrateAgain, &QPushButton::clicked, this, &GuideWindow::cmdCalibrate_Click);
+    connect(cmdGuide, &QPushButton::clicked, this, &GuideWindow::cmdGuide_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &GuideWindow::cmdStop_Click);
+    connect(&session, &GuideSession::recorded, this, &GuideWindow::onRecorded);
+    connect(&session, &GuideSession::stateChanged, this, &GuideWindow::onStateChanged);
+    connect(&session, &GuideSession::calibrationFound, this, &GuideWindow::onCalibrationFound);
+    connect(parameters, &GuideParameters::changed, this,
+            [this] { m_session.engine().setGuideSettings(parameters->settings()); });
+    connect(pixelScale, &PixelScaleBox::changed, this, &GuideWindow::scaleEdited);
+    connect(cmboShown, &QComboBox::currentIndexChanged, this, &GuideWindow::showNumbers);
+    onStateChanged(session.engine().state(), session.engine().stateText());
+    showCalibration();
+    showNumbers();
+}
+
+GuideWindow::~GuideWindow() = default;
+
+void GuideWindow::layOut()
+{
+    // From the top: the state, the buttons, the calibration, the graph and its numbers, then
+    // the parameters beside the pixel scale.
     auto *shown = new QLabel(tr("S&hown:"), this);
     shown->setBuddy(cmboShown);
 
@@ -111,30 +140,16 @@ GuideWindow::GuideWindow(GuideSession &session, QWidget *parent)
     layout->addLayout(boxes);
     graph->setMinimumHeight(300);
     resize(760, 680);
-
-    parameters->setSettings(session.engine().guideSettings());
-    connect(cmdCalibrate, &QPushButton::clicked, this, &GuideWindow::cmdCalibrate_Click);
-    connect(cmdCalibrateAgain, &QPushButton::clicked, this, &GuideWindow::cmdCalibrate_Click);
-    connect(cmdGuide, &QPushButton::clicked, this, &GuideWindow::cmdGuide_Click);
-    connect(cmdStop, &QPushButton::clicked, this, &GuideWindow::cmdStop_Click);
-    connect(&session, &GuideSession::recorded, this, &GuideWindow::onRecorded);
-    connect(&session, &GuideSession::stateChanged, this, &GuideWindow::onStateChanged);
-    connect(&session, &GuideSession::calibrationFound, this, &GuideWindow::onCalibrationFound);
-    connect(parameters, &GuideParameters::changed, this,
-            [this] { m_session.engine().setGuideSettings(parameters->settings()); });
-    connect(pixelScale, &PixelScaleBox::changed, this, &GuideWindow::scaleEdited);
-    connect(cmboShown, &QComboBox::currentIndexChanged, this, &GuideWindow::showNumbers);
-    onStateChanged(session.engine().state(), session.engine().stateText());
-    showCalibration();
-    showNumbers();
 }
-
-GuideWindow::~GuideWindow() = default;
 
 void GuideWindow::setCamera(const QString &cameraKey, const QString &cameraName,
                             const CameraFacts &facts, double knownArcsecPerPixel)
 {
+    const QSize binning(facts.binX, facts.binY);
+    if (cameraKey != m_cameraKey || binning != m_binning)
+        m_calibrationFits = false;
     m_cameraKey = cameraKey;
+    m_binning = binning;
     pixelScale->setTitle(cameraName.isEmpty() ? tr("Pixel scale")
                                               : tr("Pixel scale of %1").arg(cameraName));
     pixelScale->setCamera(pixelMicrons(facts), knownArcsecPerPixel, m_store.pixelScale(cameraKey));
@@ -145,6 +160,8 @@ void GuideWindow::setCamera(const QString &cameraKey, const QString &cameraName,
 
 void GuideWindow::setPort(int port)
 {
+    if (port != m_port)
+        m_calibrationFits = false;
     m_port = port;
     useRememberedCalibration();
 }
@@ -180,7 +197,7 @@ void GuideWindow::cmdGuide_Click()
 {
     if (!m_star)
         return;
-    if (!m_session.guide(*m_star)) {
+    if (!calibrated() || !m_session.guide(*m_star)) {
         lblState->setText(tr("Guiding needs a calibration first: press Calibrate"));
         return;
     }
@@ -195,8 +212,11 @@ void GuideWindow::cmdStop_Click()
 
 void GuideWindow::onRecorded(const GuideRecord &record)
 {
-    // Calibration moves the star on purpose: its frames say nothing of how well it is held.
-    if (m_session.engine().state() == GuideState::Calibrating)
+    // Only guiding's frames say how well the star is held: calibration moves it on purpose, and
+    // before or after guiding nothing holds it.
+    const GuideState state = m_session.engine().state();
+    if (state != GuideState::Guiding && state != GuideState::StarLost
+        && state != GuideState::CameraSilent)
         return;
     // A new session's clock starts again: its records do not continue the old ones.
     if (!m_records.empty() && record.time < m_records.back().time)
@@ -204,14 +224,27 @@ void GuideWindow::onRecorded(const GuideRecord &record)
     m_records.push_back(record);
     while (m_records.front().time < record.time - kLongestShown)
         m_records.pop_front();
-    showNumbers();
+    // The record comes on the guide loop's path to its corrections: the graph is drawn after
+    // it, once for all the records that came meanwhile, and a camera of many frames a second
+    // has it drawn a few times a second only.
+    if (!m_redrawQueued) {
+        m_redrawQueued = true;
+        const qint64 wait =
+            m_sinceRedraw.isValid() ? std::max<qint64>(0, kRedrawMs - m_sinceRedraw.elapsed()) : 0;
+        QTimer::singleShot(int(wait), this, [this] {
+            m_redrawQueued = false;
+            m_sinceRedraw.start();
+            showNumbers();
+        });
+    }
 }
 
 void GuideWindow::onCalibrationFound(const Calibration &calibration)
 {
-    const bool saved =
-        m_cameraKey.isEmpty() || m_port < 0
-        || m_store.saveCalibration(m_cameraKey, m_port, calibration) == StoreResult::Saved;
+    const bool saved = m_cameraKey.isEmpty() || m_port < 0
+                       || m_store.saveCalibration(m_cameraKey, m_port, calibration, m_binning)
+                              == StoreResult::Saved;
+    m_calibrationFits = true;
     showCalibration();
     if (!saved) {
         QStringList warnings = m_session.engine().calibrationWarnings();
@@ -237,12 +270,20 @@ void GuideWindow::useRememberedCalibration()
     if (m_cameraKey.isEmpty() || m_port < 0 || m_session.isActive())
         return;
     m_session.setCamera(m_cameraKey, m_port);
-    // Another camera's or port's calibration would turn the corrections the wrong way: an
-    // invalid one stands in until this pair's is found.
-    m_session.engine().useCalibration(
-        m_store.calibration(m_cameraKey, m_port).value_or(Calibration{}));
+    if (const auto remembered = m_store.calibration(m_cameraKey, m_port, m_binning)) {
+        m_session.engine().useCalibration(*remembered);
+        m_calibrationFits = true;
+    }
     onStateChanged(m_session.engine().state(), m_session.engine().stateText());
     showCalibration();
+}
+
+bool GuideWindow::calibrated() const
+{
+    // The engine keeps the calibration it had; one of another camera, port or binning would
+    // turn the corrections the wrong way.
+    const auto calibration = m_session.engine().calibration();
+    return m_calibrationFits && calibration && calibration->isValid();
 }
 
 QString GuideWindow::unit() const

@@ -5,6 +5,7 @@
 #include "guide/guidestore.h"
 #include "video/capture/capturedevice.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <deque>
@@ -50,6 +51,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void layOut();
     void cmdCalibrate_Click();
     void cmdGuide_Click();
     void cmdStop_Click();
@@ -58,6 +60,8 @@ private:
     void onCalibrationFound(const Calibration &calibration);
     void scaleEdited();
     void useRememberedCalibration();
+    // A valid calibration found for the camera, port and binning in use.
+    bool calibrated() const;
     void showCalibration();
     void showNumbers();
     void updateButtons();
@@ -84,8 +88,12 @@ private:
     GuideStore m_store;
     QString m_cameraKey;
     int m_port = -1;
+    QSize m_binning{1, 1};
+    bool m_calibrationFits = false;
     std::optional<QPointF> m_star;
     std::deque<GuideRecord> m_records;
+    bool m_redrawQueued = false;
+    QElapsedTimer m_sinceRedraw;
 };
 
 } // namespace voruna

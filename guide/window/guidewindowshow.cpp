@@ -13,16 +13,6 @@
 
 namespace voruna {
 
-namespace {
-
-bool hasCalibration(const GuideEngine &engine)
-{
-    const auto calibration = engine.calibration();
-    return calibration && calibration->isValid();
-}
-
-} // namespace
-
 void GuideWindow::onStateChanged(GuideState state, const QString &text)
 {
     QString words = text;
@@ -36,8 +26,7 @@ void GuideWindow::onStateChanged(GuideState state, const QString &text)
             words = tr("Calibrating");
             break;
         case GuideState::Calibrated:
-            words = hasCalibration(m_session.engine()) ? tr("Calibrated: ready to guide")
-                                                       : tr("Not calibrated");
+            words = calibrated() ? tr("Calibrated: ready to guide") : tr("Not calibrated");
             break;
         case GuideState::Guiding:
             words = tr("Guiding");
@@ -60,12 +49,12 @@ void GuideWindow::onStateChanged(GuideState state, const QString &text)
 void GuideWindow::updateButtons()
 {
     const bool active = m_session.isActive();
-    const bool calibrated = hasCalibration(m_session.engine());
-    cmdCalibrate->setVisible(!calibrated);
-    cmdCalibrateAgain->setVisible(calibrated);
+    const bool ready = calibrated();
+    cmdCalibrate->setVisible(!ready);
+    cmdCalibrateAgain->setVisible(ready);
     cmdCalibrate->setEnabled(m_star && !active);
     cmdCalibrateAgain->setEnabled(m_star && !active);
-    cmdGuide->setEnabled(m_star && calibrated && !active);
+    cmdGuide->setEnabled(m_star && ready && !active);
     cmdStop->setEnabled(active);
 }
 
@@ -73,7 +62,7 @@ void GuideWindow::showCalibration()
 {
     const GuideEngine &engine = m_session.engine();
     const auto c = engine.calibration();
-    if (!c || !c->isValid()) {
+    if (!calibrated()) {
         lblCalibration->setText(
             tr("Not calibrated: Calibrate moves the star west, east, north and south to learn "
                "how the adaptor moves it."));
@@ -118,7 +107,7 @@ void GuideWindow::showNumbers()
         if (r->loss == StarLoss::None && r->snr > 0.0)
             snr = r->snr;
     lblSnr->setText(std::isfinite(snr) ? tr("SNR %1").arg(snr, 0, 'f', 0) : tr("SNR –"));
-    graph->show(m_records, now, shownSeconds(), factor, unit());
+    graph->draw(m_records, now, shownSeconds(), factor, unit());
 }
 
 } // namespace voruna
