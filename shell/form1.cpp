@@ -167,6 +167,7 @@ void Form1::Form1_Combo1_Click()
 {
     m_changedForIndex = Combo1->currentIndex();
     // A movement still held goes to the port it started on, before that port closes.
+    Q_EMIT linkWanted();
     abandonHeldPad();
     ErrorTrap trap;
     trap.arm();
@@ -177,6 +178,7 @@ void Form1::Form1_Combo1_Click()
 
 void Form1::Form1_Command5_Click()
 {
+    Q_EMIT linkWanted();
     abandonHeldPad();
     ErrorTrap trap;
     trap.arm();

@@ -70,6 +70,11 @@ Q_SIGNALS:
     void nightmenuClicked();
     // The user closed the console through its close box.
     void closeBoxUsed();
+    // The user is about to use the port (a slew press, a port change, Connect): whatever else
+    // moves the mount stops on this signal, before the console's own bytes go out.
+    void linkWanted();
+    // The port's device went away (unplugged, hung up) and the port is closed.
+    void portWentAway();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -14,6 +14,7 @@ namespace voruna {
 
 void Form1::startSlew(Direction direction, Lamp *lamp)
 {
+    Q_EMIT linkWanted();
     const DirectionCommands commands = commandsFor(direction);
     // The adaptor may have gone (unplugged): the link lamp says so, the pad still follows the hand.
     if (MSComm1.setOutput(commands.start) != CommError::Ok)
@@ -85,6 +86,7 @@ void Form1::portGone()
     Shape1->setFillColor(colorFromRgbInt(kRed));
     for (SlewButton *b : {Command1, Command2, Command3, Command4})
         b->setEnabled(false);
+    Q_EMIT portWentAway();
 }
 
 void Form1::describePorts()

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/windowflow.h"
 
+#include "guide/window/guidewindow.h"
 #include "look/nightlook.h"
 #include "settings/displayfile.h"
 #include "shell/form1.h"
 #include "shell/form4.h"
 #include "shell/form5.h"
+#include "shell/serialguideoutput.h"
 #include "video/capture/capturelayer.h"
 #include "video/form2.h"
 
@@ -32,12 +34,17 @@ WindowFlow::WindowFlow(SerialControl &serial, MessageBoxes &messages, CaptureLay
     , m_serial(serial)
     , m_messages(messages)
     , m_capture(capture)
+    , m_guideOutput(std::make_unique<SerialGuideOutput>(serial))
+    , m_guideSession(std::make_unique<GuideSession>(*m_guideOutput))
 {}
 
 WindowFlow::~WindowFlow()
 {
     // Whatever is still loaded when the program ends goes without running any handling; the
-    // video window's notifications must not outlive it all the same.
+    // video window's notifications must not outlive it all the same. Guiding stops first,
+    // while the port is still open.
+    stopGuiding();
+    closeGuideWindow();
     unloadForm2();
 }
 
@@ -71,6 +78,13 @@ void WindowFlow::showForm1()
                 Qt::QueuedConnection);
         connect(m_form1.get(), &Form1::videomenuClicked, this, &WindowFlow::Form1_videomenu_Click);
         connect(m_form1.get(), &Form1::aboutmenuClicked, this, &WindowFlow::Form1_aboutmenu_Click);
+        // Direct: guiding's stops go out before the console's own bytes.
+        connect(m_form1.get(), &Form1::linkWanted, this, &WindowFlow::stopGuiding);
+        // Queued: the port the console opens for it is known once its handler has run.
+        connect(m_form1.get(), &Form1::linkWanted, this, &WindowFlow::describeGuideSetup,
+                Qt::QueuedConnection);
+        connect(m_form1.get(), &Form1::portWentAway, m_guideSession.get(),
+                &GuideSession::portLost);
         connect(m_form1.get(), &Form1::nightmenuClicked, this, &WindowFlow::Form1_nightmenu_Click);
         m_form1->nightmenu->setChecked(isNightLook());
         m_form1->Form1_Form_Load();
@@ -87,6 +101,7 @@ void WindowFlow::showForm2()
                 Qt::QueuedConnection);
         connect(m_form2.get(), &Form2::closeBoxUsed, this, &WindowFlow::Form2_closeBox,
                 Qt::QueuedConnection);
+        connectGuiding();
         connect(m_form2.get(), &Form2::mnuNightClicked, this, &WindowFlow::Form2_mnuNight_Click);
         m_form2->mnuNight->setChecked(isNightLook());
         m_form2->Form2_Form_Load();
@@ -106,7 +121,8 @@ void WindowFlow::showForm4()
 
 void WindowFlow::unloadForm1()
 {
-    // Destroying the console closes its port.
+    // Destroying the console closes its port: guiding's stops go out on it first.
+    stopGuiding();
     m_form1.reset();
 }
 
@@ -114,6 +130,8 @@ void WindowFlow::unloadForm2()
 {
     if (!m_form2)
         return;
+    // No camera, no guiding.
+    stopGuiding();
     m_form2->Form2_Form_Unload();
     m_form2.reset();
 }
@@ -125,12 +143,14 @@ void WindowFlow::unloadForm4()
 
 void WindowFlow::unloadAll()
 {
+    closeGuideWindow();
     unloadForm2();
     unloadForm1();
 }
 
 void WindowFlow::releaseHeldSlew()
 {
+    stopGuiding();
     if (m_form1)
         m_form1->abandonHeldPad();
 }

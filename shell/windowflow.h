@@ -8,6 +8,10 @@
 namespace voruna {
 
 class CaptureLayer;
+class GuideSession;
+class GuideWindow;
+class SerialGuideOutput;
+struct StarMeasurement;
 class Form1;
 class Form2;
 class Form4;
@@ -35,10 +39,16 @@ public:
     Form4 *form4() const { return m_form4.get(); }
     Form2 *form2() const { return m_form2.get(); }
 
+    // The guide loop over the console's port, living as long as the flow.
+    GuideSession &guideSession() const { return *m_guideSession; }
+    // The guiding window now open, or nullptr.
+    GuideWindow *guideWindow() const { return m_guideWindow.get(); }
+
     // Unloads the video window and the console, as "Exit" does, without ending the program:
     // for the ways out that do not pass through "Exit" (the event loop ending, a signal).
     void unloadAll();
-    // Stops a held slew now, for an end of the process that runs no more of the program.
+    // Stops a held slew and guiding now (the stops go out first), for an end of the process
+    // that runs no more of the program.
     void releaseHeldSlew();
 
     void Form5_Timer1_Timer();
@@ -49,6 +59,7 @@ public:
     void Form2_mnuclose_Click();
     void Form1_nightmenu_Click();
     void Form2_mnuNight_Click();
+    void Form2_mnuGuiding_Click();
 
 Q_SIGNALS:
     // "Exit" has unloaded the windows: the program ends now.
@@ -65,6 +76,13 @@ private:
     // Turns the night look on or off for every window, ticks both windows' items and remembers
     // it for the next start.
     void setNight(bool on);
+    void connectGuiding();
+    void showGuideWindow();
+    void closeGuideWindow();
+    // Tells the session (and the guiding window) which camera and port it guides with.
+    void describeGuideSetup();
+    void stopGuiding();
+    void Form2_starMeasured(const StarMeasurement &star);
 
     SerialControl &m_serial;
     MessageBoxes &m_messages;
@@ -73,6 +91,9 @@ private:
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form4> m_form4;
     std::unique_ptr<Form2> m_form2;
+    std::unique_ptr<SerialGuideOutput> m_guideOutput;
+    std::unique_ptr<GuideSession> m_guideSession;
+    std::unique_ptr<GuideWindow> m_guideWindow;
     bool m_handedOver = false;
 };
 

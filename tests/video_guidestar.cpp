@@ -1,78 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The video window's guide star: chosen by a click or picked, followed, lost, and the reticle.
 #include "guide/syntheticframe.h"
+#include "video_support/starcamera.h"
 #include "video/capturesubwindow.h"
 #include "video/form2.h"
 #include "video/previewwidget.h"
 
 #include <QAction>
+#include <QSignalSpy>
 #include <QTest>
 
-#include <cstring>
-
 using namespace voruna;
+using voruna::test::frameSize;
+using voruna::test::StarCamera;
+using voruna::test::StarSource;
 
 namespace {
-
-constexpr QSize frameSize(320, 240);
-
-// A 16-bit grey camera whose frames the test draws: stars and hot pixels at will.
-class StarCamera final : public CaptureDevice {
-public:
-    SyntheticFrame scene{frameSize.width(), frameSize.height(), 16};
-    bool colour = false;
-
-    bool hasSourceDialog() const override { return false; }
-    bool hasFormatDialog() const override { return false; }
-    bool hasDisplayDialog() const override { return false; }
-    QList<PixelFormatChoice> pixelFormats() const override { return {}; }
-    QList<QSize> frameSizes(quint32) const override { return {frameSize}; }
-    QList<FrameInterval> frameIntervals(quint32, QSize) const override { return {}; }
-    StreamFormat format() const override { return {0, frameSize, {}}; }
-    bool setFormat(const StreamFormat &) override { return false; }
-    QList<DeviceControl> controls() const override { return {}; }
-    bool setControl(quint32, qint32) override { return false; }
-    bool start() override { return true; }
-    bool isLost() const override { return false; }
-    int sampleBits() const override { return 16; }
-    double arcsecondsPerPixel() const override { return 2.0; }
-    bool takeFrame(ShownFrame *shown) override
-    {
-        const FrameView view = scene.view();
-        QImage grey(frameSize, QImage::Format_Grayscale16);
-        for (int y = 0; y < view.height; ++y)
-            std::memcpy(grey.scanLine(y), static_cast<const uchar *>(view.pixels) + y * view.stride,
-                        std::size_t(view.width) * 2);
-        shown->frame = colour ? grey.convertToFormat(QImage::Format_RGBX64) : grey;
-        shown->sampleBits = 16;
-        shown->picture = QImage();
-        return true;
-    }
-    // Exposes the scene and says a frame waits.
-    void send()
-    {
-        scene.expose({.sky = 200, .readNoise = 5, .bias = 1000, .seed = ++m_seed});
-        Q_EMIT frameArrived();
-    }
-
-private:
-    std::uint64_t m_seed = 0;
-};
-
-class StarSource final : public DriverSource {
-public:
-    StarCamera *camera = nullptr;
-    std::vector<DriverDescription> drivers() override
-    {
-        return {{QStringLiteral("Star camera"), QStringLiteral("test"), {.key = "star"}}};
-    }
-    std::unique_ptr<CaptureDevice> open(const QString &, QString *) override
-    {
-        auto device = std::make_unique<StarCamera>();
-        camera = device.get();
-        return device;
-    }
-};
 
 struct Rig {
     StarSource *source = nullptr;
@@ -123,6 +66,8 @@ private Q_SLOTS:
     void followedOrLost_data();
     void followedOrLost();
     void reticle();
+    void everyFrameMeasured_data();
+    void everyFrameMeasured();
 };
 
 void VideoGuideStarTest::mapping_data()
@@ -251,6 +196,43 @@ void VideoGuideStarTest::reticle()
                       rig.picture()->toWidget(aim).toPoint());
     QVERIFY(distance(*rig.picture()->overlay().reticle, aim) < 1.5);
     QVERIFY(distance(rig.form->guideStar().star()->centre, {100, 70}) < 0.3);
+}
+
+void VideoGuideStarTest::everyFrameMeasured_data()
+{
+    QTest::addColumn<bool>("preview");
+    QTest::newRow("preview on") << true;
+    QTest::newRow("preview off") << false;
+}
+
+void VideoGuideStarTest::everyFrameMeasured()
+{
+    // The guide loop needs each frame's star, whether the window shows the frame or not.
+    QFETCH(bool, preview);
+    Rig rig;
+    const QPointF start(160, 120);
+    rig.camera().scene.addStar(start, 3.0, 30000);
+    QVERIFY(rig.show());
+    rig.form->mnuPickStar->trigger();
+    if (!preview)
+        rig.form->mnuPreview->trigger();
+    QCOMPARE(rig.form->mnuPreview->isChecked(), preview);
+    const qint64 shown = rig.picture()->frame().cacheKey();
+    QSignalSpy measured(rig.form.get(), &Form2::starMeasured);
+    for (int k = 1; k <= 3; ++k) {
+        rig.camera().scene.clear();
+        rig.camera().scene.addStar(start + QPointF(k, -k), 3.0, 30000);
+        rig.camera().send();
+        QTRY_COMPARE(measured.count(), k);
+        const auto star = measured.last().at(0).value<StarMeasurement>();
+        QVERIFY(star.isUsable());
+        QVERIFY(distance(star.centre, start + QPointF(k, -k)) < 0.3);
+    }
+    QCOMPARE(rig.picture()->frame().cacheKey() != shown, preview);
+    rig.camera().scene.clear();
+    rig.camera().send();
+    QTRY_COMPARE(measured.count(), 4);
+    QCOMPARE(int(measured.last().at(0).value<StarMeasurement>().loss), int(StarLoss::NoStar));
 }
 
 QTEST_MAIN(VideoGuideStarTest)

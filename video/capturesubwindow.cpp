@@ -69,6 +69,7 @@ bool CaptureSubWindow::connectDriver(const DriverId &driver, int index, bool cho
     m_driver = {};
     // Nothing of the camera let go stays on show, even when the next one does not open.
     m_newest = ShownFrame();
+    m_unshown = ShownFrame();
     m_luminance = QImage();
     m_luminanceFresh = false;
     m_picture->setFrame(QImage());
@@ -90,8 +91,10 @@ bool CaptureSubWindow::connectDriver(const DriverId &driver, int index, bool cho
     connect(m_device.get(), &CaptureDevice::frameArrived, this, &CaptureSubWindow::onFrameArrived);
     connect(m_device.get(), &CaptureDevice::statusNotice, this,
             [this](int id, const QString &text) { notify(false, id, text); });
-    connect(m_device.get(), &CaptureDevice::failed, this,
-            [this](int id, const QString &text) { notify(true, id, text); });
+    connect(m_device.get(), &CaptureDevice::failed, this, [this](int id, const QString &text) {
+        Q_EMIT cameraFailed();
+        notify(true, id, text);
+    });
     // The owner fits the window to the size the camera tells now; a camera that tells none yet
     // (a remote one still connecting) is fitted to its first picture.
     m_fittedTo = m_device->format().size;
@@ -269,7 +272,11 @@ void CaptureSubWindow::setScale(bool on)
 
 void CaptureSubWindow::onFrameArrived()
 {
-    if (!m_preview || m_previewTimer->isActive())
+    if (!m_preview) {
+        takeUnshown();
+        return;
+    }
+    if (m_previewTimer->isActive())
         return;
     const qint64 since = m_sinceShown.isValid() ? m_sinceShown.elapsed() : m_periodMs;
     if (since >= m_periodMs)
@@ -309,6 +316,28 @@ void CaptureSubWindow::showNewest()
         m_fittedTo = m_newest.frame.size();
         setWindowSize(fittedSize(m_fittedTo, frameMetrics()));
     }
+}
+
+void CaptureSubWindow::takeUnshown()
+{
+    if (!m_consumer || !hasDevice())
+        return;
+    QPointer<CaptureSubWindow> alive(this);
+    ShownFrame next;
+    next.frame.swap(m_unshown.frame);
+    const bool taken = m_device->takeFrame(&next);
+    if (!alive)
+        return;
+    if (!taken) {
+        m_unshown.frame.swap(next.frame);
+        return;
+    }
+    ShownFrame spent = std::exchange(m_unshown, std::move(next));
+    m_device->letGo(std::move(spent));
+    FrameView view = luminanceView(m_unshown.frame, &m_unshownLuminance);
+    view.time = std::chrono::steady_clock::now();
+    if (view.isValid())
+        m_consumer(view);
 }
 
 void CaptureSubWindow::notify(bool error, int id, const QString &text)

@@ -66,7 +66,8 @@ public:
     PreviewWidget *picture() const { return m_picture; }
 
     // Hands each new frame's luminance, at the camera's depth and with its time, to `consumer`
-    // on this thread, after the frame is shown; the view is valid only during the call.
+    // on this thread, after the frame is shown; with the preview off, as it arrives, the picture
+    // staying as it was. The view is valid only during the call.
     using FrameConsumer = std::function<void(const FrameView &)>;
     void setFrameConsumer(FrameConsumer consumer) { m_consumer = std::move(consumer); }
     // The newest frame's luminance, valid until the next frame is taken; invalid when none.
@@ -79,8 +80,14 @@ public:
 protected:
     void changeEvent(QEvent *event) override;
 
+Q_SIGNALS:
+    // The connected camera stopped sending for good (lost, or its stream would not restart).
+    void cameraFailed();
+
 private:
     void onFrameArrived();
+    // With the preview off: takes the newest frame for the consumer alone.
+    void takeUnshown();
     void showNewest();
     void applyDisplay(const DisplaySettings &settings);
     // `chosen`: the driver was picked from a list, so its absence is worth a word.
@@ -109,6 +116,9 @@ private:
     std::chrono::steady_clock::time_point m_newestTime;
     QDateTime m_newestUtc;
     FrameConsumer m_consumer;
+    // The frame last taken with the preview off, and its luminance.
+    ShownFrame m_unshown;
+    QImage m_unshownLuminance;
     // The newest colour frame's luminance, converted when asked for; grey frames are lent as
     // they are.
     QImage m_luminance;

@@ -52,6 +52,9 @@ Form2::Form2(CaptureLayer &capture, QWidget *parent)
     , mnuReticle(namedAction("mnuReticle", tr("Re&ticle"), this))
     , mnuReticleOnStar(namedAction("mnuReticleOnStar", tr("Reticle o&n star"), this))
     , mnuLine4(namedAction("mnuLine4", QString(), this))
+    , mnuGuiding(namedAction("mnuGuiding", tr("G&uiding..."), this))
+    , mnuStopGuiding(namedAction("mnuStopGuiding", tr("Stop gu&iding"), this))
+    , mnuLineNight(namedAction("mnuLineNight", QString(), this))
     , mnuNight(namedAction("mnuNight", tr("Nig&ht mode"), this))
     , mnuLineSave(namedAction("mnuLineSave", QString(), this))
     , mnuSavePicture(namedAction("mnuSavePicture", tr("Sa&ve picture..."), this))
@@ -104,10 +107,11 @@ void Form2::buildMenus()
     mnuReticle->setCheckable(true);
     mnuReticle->setChecked(true);
     mnuControl->addActions({mnuLine3, mnuPickStar, mnuReticle, mnuReticleOnStar});
-    mnuLine4->setSeparator(true);
+    buildGuidingMenus();
+    mnuLineNight->setSeparator(true);
     mnuNight->setCheckable(true);
     mnuNight->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    mnuControl->addActions({mnuLine4, mnuNight});
+    mnuControl->addActions({mnuLineNight, mnuNight});
     // Saving comes last; Ctrl+S already chooses the camera.
     mnuLineSave->setSeparator(true);
     mnuSavePicture->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
@@ -160,6 +164,7 @@ void Form2::Form2_Form_Load()
             guideFrame(frame);
             recordNewest();
         });
+        connect(sub, &CaptureSubWindow::cameraFailed, this, &Form2::cameraLost);
         connect(sub->picture(), &PreviewWidget::clicked, this, &Form2::pictureClicked);
     }
     QPointer<Form2> alive(this);
@@ -189,6 +194,7 @@ void Form2::driverConnected()
     const CaptureSubWindow *sub = captureSubWindow();
     m_guideStar.setPlateScale(sub && sub->device() ? sub->device()->arcsecondsPerPixel() : 0.0);
     showGuideStar();
+    Q_EMIT cameraConnected();
 }
 
 void Form2::Form2_Form_Unload()
@@ -196,8 +202,10 @@ void Form2::Form2_Form_Unload()
     stopRecording();
     if (!m_captureWindow)
         return;
-    if (CaptureSubWindow *sub = captureSubWindow())
+    if (CaptureSubWindow *sub = captureSubWindow()) {
         sub->setFrameConsumer({});
+        sub->disconnect(this);
+    }
     m_captureWindow->setErrorHook({});
     m_captureWindow->setStatusHook({});
 }

@@ -71,8 +71,11 @@ public:
     QAction *const mnuPickStar;
     QAction *const mnuReticle;
     QAction *const mnuReticleOnStar;
-    // After the window's own items: the night look, shared with the console's.
+    // After the window's own items: guiding, the night look (shared with the console's), saving.
     QAction *const mnuLine4;
+    QAction *const mnuGuiding;
+    QAction *const mnuStopGuiding;
+    QAction *const mnuLineNight;
     QAction *const mnuNight;
     QAction *const mnuLineSave;
     QAction *const mnuSavePicture;
@@ -89,6 +92,14 @@ Q_SIGNALS:
     void mnuNightClicked();
     // The user used the window's close box; the window stays until its owner unloads it.
     void closeBoxUsed();
+    void mnuGuidingClicked();
+    void mnuStopGuidingClicked();
+    // Every frame that arrived, shown or not: the guide star measured in it, or why it is lost
+    // (NoStar while none is chosen).
+    void starMeasured(const voruna::StarMeasurement &star);
+    // A camera was connected (its star, scale and facts are new), or the camera was lost.
+    void cameraConnected();
+    void cameraLost();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -119,6 +130,7 @@ private:
     void recordNewest();
     // A window-modal message that does not hold up the camera.
     void tell(const QString &title, const QString &text);
+    void buildGuidingMenus();
     int Form2_StatusProc(CaptureWindow *window, int id, const char *text);
     int Form2_ErrorProc(CaptureWindow *window, int id, const char *text);
 

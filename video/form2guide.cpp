@@ -5,6 +5,7 @@
 #include "video/previewwidget.h"
 
 #include <QAction>
+#include <QMenu>
 
 namespace voruna {
 
@@ -14,11 +15,32 @@ CaptureSubWindow *Form2::captureSubWindow() const
     return dynamic_cast<CaptureSubWindow *>(m_captureWindow);
 }
 
+void Form2::buildGuidingMenus()
+{
+    // Guiding comes after the guide star's commands, with keys none of the window's use.
+    mnuLine4->setSeparator(true);
+    mnuGuiding->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
+    mnuStopGuiding->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    mnuControl->addActions({mnuLine4, mnuGuiding, mnuStopGuiding});
+    connect(mnuGuiding, &QAction::triggered, this, &Form2::mnuGuidingClicked);
+    connect(mnuStopGuiding, &QAction::triggered, this, &Form2::mnuStopGuidingClicked);
+}
+
 void Form2::guideFrame(const FrameView &frame)
 {
     m_frameSize = QSize(frame.width, frame.height);
     m_guideStar.onFrame(frame);
-    showGuideStar();
+    // Drawn only when the picture is: with the preview off the overlay stays with it.
+    if (mnuPreview->isChecked())
+        showGuideStar();
+    StarMeasurement measured;
+    if (!m_guideStar.isFollowing())
+        measured.loss = StarLoss::NoStar;
+    else if (m_guideStar.loss() != StarLoss::None)
+        measured.loss = m_guideStar.loss();
+    else if (m_guideStar.star())
+        measured = *m_guideStar.star();
+    Q_EMIT starMeasured(measured);
 }
 
 void Form2::pictureClicked(QPointF framePoint, Qt::KeyboardModifiers modifiers)

@@ -25,6 +25,9 @@ public:
         return QStringLiteral("COM%1").arg(portNumber);
     }
 
+    // The device goes away as the real control reports it, from the event loop's side.
+    void reportDeviceGone() const { reportGone(); }
+
     QSet<int> existing{1, 2, 3};
     QSet<int> busy;
     QByteArray answerToProbe = "^";
