@@ -94,6 +94,8 @@ private Q_SLOTS:
     void stopsTheSession();
     void remembersTheCalibration_data();
     void remembersTheCalibration();
+    void saysWhatToDoNext_data();
+    void saysWhatToDoNext();
     void accessKeysApart();
     void followsThePalette();
 };
@@ -233,6 +235,50 @@ void GuideWindowTest::remembersTheCalibration()
     found.west = QPointF(6.25, -1.5);
     Q_EMIT f.session.calibrationFound(found);
     QCOMPARE(GuideStore().calibration(camera, port).value().west, found.west);
+}
+
+void GuideWindowTest::saysWhatToDoNext_data()
+{
+    QTest::addColumn<QString>("camera"); // the calibration remembered is sky's on port 3
+    QTest::addColumn<bool>("star");
+    QTest::addColumn<bool>("held");  // the loop holds a calibration of its own
+    QTest::addColumn<bool>("guide"); // guided, then Stop
+    QTest::addColumn<QString>("expected");
+    const QString calibrate = QStringLiteral("Ready to calibrate");
+    const QString guide = QStringLiteral("Calibrated: ready to guide");
+    QTest::newRow("no star") << "sky" << false << false << false
+                             << "No guide star: pick one in the video window";
+    QTest::newRow("never calibrated") << "v4l2:/dev/video0" << true << false << false << calibrate;
+    QTest::newRow("another camera's calibration")
+        << "v4l2:/dev/video0" << true << true << false << calibrate;
+    QTest::newRow("remembered") << "sky" << true << false << false << guide;
+    QTest::newRow("guided, then stopped") << "sky" << true << false << true << guide;
+}
+
+void GuideWindowTest::saysWhatToDoNext()
+{
+    QFETCH(QString, camera);
+    QFETCH(bool, star);
+    QFETCH(bool, held);
+    QFETCH(bool, guide);
+    QFETCH(QString, expected);
+    Fixture f;
+    GuideStore().saveCalibration(QStringLiteral("sky"), 3, goodCalibration());
+    if (held)
+        f.session.engine().useCalibration(goodCalibration());
+    f.window->setCamera(camera, camera, skyFacts(), 2.0);
+    f.window->setPort(3);
+    f.window->show();
+    // The star is chosen with the window open.
+    if (star)
+        f.window->setStarPosition(QPointF(120.5, 80.25));
+    if (guide) {
+        QTRY_VERIFY(f.child<QPushButton>("cmdGuide")->isEnabled());
+        QTest::mouseClick(f.child<QPushButton>("cmdGuide"), Qt::LeftButton);
+        QTRY_COMPARE(f.text("lblState"), QStringLiteral("Guiding"));
+        QTest::mouseClick(f.child<QPushButton>("cmdStop"), Qt::LeftButton);
+    }
+    QTRY_COMPARE(f.text("lblState"), expected);
 }
 
 void GuideWindowTest::accessKeysApart()

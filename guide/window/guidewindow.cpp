@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -117,8 +118,14 @@ void GuideWindow::layOut()
     shown->setBuddy(cmboShown);
 
     auto *buttons = new QHBoxLayout;
-    for (QPushButton *b : {cmdCalibrate, cmdCalibrateAgain, cmdGuide, cmdStop})
+    for (QPushButton *b : {cmdCalibrate, cmdCalibrateAgain, cmdGuide, cmdStop}) {
+        // Room on both sides of the words: the style's own hint leaves the longest touching
+        // the frame.
+        const QFontMetrics metrics = b->fontMetrics();
+        const int words = metrics.horizontalAdvance(QString(b->text()).remove(QLatin1Char('&')));
+        b->setMinimumWidth(std::max(b->sizeHint().width(), words + 4 * metrics.averageCharWidth()));
         buttons->addWidget(b);
+    }
     buttons->addStretch();
     auto *numbers = new QHBoxLayout;
     numbers->addWidget(new QLabel(tr("RMS"), this));
@@ -168,8 +175,12 @@ void GuideWindow::setPort(int port)
 
 void GuideWindow::setStarPosition(std::optional<QPointF> position)
 {
+    const bool changed = position.has_value() != m_star.has_value();
     m_star = position;
-    updateButtons();
+    if (changed)
+        onStateChanged(m_session.engine().state(), m_stateText);
+    else
+        updateButtons();
 }
 
 double GuideWindow::shownSeconds() const
@@ -254,7 +265,8 @@ void GuideWindow::onCalibrationFound(const Calibration &calibration)
         lblWarnings->setText(warnings.join(QLatin1Char('\n')));
         lblWarnings->show();
     }
-    updateButtons();
+    // The state may have come before the calibration was known to be this camera's.
+    onStateChanged(m_session.engine().state(), m_stateText);
 }
 
 void GuideWindow::scaleEdited()

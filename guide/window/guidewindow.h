@@ -91,6 +91,8 @@ private:
     QSize m_binning{1, 1};
     bool m_calibrationFits = false;
     std::optional<QPointF> m_star;
+    // What the guide loop last said of its state.
+    QString m_stateText;
     std::deque<GuideRecord> m_records;
     bool m_redrawQueued = false;
     QElapsedTimer m_sinceRedraw;

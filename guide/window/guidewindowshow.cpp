@@ -15,18 +15,25 @@ namespace voruna {
 
 void GuideWindow::onStateChanged(GuideState state, const QString &text)
 {
+    m_stateText = text;
     QString words = text;
+    // At rest the loop's own word ("Not guiding", "Calibrated") gives way to what to do next,
+    // which knows whether a star is chosen and whether the calibration is this camera's; a
+    // reason it gives (why it stopped) stays as it is.
+    const bool atRest = state == GuideState::Idle || state == GuideState::Calibrated;
+    if (atRest && text == m_session.engine().stateText())
+        words.clear();
     if (words.isEmpty()) {
         switch (state) {
         case GuideState::Idle:
-            words = m_star ? tr("Ready to calibrate")
-                           : tr("No guide star: pick one in the video window");
+        case GuideState::Calibrated:
+            if (!m_star)
+                words = tr("No guide star: pick one in the video window");
+            else
+                words = calibrated() ? tr("Calibrated: ready to guide") : tr("Ready to calibrate");
             break;
         case GuideState::Calibrating:
             words = tr("Calibrating");
-            break;
-        case GuideState::Calibrated:
-            words = calibrated() ? tr("Calibrated: ready to guide") : tr("Not calibrated");
             break;
         case GuideState::Guiding:
             words = tr("Guiding");
