@@ -254,8 +254,13 @@ QString GuideEngine::stateText() const
         return tr("Calibrated");
     case GuideState::Guiding:
         return tr("Guiding");
-    case GuideState::StarLost:
-        return tr("Star lost: %1").arg(starLossText(m_work->loss));
+    case GuideState::StarLost: {
+        // The reason reads on after the colon: "Star lost: the star is too faint".
+        QString why = starLossText(m_work->loss);
+        if (!why.isEmpty())
+            why[0] = why[0].toLower();
+        return tr("Star lost: %1").arg(why);
+    }
     case GuideState::CameraSilent:
         return tr("No frames from the camera");
     case GuideState::Failed:
