@@ -100,7 +100,7 @@ void judge(const QString &truthPath, Result *r)
         const double t = f[0].toDouble();
         if (f[1] == "frame") {
             lastFrame = t;
-            if (t >= r->judgedFrom && t <= r->judgedTo)
+            if (r->judgedTo > 0.0 && t >= r->judgedFrom && t <= r->judgedTo)
                 judged.push_back({f[4].toDouble() + f[6].toDouble(),
                                   f[5].toDouble() + f[7].toDouble()});
         } else if (f[1].startsWith("start") && lastFrame >= 0.0) {
@@ -126,17 +126,14 @@ QString simulatorProgram()
         .filePath(QStringLiteral("voruna-adaptor-sim"));
 }
 
-// One night: the simulator started, calibrated, guided, stopped, judged.
-Result runNight(const Options &o, int seed)
+// The simulator with its port link and its mount socket in `home`, as a user's would be in
+// theirs; its truth written to `truthPath`. false with the reason in `failure`.
+bool startSimulator(QProcess &sim, const QTemporaryDir &home, int seed, const QString &truthPath,
+                    QString *failure)
 {
-    Result r;
-    QTemporaryDir home;
     const QString runtime = home.filePath(QStringLiteral("run"));
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString truthPath = home.filePath(QStringLiteral("truth.csv"));
-
-    QProcess sim;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
@@ -144,60 +141,36 @@ Result runNight(const Options &o, int seed)
     sim.start(simulatorProgram(), {QStringLiteral("--night"), QStringLiteral("--seed"),
                                    QString::number(seed), QStringLiteral("--truth"), truthPath});
     QByteArray printed;
-    if (!waitUntil([&] { return (printed += sim.readAllStandardOutput()).contains("ready:"); },
-                   5000)) {
-        r.failure = QStringLiteral("the simulator did not start: ")
-                    + QString::fromLocal8Bit(sim.readAllStandardError());
-        return r;
-    }
-    const QString ports = home.filePath(QStringLiteral("voruna/ports"));
+    const bool ready = waitUntil(
+        [&] { return (printed += sim.readAllStandardOutput()).contains("ready:"); }, 5000);
     const QString feedPath = mountFeedPath(runtime + QStringLiteral("/voruna"), 1);
-    waitUntil([&] { return mountFeedAnswers(feedPath); }, 5000);
-
-    QtSerialControl serial([ports](int n) { return deviceForPort(n, ports, {}); });
-    ErrorTrap trap;
-    trap.arm();
-    runOpenSequence(serial, 0, trap);
-    auto feed = std::make_unique<MountFeed>();
-    QString error;
-    if (!trap.clean() || !feed->open(feedPath, &error)) {
-        r.failure = trap.clean() ? error : describe(trap.firstError());
-        return r;
+    if (!ready || !waitUntil([&] { return mountFeedAnswers(feedPath); }, 5000)) {
+        *failure = QStringLiteral("the simulator did not start: ")
+                   + QString::fromLocal8Bit(sim.readAllStandardError());
+        return false;
     }
-    // The reading's simulator time, heard before the camera makes its frame of it.
-    double readingAt = 0.0;
-    QObject::connect(feed.get(), &MountFeed::readingArrived,
-                     [&readingAt](const MountReading &m) { readingAt = m.seconds; });
-    SkyCamera camera(std::move(feed), 1);
-    camera.setFormat({fourccCode('G', 'R', 'E', 'Y'), QSize(640, 480), {1, 15}});
-    camera.setControl(SkyCamera::exposureControl, o.exposureMs);
-    camera.setControl(SkyCamera::gainControl, 0);
+    return true;
+}
 
-    SerialGuideOutput output(serial);
-    GuideSession session(output);
-    session.setLogFolder(home.filePath(QStringLiteral("state")));
-    GuideSettings settings;
-    settings.raAlgorithm = o.algorithm;
-    session.engine().setGuideSettings(settings);
-    session.engine().setPlateScale(SkyCamera::plateScale);
-
+// The guide star and the session, fed each frame of the camera as the video window feeds them.
+struct Guider {
+    Guider(const Options &o, Result &result, GuideSession &s) : options(o), r(result), session(s)
+    {}
+    const Options &options;
+    Result &r;
+    GuideSession &session;
     GuideStarView view;
-    ShownFrame shown;
-    QImage store;
+    double readingAt = 0.0; // the simulator's time of the newest reading
     double firstAt = -1.0;
     bool done = false;
-    QObject::connect(&camera, &CaptureDevice::frameArrived, [&] {
-        if (done || !camera.takeFrame(&shown))
-            return;
-        const FrameView frame = luminanceView(shown.frame, &store);
+
+    void onFrame(const FrameView &frame)
+    {
         ++r.frames;
         if (firstAt < 0.0) {
             firstAt = readingAt;
-            if (!view.pickBest(frame)) {
-                r.failure = QStringLiteral("no guide star in the first frame");
-                done = true;
-                return;
-            }
+            if (!view.pickBest(frame))
+                return finish(QStringLiteral("no guide star in the first frame"));
             session.calibrate(view.star()->centre);
             return;
         }
@@ -210,28 +183,74 @@ Result runNight(const Options &o, int seed)
             r.calibration = *session.engine().calibration();
             r.calibrationSeconds = readingAt - firstAt;
             session.guide(star.centre);
-            r.judgedFrom = readingAt + o.settleSeconds;
-            r.judgedTo = r.judgedFrom + o.judgedSeconds;
+            r.judgedFrom = readingAt + options.settleSeconds;
+            r.judgedTo = r.judgedFrom + options.judgedSeconds;
         } else if (state == GuideState::Failed) {
-            r.failure = session.engine().failureText();
-            done = true;
+            finish(session.engine().failureText());
         } else if (r.judgedTo > 0.0 && readingAt > r.judgedTo) {
             done = true;
         }
-    });
-    QObject::connect(&camera, &CaptureDevice::failed, [&](int, const QString &text) {
-        r.failure = text;
+    }
+    void finish(const QString &failure)
+    {
+        r.failure = failure;
         done = true;
+    }
+};
+
+// One night: the simulator started, calibrated, guided, stopped, judged.
+Result runNight(const Options &o, int seed)
+{
+    Result r;
+    QTemporaryDir home;
+    const QString truthPath = home.filePath(QStringLiteral("truth.csv"));
+    QProcess sim;
+    if (!startSimulator(sim, home, seed, truthPath, &r.failure))
+        return r;
+    const QString ports = home.filePath(QStringLiteral("voruna/ports"));
+    QtSerialControl serial([ports](int n) { return deviceForPort(n, ports, {}); });
+    ErrorTrap trap;
+    trap.arm();
+    runOpenSequence(serial, 0, trap);
+    auto feed = std::make_unique<MountFeed>();
+    QString error;
+    const QString feedPath = mountFeedPath(home.filePath(QStringLiteral("run/voruna")), 1);
+    if (!trap.clean() || !feed->open(feedPath, &error)) {
+        r.failure = trap.clean() ? error : describe(trap.firstError());
+        return r;
+    }
+    SerialGuideOutput output(serial);
+    GuideSession session(output);
+    session.setLogFolder(home.filePath(QStringLiteral("state")));
+    GuideSettings settings;
+    settings.raAlgorithm = o.algorithm;
+    session.engine().setGuideSettings(settings);
+    session.engine().setPlateScale(SkyCamera::plateScale);
+    Guider guider(o, r, session);
+    // The reading's simulator time, heard before the camera makes its frame of it.
+    QObject::connect(feed.get(), &MountFeed::readingArrived,
+                     [&guider](const MountReading &m) { guider.readingAt = m.seconds; });
+
+    SkyCamera camera(std::move(feed), 1);
+    camera.setFormat({fourccCode('G', 'R', 'E', 'Y'), QSize(640, 480), {1, 15}});
+    camera.setControl(SkyCamera::exposureControl, o.exposureMs);
+    camera.setControl(SkyCamera::gainControl, 0);
+    ShownFrame shown;
+    QImage store;
+    QObject::connect(&camera, &CaptureDevice::frameArrived, [&] {
+        if (!guider.done && camera.takeFrame(&shown))
+            guider.onFrame(luminanceView(shown.frame, &store));
     });
+    QObject::connect(&camera, &CaptureDevice::failed,
+                     [&guider](int, const QString &text) { guider.finish(text); });
     camera.start();
-    if (!waitUntil([&] { return done; }, 1800 * 1000))
+    if (!waitUntil([&] { return guider.done; }, 1800 * 1000))
         r.failure = QStringLiteral("still under way after half an hour: ")
                     + session.engine().stateText();
     session.stop();
     sim.terminate();
     sim.waitForFinished(5000);
-    if (r.judgedTo > 0.0 || !r.failure.isEmpty())
-        judge(truthPath, &r);
+    judge(truthPath, &r);
     return r;
 }
 
