@@ -195,6 +195,7 @@ std::optional<GuidePulse> Calibrator::begin(Leg leg, QPointF star)
 {
     m_leg = leg;
     m_steps = 0;
+    m_held = 0.0;
     m_samples = {{0.0, m_time, star}};
     m_clearingMoves.clear();
     static constexpr GuideDirection directions[] = {GuideDirection::West, GuideDirection::East,
@@ -206,13 +207,26 @@ std::optional<GuidePulse> Calibrator::begin(Leg leg, QPointF star)
 GuidePulse Calibrator::takeStep(GuideDirection direction)
 {
     ++m_steps;
+    m_held += m_stepSeconds;
+    m_stepOpen = true;
     return {direction, m_stepSeconds};
+}
+
+void Calibrator::stepEnded(bool raAxis, double heldSeconds)
+{
+    const bool raLeg = m_leg == Leg::West || m_leg == Leg::East;
+    // Only the leg's own step counts, once; a length far from the plan is no measurement.
+    if (!m_stepOpen || raAxis != raLeg || !std::isfinite(heldSeconds) || heldSeconds < 0.0 ||
+        heldSeconds > 2.0 * m_stepSeconds + 1.0)
+        return;
+    m_stepOpen = false;
+    m_held += heldSeconds - m_stepSeconds;
 }
 
 std::optional<GuidePulse> Calibrator::stepOut(QPointF star)
 {
     const bool west = m_leg == Leg::West;
-    m_samples.push_back({m_steps * m_stepSeconds, m_time, star});
+    m_samples.push_back({m_held, m_time, star});
     const double gone = length(star - m_samples.front().star);
     const QString direction = legName(m_leg);
     if (gone >= m_distance) {
@@ -244,7 +258,7 @@ std::optional<GuidePulse> Calibrator::stepOut(QPointF star)
 std::optional<GuidePulse> Calibrator::stepBack(QPointF star)
 {
     const bool east = m_leg == Leg::East;
-    m_samples.push_back({m_steps * m_stepSeconds, m_time, star});
+    m_samples.push_back({m_held, m_time, star});
     if (m_steps < (east ? m_westSteps : m_northSteps))
         return takeStep(east ? GuideDirection::East : GuideDirection::South);
     if (east) {
@@ -267,7 +281,7 @@ std::optional<GuidePulse> Calibrator::stepBack(QPointF star)
 std::optional<GuidePulse> Calibrator::clearBacklash(QPointF star)
 {
     m_clearingMoves.push_back(length(star - m_samples.back().star));
-    m_samples.push_back({m_steps * m_stepSeconds, m_time, star});
+    m_samples.push_back({m_held, m_time, star});
     // Steady: two moves in a row that agree, each at least a quarter of a step west's.
     const double least = 0.25 * length(m_westSlope) * m_stepSeconds;
     const std::size_t n = m_clearingMoves.size();

@@ -39,6 +39,9 @@ public:
     // The star measured at `time` on a fresh frame: one exposed after the last step ended.
     // Returns the next step to take; none once calibration is done or has failed.
     std::optional<GuidePulse> onFrame(double time, QPointF star);
+    // The step just taken on the RA (or Dec) axis really ran `heldSeconds`, not its planned
+    // length: the leg's rate is fitted to the time really held.
+    void stepEnded(bool raAxis, double heldSeconds);
     // A frame without the star: after a few in a row calibration gives up.
     void onLost(StarLoss loss);
 
@@ -73,6 +76,8 @@ private:
     double m_stepSeconds;
     Leg m_leg = Leg::West;
     int m_steps = 0;
+    double m_held = 0.0;       // seconds really held in the leg under way
+    bool m_stepOpen = false;   // the last step's real length is not known yet
     int m_lostInRow = 0;
     double m_time = 0.0;                      // of the frame being handled
     std::vector<CalibrationSample> m_samples; // the leg under way

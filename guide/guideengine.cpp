@@ -233,6 +233,15 @@ void GuideEngine::correct(double time, QPointF axes, std::vector<GuidePulse> *pu
     send(*m_work->dec, false, decAllowed(m_guide.decMode, m_work->dec->correction(time, axes.y())));
 }
 
+void GuideEngine::pulseEnded(GuideDirection direction, double time, double heldSeconds)
+{
+    if (std::isfinite(time))
+        m_pulsesEnd = std::max(m_pulsesEnd, time);
+    const bool ra = direction == GuideDirection::West || direction == GuideDirection::East;
+    if (m_state == GuideState::Calibrating && m_work->calibrator)
+        m_work->calibrator->stepEnded(ra, heldSeconds);
+}
+
 void GuideEngine::cameraSilent()
 {
     if (m_work->mode != Work::Mode::None)

@@ -81,6 +81,9 @@ public:
     // start now; `record` (when given) receives what the frame gave.
     std::vector<GuidePulse> onFrame(double time, const StarMeasurement &star,
                                     GuideRecord *record = nullptr);
+    // A pulse of `direction` really ended at `time` after `heldSeconds` (a stop on a busy
+    // machine lands late): frames exposed before then stay stale, and calibration counts it.
+    void pulseEnded(GuideDirection direction, double time, double heldSeconds);
     // The owner's watchdog saw no frame for too long: corrections stop until frames return.
     void cameraSilent();
     // When the pulses of the last frame end, seconds on the caller's clock.

@@ -109,6 +109,7 @@ bool GuideSession::startPulse(const GuidePulse &pulse)
     // start that did reach the adaptor is never left running.
     m_output.startMove(pulse.direction);
     m_moving[d] = true;
+    m_startedAt[d] = now();
     const auto ms = std::chrono::milliseconds(std::lround(pulse.seconds * 1000.0));
     m_stopTimers[d]->start(std::max(ms, std::chrono::milliseconds(1)));
     return true;
@@ -121,6 +122,9 @@ void GuideSession::stopMove(GuideDirection direction)
     if (!std::exchange(m_moving[d], false))
         return;
     m_output.stopMove(direction);
+    // On a loaded machine the stop can go out late: the loop learns how long it really ran.
+    const double t = now();
+    m_engine.pulseEnded(direction, t, t - m_startedAt[d]);
 }
 
 void GuideSession::stopCorrections()

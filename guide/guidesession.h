@@ -99,6 +99,7 @@ private:
     QElapsedTimer m_clock;
     std::array<QTimer *, 4> m_stopTimers{};
     std::array<bool, 4> m_moving{};
+    std::array<double, 4> m_startedAt{}; // when each direction's start went out
     QTimer *m_watchdog;
     double m_lastFrame = -1.0;
     std::deque<double> m_intervals;
