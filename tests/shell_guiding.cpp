@@ -86,7 +86,7 @@ struct Program {
 
 enum class Way {
     StopCommand, VideoCloseBox, VideoClose, Exit, Signal, PortLost, CameraLost, StarLost,
-    SlewPad, SlewKeyConsole, SlewKeyVideo, PortChange, Connect, GuideWindowClosed
+    SlewPad, SlewKeyConsole, SlewKeyVideo, SlewKeyHeldAsVideoCloses, PortChange, Connect, GuideWindowClosed
 };
 
 } // namespace
@@ -114,6 +114,8 @@ void ShellGuidingTest::waysOut_data()
     QTest::newRow("slew pad pressed") << int(Way::SlewPad) << stop + ":Mn#:Qn#";
     QTest::newRow("slew key in the console") << int(Way::SlewKeyConsole) << stop + ":Mn#:Qn#";
     QTest::newRow("slew key in the video window") << int(Way::SlewKeyVideo) << stop + ":Me#:Qe#";
+    QTest::newRow("slew key held as the video window closes")
+        << int(Way::SlewKeyHeldAsVideoCloses) << stop + ":Mw#:Qw#";
     QTest::newRow("another port chosen") << int(Way::PortChange) << stop;
     QTest::newRow("Connect") << int(Way::Connect) << stop + "?";
     QTest::newRow("guiding window closed") << int(Way::GuideWindowClosed) << stop;
@@ -152,6 +154,10 @@ void ShellGuidingTest::waysOut()
     case Way::SlewKeyVideo:
         QTest::keyPress(video->captureArea, Qt::Key_Left);
         QTest::keyRelease(video->captureArea, Qt::Key_Left);
+        break;
+    case Way::SlewKeyHeldAsVideoCloses:
+        QTest::keyPress(video->captureArea, Qt::Key_Right);
+        video->mnuclose->trigger();
         break;
     case Way::PortChange:
         console->Combo1->setCurrentIndex(1);
