@@ -47,6 +47,13 @@ public:
 
     // Ends a hold whose release will not come: the held button's stop command goes out now.
     void abandonHeldPad();
+    // The arrow keys hold the pad's arrows: a press starts the arrow's movement, its release
+    // stops it, auto-repeat does nothing. A second key on the same axis stops the first and
+    // then takes the axis over; keys on both axes move both. Keys from the console itself and
+    // from the video window come here.
+    void arrowKey(int key, bool pressed);
+    // Ends the key holds whose releases will not come here (the keyboard went elsewhere).
+    void abandonKeyHolds();
 
     // Controls, by their layout names.
     QLabel *Label1;
@@ -93,6 +100,9 @@ private:
     void runProbeWait();
     void printCounter(int value);
     void startSlew(Direction direction, Lamp *lamp);
+    SlewButton *buttonForKey(int key) const;
+    // An arrow key within the console: slews, and never moves the focus. True when taken.
+    bool consoleArrowKey(QObject *watched, QEvent *event);
     void stopSlew(Direction direction, Lamp *lamp);
     void portGone();
     void Combo1_selectionSettled();

@@ -5,10 +5,15 @@
 #include "shell/slewbutton.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QWidget>
+
+#include <utility>
 
 namespace voruna {
 
@@ -78,6 +83,77 @@ void Form1::abandonHeldPad()
         button->abandonHold();
 }
 
+SlewButton *Form1::buttonForKey(int key) const
+{
+    // As the pad's pictures point.
+    switch (key) {
+    case Qt::Key_Up:
+        return Command1;
+    case Qt::Key_Right:
+        return Command2;
+    case Qt::Key_Left:
+        return Command3;
+    case Qt::Key_Down:
+        return Command4;
+    default:
+        return nullptr;
+    }
+}
+
+void Form1::arrowKey(int key, bool pressed)
+{
+    SlewButton *button = buttonForKey(key);
+    if (!button)
+        return;
+    if (!pressed) {
+        button->keyUp();
+        return;
+    }
+    // A hidden console slews nothing; a held key is let go as it hides.
+    if (button->isKeyHeld() || !isVisible())
+        return;
+    // The other key of the axis lets go: its stop goes out before this key's start.
+    const std::pair<SlewButton *, SlewButton *> axes[] = {{Command1, Command4},
+                                                          {Command2, Command3}};
+    for (const auto &[one, other] : axes) {
+        if (button == one)
+            other->keyUp();
+        else if (button == other)
+            one->keyUp();
+    }
+    button->keyDown();
+}
+
+void Form1::abandonKeyHolds()
+{
+    for (SlewButton *button : {Command1, Command2, Command3, Command4})
+        button->keyUp();
+}
+
+bool Form1::consoleArrowKey(QObject *watched, QEvent *event)
+{
+    if (!watched->isWidgetType() || static_cast<QWidget *>(watched)->window() != this)
+        return false;
+    if (event->type() == QEvent::FocusIn) {
+        // The keyboard moved (Tab, a click, the menu bar): a key's release may not come here.
+        abandonKeyHolds();
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (!buttonForKey(key->key()))
+        return false;
+    // The port list keeps its own arrow keys while it has the focus, and so does the menu bar
+    // (also those they leave unused, which would come on to the window).
+    const QWidget *focus = QApplication::focusWidget();
+    if (focus && (focus == Combo1 || Combo1->isAncestorOf(focus) || focus == menuBar()))
+        return false;
+    if (!key->isAutoRepeat())
+        arrowKey(key->key(), event->type() == QEvent::KeyPress);
+    return true;
+}
+
 void Form1::portGone()
 {
     // The serial control has closed the port of a device that went away (unplugged, hung up):
@@ -112,6 +188,8 @@ void Form1::changeEvent(QEvent *event)
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Wheel && watched == Combo1 && !Combo1->hasFocus())
+        return true;
+    if (consoleArrowKey(watched, event))
         return true;
     // A menu or other popup that opens takes the mouse, and the held button's release with it.
     if (event->type() == QEvent::Show && watched->isWidgetType()) {

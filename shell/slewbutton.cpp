@@ -30,7 +30,7 @@ void SlewButton::mouseReleaseEvent(QMouseEvent *event)
     if (!(m_held & event->button()))
         return; // its hold was already ended
     m_held &= ~event->button();
-    if (m_held == Qt::NoButton)
+    if (!isHeld())
         setDown(false);
     Q_EMIT mouseUp(event->button(), event->modifiers(), event->position().toPoint());
 }
@@ -41,11 +41,31 @@ void SlewButton::mouseMoveEvent(QMouseEvent *event)
     event->accept();
 }
 
+void SlewButton::keyDown()
+{
+    if (m_keyHeld || !isEnabled())
+        return;
+    m_keyHeld = true;
+    setDown(true);
+    Q_EMIT mouseDown(Qt::NoButton, Qt::NoModifier, QPoint());
+}
+
+void SlewButton::keyUp()
+{
+    if (!m_keyHeld)
+        return;
+    m_keyHeld = false;
+    if (!isHeld())
+        setDown(false);
+    Q_EMIT mouseUp(Qt::NoButton, Qt::NoModifier, QPoint());
+}
+
 void SlewButton::abandonHold()
 {
-    if (m_held == Qt::NoButton)
+    if (!isHeld())
         return;
     m_held = Qt::NoButton;
+    m_keyHeld = false;
     setDown(false);
     Q_EMIT mouseUp(Qt::NoButton, Qt::NoModifier, QPoint());
 }

@@ -9,13 +9,18 @@ namespace voruna {
 // comes back to it also outside it (the toolkit's implicit grab). Keyboard activation does not
 // press it. When a hold is lost (the window hides or loses activation, a menu takes the mouse,
 // the button is disabled) it reports the release itself, so a movement never outlives the hold.
+// An arrow key holds it the same way through keyDown()/keyUp(); its reports carry no button.
 class SlewButton final : public QToolButton {
     Q_OBJECT
 public:
     explicit SlewButton(QWidget *parent = nullptr);
 
-    bool isHeld() const { return m_held != Qt::NoButton; }
-    // Ends a hold whose release will not arrive: reports one release if a button was held.
+    bool isHeld() const { return m_held != Qt::NoButton || m_keyHeld; }
+    bool isKeyHeld() const { return m_keyHeld; }
+    // A key hold: the press reports once (again only after its release), the release once.
+    void keyDown();
+    void keyUp();
+    // Ends a hold whose release will not arrive: reports one release if anything was held.
     void abandonHold();
 
 Q_SIGNALS:
@@ -31,6 +36,7 @@ protected:
 
 private:
     Qt::MouseButtons m_held = Qt::NoButton;
+    bool m_keyHeld = false;
 };
 
 } // namespace voruna

@@ -102,6 +102,15 @@ void WindowFlow::showForm2()
         connect(m_form2.get(), &Form2::closeBoxUsed, this, &WindowFlow::Form2_closeBox,
                 Qt::QueuedConnection);
         connectGuiding();
+        // The arrow keys slew with the console's pad, which stops guiding first as a press does.
+        connect(m_form2.get(), &Form2::arrowKey, this, [this](int key, bool pressed) {
+            if (m_form1)
+                m_form1->arrowKey(key, pressed);
+        });
+        connect(m_form2.get(), &Form2::arrowKeysLost, this, [this] {
+            if (m_form1)
+                m_form1->abandonKeyHolds();
+        });
         connect(m_form2.get(), &Form2::mnuNightClicked, this, &WindowFlow::Form2_mnuNight_Click);
         m_form2->mnuNight->setChecked(isNightLook());
         m_form2->Form2_Form_Load();

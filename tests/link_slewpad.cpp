@@ -9,8 +9,10 @@
 #include "support/ptypeer.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QtTest>
 
@@ -60,6 +62,9 @@ private Q_SLOTS:
     void unplug();
     void consoleEndsWhileHeld_data();
     void consoleEndsWhileHeld();
+    void arrowKeys_data();
+    void arrowKeys();
+    void arrowKeysKeepTheFocus();
 };
 
 void SlewPadTest::pressAndRelease_data()
@@ -292,6 +297,110 @@ void SlewPadTest::consoleEndsWhileHeld()
     // The wire ends with the held direction's stop, sent once.
     QCOMPARE(rig.peer.readUntil(4, 5000), QByteArray(":Qn#"));
     QVERIFY(rig.peer.readFor(50).isEmpty());
+}
+
+namespace {
+// Sends an arrow key as the window system does, to whatever has the focus.
+void sendKey(QWidget *window, QEvent::Type type, int key, bool autoRepeat)
+{
+    QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+    QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
+    QApplication::sendEvent(target, &event);
+}
+} // namespace
+
+void SlewPadTest::arrowKeys_data()
+{
+    // Steps: a key (U, D, L, R) with + for its press, - for its release, * for one auto-repeat
+    // (press and release); or a way the keyboard is lost.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("up") << "U+ U-" << QByteArray(":Mn#:Qn#");
+    QTest::newRow("down, auto-repeat sends nothing") << "D+ D* D* D-" << QByteArray(":Ms#:Qs#");
+    QTest::newRow("left is the pad's east") << "L+ L* L-" << QByteArray(":Me#:Qe#");
+    QTest::newRow("right is the pad's west") << "R+ R-" << QByteArray(":Mw#:Qw#");
+    QTest::newRow("second key on an axis takes it over")
+        << "U+ D+ U- D-" << QByteArray(":Mn#:Qn#:Ms#:Qs#");
+    QTest::newRow("two axes move both") << "U+ L+ U- L-" << QByteArray(":Mn#:Me#:Qn#:Qe#");
+    QTest::newRow("console hidden") << "D+ L+ hide D- L-" << QByteArray(":Ms#:Me#:Qe#:Qs#");
+    QTest::newRow("a menu opens") << "D+ menu D-" << QByteArray(":Ms#:Qs#");
+    QTest::newRow("another window activated") << "D+ deactivate D-" << QByteArray(":Ms#:Qs#");
+    QTest::newRow("the focus moves to the port list") << "R+ tab R-" << QByteArray(":Mw#:Qw#");
+    QTest::newRow("the menu bar takes the keyboard") << "R+ menubar R-" << QByteArray(":Mw#:Qw#");
+    QTest::newRow("pad disabled") << "U+ disable U-" << QByteArray(":Mn#:Qn#");
+    QTest::newRow("console destroyed") << "U+ R+ unload" << QByteArray(":Mn#:Mw#:Qn#:Qw#");
+}
+
+void SlewPadTest::arrowKeys()
+{
+    QFETCH(QString, steps);
+    PadRig rig;
+    rig.c.show();
+    rig.c.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.c));
+    rig.c.Command5->setFocus();
+    QWidget other;
+    const QHash<QChar, int> keys{
+        {u'U', Qt::Key_Up}, {u'D', Qt::Key_Down}, {u'L', Qt::Key_Left}, {u'R', Qt::Key_Right}};
+    QByteArray wire;
+    for (const QString &step : steps.split(u' ')) {
+        if (step.size() == 2 && keys.contains(step[0])) {
+            const int key = keys.value(step[0]);
+            const bool repeat = step[1] == u'*';
+            if (step[1] != u'-')
+                sendKey(&rig.c, QEvent::KeyPress, key, repeat);
+            if (step[1] != u'+')
+                sendKey(&rig.c, QEvent::KeyRelease, key, repeat);
+        } else if (step == QLatin1String("hide")) {
+            rig.c.hide();
+        } else if (step == QLatin1String("menu")) {
+            rig.c.filenemu->popup(rig.c.mapToGlobal(QPoint(0, 0)));
+        } else if (step == QLatin1String("deactivate")) {
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+        } else if (step == QLatin1String("tab")) {
+            rig.c.Combo1->setFocus(Qt::TabFocusReason);
+        } else if (step == QLatin1String("menubar")) {
+            rig.c.menuBar()->setFocus(Qt::MenuBarFocusReason);
+        } else if (step == QLatin1String("disable")) {
+            rig.c.Command1->setEnabled(false);
+        } else if (step == QLatin1String("unload")) {
+            rig.fixture.unload();
+            QTEST(wire + rig.peer.readFor(30), "wire");
+            return;
+        }
+        wire += rig.peer.readFor(30);
+    }
+    rig.c.filenemu->hide();
+    QTEST(wire, "wire");
+    for (Lamp *lamp : {rig.c.Shape2, rig.c.Shape3, rig.c.Shape4, rig.c.Shape5})
+        QCOMPARE(lampColor(lamp), kGreyLamp);
+    QVERIFY(rig.c.Label1->text().isEmpty());
+}
+
+void SlewPadTest::arrowKeysKeepTheFocus()
+{
+    // A new user pressing Up from Connect slews; the focus stays put and the port list, two
+    // controls up, is never reached.
+    PadRig rig;
+    rig.c.show();
+    rig.c.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.c));
+    rig.c.Command5->setFocus();
+    const int port = rig.c.Combo1->currentIndex();
+    for (int k = 0; k < 2; ++k) {
+        QTest::keyClick(rig.c.Command5, Qt::Key_Up);
+        QCOMPARE(rig.peer.readUntil(8, 1000), QByteArray(":Mn#:Qn#"));
+        QCOMPARE(QApplication::focusWidget(), rig.c.Command5);
+    }
+    QCOMPARE(rig.c.Combo1->currentIndex(), port);
+    QVERIFY(rig.c.MSComm1.portOpen());
+    // The port list keeps its own arrow keys while it has the focus.
+    rig.c.Combo1->setFocus();
+    QTest::keyClick(rig.c.Combo1, Qt::Key_Down);
+    QCOMPARE(rig.c.Combo1->currentIndex(), port + 1);
+    QVERIFY(!rig.peer.readFor(50).contains(":M"));
 }
 
 QTEST_MAIN(SlewPadTest)

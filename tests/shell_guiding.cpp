@@ -16,6 +16,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QMdiArea>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -84,7 +86,7 @@ struct Program {
 
 enum class Way {
     StopCommand, VideoCloseBox, VideoClose, Exit, Signal, PortLost, CameraLost, StarLost,
-    SlewPad, PortChange, Connect, GuideWindowClosed
+    SlewPad, SlewKeyConsole, SlewKeyVideo, SlewKeyHeldAsVideoCloses, PortChange, Connect, GuideWindowClosed
 };
 
 } // namespace
@@ -110,6 +112,10 @@ void ShellGuidingTest::waysOut_data()
     QTest::newRow("camera lost") << int(Way::CameraLost) << stop;
     QTest::newRow("star lost") << int(Way::StarLost) << stop;
     QTest::newRow("slew pad pressed") << int(Way::SlewPad) << stop + ":Mn#:Qn#";
+    QTest::newRow("slew key in the console") << int(Way::SlewKeyConsole) << stop + ":Mn#:Qn#";
+    QTest::newRow("slew key in the video window") << int(Way::SlewKeyVideo) << stop + ":Me#:Qe#";
+    QTest::newRow("slew key held as the video window closes")
+        << int(Way::SlewKeyHeldAsVideoCloses) << stop + ":Mw#:Qw#";
     QTest::newRow("another port chosen") << int(Way::PortChange) << stop;
     QTest::newRow("Connect") << int(Way::Connect) << stop + "?";
     QTest::newRow("guiding window closed") << int(Way::GuideWindowClosed) << stop;
@@ -140,6 +146,18 @@ void ShellGuidingTest::waysOut()
     case Way::SlewPad:
         QTest::mousePress(console->Command1, Qt::LeftButton, {}, QPoint(10, 10));
         QTest::mouseRelease(console->Command1, Qt::LeftButton, {}, QPoint(10, 10));
+        break;
+    case Way::SlewKeyConsole:
+        QTest::keyPress(console->Command5, Qt::Key_Up);
+        QTest::keyRelease(console->Command5, Qt::Key_Up);
+        break;
+    case Way::SlewKeyVideo:
+        QTest::keyPress(video->captureArea, Qt::Key_Left);
+        QTest::keyRelease(video->captureArea, Qt::Key_Left);
+        break;
+    case Way::SlewKeyHeldAsVideoCloses:
+        QTest::keyPress(video->captureArea, Qt::Key_Right);
+        video->mnuclose->trigger();
         break;
     case Way::PortChange:
         console->Combo1->setCurrentIndex(1);

@@ -10,6 +10,7 @@
 #include "video/previewwidget.h"
 #include "video/save/framerecorder.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMenuBar>
@@ -79,9 +80,13 @@ Form2::Form2(CaptureLayer &capture, QWidget *parent)
     StatusBar->setCursor(crossHairCursor());
     setStatusBar(StatusBar);
     resize(clientWidth, menuBar()->sizeHint().height() + clientHeight);
+    qApp->installEventFilter(this);
 }
 
-Form2::~Form2() = default;
+Form2::~Form2()
+{
+    qApp->removeEventFilter(this);
+}
 
 void Form2::buildMenus()
 {
@@ -199,6 +204,7 @@ void Form2::driverConnected()
 
 void Form2::Form2_Form_Unload()
 {
+    Q_EMIT arrowKeysLost();
     stopRecording();
     if (!m_captureWindow)
         return;
@@ -304,6 +310,8 @@ void Form2::changeEvent(QEvent *event)
         captureArea->setCursor(crossHairCursor());
         StatusBar->setCursor(crossHairCursor());
     }
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        Q_EMIT arrowKeysLost();
     QMainWindow::changeEvent(event);
 }
 

@@ -100,11 +100,19 @@ Q_SIGNALS:
     // A camera was connected (its star, scale and facts are new), or the camera was lost.
     void cameraConnected();
     void cameraLost();
+    // An arrow key went down or up in this window (auto-repeat is left out): the slew keys,
+    // which the window hands on. The window keeps no arrow key for itself.
+    void arrowKey(int key, bool pressed);
+    // The keyboard left the window (another window, a control, the menu bar), or the window
+    // hides or unloads: a held arrow key's release will not come.
+    void arrowKeysLost();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildMenus();
