@@ -5,9 +5,12 @@
 #include "video/capturesubwindow.h"
 #include "video/form2.h"
 #include "video/previewwidget.h"
+#include "video/save/darklibrary.h"
 
 #include <QAction>
 #include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace voruna;
@@ -63,6 +66,8 @@ private Q_SLOTS:
     void clickChoosesStar_data();
     void clickChoosesStar();
     void pickAvoidsHotPixel();
+    void darksMendHotCluster_data();
+    void darksMendHotCluster();
     void followedOrLost_data();
     void followedOrLost();
     void reticle();
@@ -139,6 +144,62 @@ void VideoGuideStarTest::pickAvoidsHotPixel()
     QVERIFY(rig.show());
     rig.form->mnuPickStar->trigger();
     QVERIFY(rig.form->guideStar().star());
+    QVERIFY(distance(rig.form->guideStar().star()->centre, {150, 110}) < 0.3);
+}
+
+void VideoGuideStarTest::darksMendHotCluster_data()
+{
+    QTest::addColumn<int>("loseAfter"); // frames into the darks; -1 never
+    QTest::newRow("darks at two exposures") << -1;
+    QTest::newRow("the camera is lost under the darks") << 4;
+}
+
+void VideoGuideStarTest::darksMendHotCluster()
+{
+    QFETCH(int, loseAfter);
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+    Rig rig;
+    StarCamera &camera = rig.camera();
+    // Four hot pixels side by side look like a small star, brighter than the real one.
+    const auto addCluster = [&camera] {
+        for (QPoint p : {QPoint(60, 60), QPoint(61, 60), QPoint(60, 61), QPoint(61, 61)})
+            camera.scene.addHotPixel(p, 9000);
+    };
+    addCluster();
+    camera.scene.addStar({150, 110}, 3.0, 30000);
+    QVERIFY(rig.show());
+    rig.form->mnuPickStar->trigger();
+    QVERIFY(distance(rig.form->guideStar().star()->centre, {60.5, 60.5}) < 0.5);
+
+    camera.scene.clear(); // the telescope covered
+    addCluster();
+    rig.form->startDarks({0.5, 1.0}, 3);
+    for (int frame = 0; rig.form->isTakingDarks() && frame < 20; ++frame) {
+        if (frame == loseAfter)
+            camera.fail();
+        else
+            QVERIFY(rig.show());
+    }
+    QVERIFY(!rig.form->isTakingDarks());
+    const std::vector<double> kept =
+        DarkLibrary(QStringLiteral("Star camera")).exposures(frameSize, 16);
+    if (loseAfter >= 0) {
+        QVERIFY(kept.empty());
+        QVERIFY(rig.form->StatusBar->currentMessage().contains(QStringLiteral("lost")));
+        return;
+    }
+    QCOMPARE(kept, (std::vector<double>{0.5, 1.0}));
+    QCOMPARE(camera.exposuresSet, (QList<double>{0.5, 1.0, 2.0})); // and back to its own
+
+    camera.setExposureSeconds(1.0);
+    camera.scene.addStar({150, 110}, 3.0, 30000);
+    rig.form->mnuDarkPicture->setChecked(true);
+    QVERIFY(rig.show());
+    const DarkCorrection &correction = rig.form->darkCorrection();
+    QVERIFY(correction.dark() && sameExposure(correction.dark()->exposureSeconds, 1.0));
+    QVERIFY(correction.hotPixels().contains({61, 61}));
+    rig.form->mnuPickStar->trigger();
     QVERIFY(distance(rig.form->guideStar().star()->centre, {150, 110}) < 0.3);
 }
 

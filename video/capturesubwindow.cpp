@@ -196,9 +196,35 @@ bool CaptureSubWindow::updateView()
     return true;
 }
 
+void CaptureSubWindow::setPictureCleaner(PictureCleaner cleaner)
+{
+    m_cleaner = std::move(cleaner);
+    m_cleanPicture = QImage();
+    showFrame();
+}
+
+bool CaptureSubWindow::showCleaned()
+{
+    const FrameView raw = newestLuminance();
+    if (!raw.isValid())
+        return false;
+    const FrameView clean = m_cleaner(raw);
+    if (clean.pixels == raw.pixels || !clean.isValid())
+        return false;
+    const QImage grey(static_cast<const uchar *>(clean.pixels), clean.width, clean.height,
+                      clean.stride,
+                      clean.bits == 16 ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8);
+    renderView(grey, clean.bits == 16 ? m_newest.sampleBits : 8, m_view, &m_cleanPicture);
+    m_picture->setSource(grey.size(), m_view.settings.mirror, m_view.settings.flip);
+    m_picture->setFrame(m_cleanPicture);
+    return true;
+}
+
 void CaptureSubWindow::showFrame()
 {
     if (m_newest.frame.isNull())
+        return;
+    if (m_cleaner && showCleaned())
         return;
     // Costs what the window shows: only a picture drawn for another view (or none) is drawn here.
     if (m_newest.picture.isNull() || !(m_newest.view == m_view)) {

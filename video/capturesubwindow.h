@@ -70,6 +70,11 @@ public:
     // staying as it was. The view is valid only during the call.
     using FrameConsumer = std::function<void(const FrameView &)>;
     void setFrameConsumer(FrameConsumer consumer) { m_consumer = std::move(consumer); }
+    // Cleans each frame's luminance for the picture (the dark taken off, hot pixels mended):
+    // while one is set, the picture shows what it gives, in grey, whenever it changed the
+    // frame. Its view must stay valid until the next frame.
+    using PictureCleaner = std::function<FrameView(const FrameView &)>;
+    void setPictureCleaner(PictureCleaner cleaner);
     // The newest frame's luminance, valid until the next frame is taken; invalid when none.
     FrameView newestLuminance();
     // The newest frame taken, as the camera gave it (a null frame when none), and when it was
@@ -97,6 +102,8 @@ private:
     bool updateView();
     // Shows the newest frame, drawing it here when the camera drew it for another view.
     void showFrame();
+    // Shows the newest frame cleaned; false when the cleaner left it as it was.
+    bool showCleaned();
     void onShownSizeChanged();
     void notify(bool error, int id, const QString &text);
     void handOver();
@@ -116,6 +123,8 @@ private:
     std::chrono::steady_clock::time_point m_newestTime;
     QDateTime m_newestUtc;
     FrameConsumer m_consumer;
+    PictureCleaner m_cleaner;
+    QImage m_cleanPicture;
     // The frame last taken with the preview off, and its luminance.
     ShownFrame m_unshown;
     QImage m_unshownLuminance;

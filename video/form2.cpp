@@ -4,6 +4,7 @@
 #include "video/capture/capturelayer.h"
 #include "video/capturesubwindow.h"
 #include "video/crosshaircursor.h"
+#include "video/darkdialog.h"
 #include "video/fittovideo.h"
 #include "video/form3.h"
 #include "video/notificationtext.h"
@@ -60,6 +61,9 @@ Form2::Form2(CaptureLayer &capture, QWidget *parent)
     , mnuLineSave(namedAction("mnuLineSave", QString(), this))
     , mnuSavePicture(namedAction("mnuSavePicture", tr("Sa&ve picture..."), this))
     , mnuRecord(namedAction("mnuRecord", tr("Re&cord frames..."), this))
+    , mnuLineDarks(namedAction("mnuLineDarks", QString(), this))
+    , mnuTakeDarks(namedAction("mnuTakeDarks", tr("Take dar&ks..."), this))
+    , mnuDarkPicture(namedAction("mnuDarkPicture", tr("Dark-subtracted pictur&e"), this))
     , mnuguide(namedAction("mnuguide", tr("&Guide"), this))
     , StatusBar(new QStatusBar(this))
     , captureArea(new QMdiArea(this))
@@ -123,6 +127,7 @@ void Form2::buildMenus()
     mnuRecord->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
     mnuRecord->setCheckable(true);
     mnuControl->addActions({mnuLineSave, mnuSavePicture, mnuRecord});
+    buildDarkMenus();
     menuBar()->addAction(mnuclose);
     menuBar()->addMenu(mnuControl);
     menuBar()->addAction(mnuguide);
@@ -166,10 +171,14 @@ void Form2::Form2_Form_Load()
     });
     if (CaptureSubWindow *sub = captureSubWindow()) {
         sub->setFrameConsumer([this](const FrameView &frame) {
-            guideFrame(frame);
+            takeDarkFrame(frame);
+            guideFrame(cleanFrame(frame));
             recordNewest();
         });
         connect(sub, &CaptureSubWindow::cameraFailed, this, &Form2::cameraLost);
+        connect(sub, &CaptureSubWindow::cameraFailed, this,
+                [this] { stopDarks(tr("The camera was lost: the darks stopped.")); });
+        showCleanPicture(mnuDarkPicture->isChecked());
         connect(sub->picture(), &PreviewWidget::clicked, this, &Form2::pictureClicked);
     }
     QPointer<Form2> alive(this);
@@ -206,10 +215,14 @@ void Form2::Form2_Form_Unload()
 {
     Q_EMIT arrowKeysLost();
     stopRecording();
+    stopDarks(QString());
+    if (m_darkDialog)
+        m_darkDialog->close();
     if (!m_captureWindow)
         return;
     if (CaptureSubWindow *sub = captureSubWindow()) {
         sub->setFrameConsumer({});
+        sub->setPictureCleaner({});
         sub->disconnect(this);
     }
     m_captureWindow->setErrorHook({});

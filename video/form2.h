@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "guide/darkframe.h"
 #include "video/guidestarview.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
 
+#include <map>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QMdiArea;
@@ -17,6 +22,7 @@ namespace voruna {
 class CaptureLayer;
 class CaptureSubWindow;
 class CaptureWindow;
+class DarkDialog;
 class FrameRecorder;
 
 // The video feedback window: the live camera picture in a capture window, its status line and
@@ -55,6 +61,13 @@ public:
     void startRecording(const QString &folder);
     void stopRecording();
     bool isRecording() const { return m_recorder != nullptr; }
+    // Takes the darks of `exposures` (seconds), `framesEach` frames each, from the frames to
+    // come, asking the camera for each exposure in turn and back to its own at the end; each
+    // dark is kept in the camera's dark library as it is done.
+    void startDarks(const std::vector<double> &exposures, int framesEach);
+    bool isTakingDarks() const { return m_darkTaker != nullptr; }
+    // What is taken off the frames now (the dark of the exposure in use, the hot pixels).
+    const DarkCorrection &darkCorrection() const { return m_darkCorrection; }
 
     QAction *const mnuclose;
     QMenu *const mnuControl;
@@ -80,6 +93,9 @@ public:
     QAction *const mnuLineSave;
     QAction *const mnuSavePicture;
     QAction *const mnuRecord;
+    QAction *const mnuLineDarks;
+    QAction *const mnuTakeDarks;
+    QAction *const mnuDarkPicture;
     QAction *const mnuguide;
     QStatusBar *const StatusBar;
     // Fills the client area above the status bar and holds the capture window.
@@ -139,6 +155,26 @@ private:
     // A window-modal message that does not hold up the camera.
     void tell(const QString &title, const QString &text);
     void buildGuidingMenus();
+    // Darks: the menu items, the dialog, taking them, and taking them off the frames.
+    struct DarkKey {
+        QString camera;
+        QSize size;
+        int bits = 0;
+        double exposure = -1.0;
+        friend bool operator==(const DarkKey &, const DarkKey &) = default;
+    };
+    void buildDarkMenus();
+    void Form2_mnuTakeDarks_Click();
+    std::vector<double> darkExposures() const;
+    // Feeds a frame to the darks under way; false when none are.
+    bool takeDarkFrame(const FrameView &raw);
+    void showDarkProgress();
+    // Ends the darks under way, the camera back at its exposure; `why` tells the user.
+    void stopDarks(const QString &why);
+    // The frame with the dark of its exposure taken off and its hot pixels mended.
+    FrameView cleanFrame(const FrameView &raw);
+    void loadDarks(const DarkKey &key);
+    void showCleanPicture(bool on);
     int Form2_StatusProc(CaptureWindow *window, int id, const char *text);
     int Form2_ErrorProc(CaptureWindow *window, int id, const char *text);
 
@@ -147,6 +183,14 @@ private:
     GuideStarView m_guideStar;
     QSize m_frameSize;
     std::unique_ptr<FrameRecorder> m_recorder;
+    DarkCorrection m_darkCorrection;
+    DarkKey m_darkKey;
+    std::unique_ptr<DarkTaker> m_darkTaker;
+    QPointer<DarkDialog> m_darkDialog;
+    double m_exposureBefore = 0.0;
+    QStringList m_darksTaken;
+    // The exposures each camera was used with since the window opened.
+    std::map<QString, std::vector<double>> m_exposuresUsed;
 };
 
 } // namespace voruna

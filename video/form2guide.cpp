@@ -51,7 +51,7 @@ void Form2::pictureClicked(QPointF framePoint, Qt::KeyboardModifiers modifiers)
     if (modifiers & Qt::ShiftModifier) {
         m_guideStar.putReticle(framePoint);
     } else {
-        const FrameView frame = sub->newestLuminance();
+        const FrameView frame = cleanFrame(sub->newestLuminance());
         if (!frame.isValid())
             return;
         m_frameSize = QSize(frame.width, frame.height);
@@ -65,7 +65,7 @@ void Form2::pickStar()
     CaptureSubWindow *sub = captureSubWindow();
     if (!sub)
         return;
-    const FrameView frame = sub->newestLuminance();
+    const FrameView frame = cleanFrame(sub->newestLuminance());
     m_frameSize = QSize(frame.width, frame.height);
     m_guideStar.pickBest(frame);
     showGuideStar();

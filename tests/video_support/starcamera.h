@@ -16,6 +16,9 @@ class StarCamera final : public CaptureDevice {
 public:
     SyntheticFrame scene{frameSize.width(), frameSize.height(), 16};
     bool colour = false;
+    // The exposure the camera tells, which the window may change; every one it was set to.
+    double exposure = 2.0;
+    QList<double> exposuresSet;
 
     bool hasSourceDialog() const override { return false; }
     bool hasFormatDialog() const override { return false; }
@@ -31,6 +34,18 @@ public:
     bool isLost() const override { return m_lost; }
     int sampleBits() const override { return 16; }
     double arcsecondsPerPixel() const override { return 2.0; }
+    CameraFacts cameraFacts() const override
+    {
+        return {.name = QStringLiteral("Star camera"), .exposureSeconds = exposure};
+    }
+    bool setExposureSeconds(double seconds) override
+    {
+        if (seconds <= 0.0 || seconds > 60.0)
+            return false;
+        exposure = seconds;
+        exposuresSet << seconds;
+        return true;
+    }
     bool takeFrame(ShownFrame *shown) override
     {
         const FrameView view = scene.view();
