@@ -226,7 +226,7 @@ QString DarkLibrary::filePath(QSize size, int bits, double exposureSeconds) cons
 bool DarkLibrary::save(const DarkFrame &dark, QString *error) const
 {
     if (!dark.isValid() || !(dark.exposureSeconds > 0)) {
-        *error = QStringLiteral("the dark holds no frames");
+        *error = QStringLiteral("there is no whole dark to save");
         return false;
     }
     if (!QDir().mkpath(m_folder)) {
