@@ -10,7 +10,7 @@ set(rooms
   "video/drivers/v4l2|video/drivers/v4l2,video/capture,common"
   "video/drivers/indi|video/drivers/indi,video/capture,common"
   "video/drivers/sky|video/drivers/sky,video/capture,mountfeed,common"
-  "video/save|video/save,video/capture,common"
+  "video/save|video/save,video/capture,guide,common"
   "video|video,video/capture,video/save,guide,look,common"
   "guide|guide"
   "look|look"

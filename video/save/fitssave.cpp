@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/save/fitssave.h"
+#include "video/save/fitsheader.h"
 
 #include <QSaveFile>
 #include <QtEndian>
 
-#include <fitsio.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -15,13 +13,6 @@
 namespace voruna {
 
 namespace {
-
-constexpr qint64 kBlock = 2880;
-
-qint64 roundToBlock(qint64 bytes)
-{
-    return (bytes + kBlock - 1) / kBlock * kBlock;
-}
 
 bool isDeep(const QImage &frame)
 {
@@ -129,16 +120,6 @@ void encodeUnsigned16(quint16 *samples, qsizetype count)
         samples[i] = qToBigEndian(quint16(samples[i] ^ 0x8000u));
 }
 
-// FITS strings are printable ASCII of at most 68 characters.
-QByteArray fitsText(const QString &text)
-{
-    QByteArray out = text.toLatin1().left(68);
-    for (char &c : out)
-        if (c < 32 || c > 126)
-            c = '?';
-    return out;
-}
-
 void writeFacts(fitsfile *fits, const FrameFacts &facts, int *status)
 {
     const CameraFacts &camera = facts.camera;
@@ -169,44 +150,6 @@ void writeFacts(fitsfile *fits, const FrameFacts &facts, int *status)
     fits_write_key_str(fits, "SWCREATE", "Voruna", "program that saved the frame", status);
 }
 
-QString fitsError(int status)
-{
-    char text[FLEN_STATUS] = {};
-    fits_get_errstatus(status, text);
-    fits_clear_errmsg();
-    return QStringLiteral("FITS: %1").arg(QString::fromLatin1(text));
-}
-
-// The header of an image of `bitpix` and `axes`, with the frame's facts, made by cfitsio: whole
-// blocks, up to where the data begins. Empty with the reason in `error` when it fails.
-QByteArray header(int bitpix, int axisCount, long *axes, const FrameFacts &facts, QString *error)
-{
-    size_t size = size_t(kBlock) * 2;
-    void *buffer = std::malloc(size);
-    if (!buffer) {
-        *error = QStringLiteral("no memory to save the picture");
-        return {};
-    }
-    fitsfile *fits = nullptr;
-    int status = 0;
-    fits_create_memfile(&fits, &buffer, &size, size_t(kBlock), std::realloc, &status);
-    fits_create_img(fits, bitpix, axisCount, axes, &status);
-    writeFacts(fits, facts, &status);
-    LONGLONG headStart = 0, dataStart = 0, dataEnd = 0;
-    fits_get_hduaddrll(fits, &headStart, &dataStart, &dataEnd, &status);
-    const int failure = status;
-    int closing = 0;
-    if (fits)
-        fits_close_file(fits, &closing);
-    QByteArray head;
-    if (failure == 0 && closing == 0 && dataStart > 0 && size_t(dataStart) <= size)
-        head = QByteArray(static_cast<const char *>(buffer), qsizetype(dataStart));
-    else
-        *error = fitsError(failure ? failure : closing);
-    std::free(buffer);
-    return head;
-}
-
 } // namespace
 
 qint64 fitsSize(const QImage &frame)
@@ -214,7 +157,7 @@ qint64 fitsSize(const QImage &frame)
     const qint64 planes = isGreyFormat(frame) ? 1 : 3;
     const qint64 bytes = isDeep(frame) ? 2 : 1;
     // One block holds the whole header.
-    return kBlock + roundToBlock(qint64(frame.width()) * frame.height() * planes * bytes);
+    return kFitsBlock + roundToFitsBlock(qint64(frame.width()) * frame.height() * planes * bytes);
 }
 
 QByteArray fitsBytes(const QImage &frame, int sampleBits, const FrameFacts &facts, QString *error)
@@ -227,12 +170,14 @@ QByteArray fitsBytes(const QImage &frame, int sampleBits, const FrameFacts &fact
     const QImage source = readable(frame);
     const bool grey = isGrey(source);
     long axes[3] = {source.width(), source.height(), 3};
-    const QByteArray head = header(deep ? USHORT_IMG : BYTE_IMG, grey ? 2 : 3, axes, facts, error);
+    const QByteArray head = fitsHeader(
+        deep ? USHORT_IMG : BYTE_IMG, grey ? 2 : 3, axes,
+        [&facts](fitsfile *fits, int *status) { writeFacts(fits, facts, status); }, error);
     if (head.isEmpty())
         return {};
     // The data after cfitsio's header, written here in one pass and zero-filled to its block.
     const qint64 count = qint64(axes[0]) * axes[1] * (grey ? 1 : 3);
-    const qint64 size = head.size() + roundToBlock(count * (deep ? 2 : 1));
+    const qint64 size = head.size() + roundToFitsBlock(count * (deep ? 2 : 1));
     QByteArray bytes;
     try {
         bytes = QByteArray(qsizetype(size), '\0');
