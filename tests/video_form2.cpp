@@ -94,7 +94,8 @@ void VideoForm2Test::layout()
                           "-", "Pick guide sta&r|Ctrl+G", "Re&ticle|Ctrl+R|x",
                           "Reticle o&n star|Ctrl+T", "-", "G&uiding...|Ctrl+U",
                           "Stop gu&iding|Ctrl+I", "-", "Nig&ht mode|Ctrl+N", "-",
-                          "Sa&ve picture...|Ctrl+Shift+S", "Re&cord frames...|Ctrl+Shift+R"}));
+                          "Sa&ve picture...|Ctrl+Shift+S", "Re&cord frames...|Ctrl+Shift+R", "-",
+                          "Take dar&ks...|Ctrl+Shift+D", "Dark-subtracted pictur&e|"}));
     // No two commands share a shortcut, nor two of the Control menu an access key.
     QStringList shortcuts, keys;
     for (const QAction *item : form.findChildren<QAction *>())

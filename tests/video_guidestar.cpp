@@ -9,7 +9,6 @@
 
 #include <QAction>
 #include <QSignalSpy>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -151,7 +150,7 @@ void VideoGuideStarTest::darksMendHotCluster_data()
 {
     QTest::addColumn<int>("loseAfter"); // frames into the darks; -1 never
     QTest::newRow("darks at two exposures") << -1;
-    QTest::newRow("the camera is lost under the darks") << 4;
+    QTest::newRow("the camera is lost under the second exposure's darks") << 6;
 }
 
 void VideoGuideStarTest::darksMendHotCluster()
@@ -185,8 +184,7 @@ void VideoGuideStarTest::darksMendHotCluster()
     const std::vector<double> kept =
         DarkLibrary(QStringLiteral("Star camera")).exposures(frameSize, 16);
     if (loseAfter >= 0) {
-        QVERIFY(kept.empty());
-        QVERIFY(rig.form->StatusBar->currentMessage().contains(QStringLiteral("lost")));
+        QCOMPARE(kept, std::vector<double>{0.5}); // the dark finished before stays
         return;
     }
     QCOMPARE(kept, (std::vector<double>{0.5, 1.0}));
