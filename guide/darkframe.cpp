@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 
 namespace voruna {
 
@@ -126,33 +127,50 @@ HotPixelMap HotPixelMap::fromDark(const DarkFrame &dark)
     const int width = dark.size.width(), height = dark.size.height();
     map.m_size = dark.size;
     map.m_hot.assign(dark.mean.size(), 0);
-    // Each pixel against its neighbours: a smooth glow or gradient stands out nowhere.
-    std::vector<float> excess(dark.mean.size());
+    // Each pixel against the median of its neighbours: a smooth glow or gradient stands out
+    // nowhere. The scatter of that excess comes from pixels spread over the frame.
     const auto value = [&dark](int x, int y) { return darkAt(dark, x, y); };
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            excess[size_t(y) * size_t(width) + size_t(x)] =
-                darkAt(dark, x, y) - neighbourMedian(x, y, dark.size, value);
-    const size_t step = std::max<size_t>(1, excess.size() / scatterSamples);
+    const auto excessAt = [&](size_t i) {
+        const int x = int(i % size_t(width)), y = int(i / size_t(width));
+        return dark.mean[i] - neighbourMedian(x, y, dark.size, value);
+    };
+    const size_t count = dark.mean.size();
+    const size_t step = std::max<size_t>(1, count / scatterSamples);
     std::vector<float> samples;
-    for (size_t i = step / 2; i < excess.size(); i += step)
-        samples.push_back(excess[i]);
+    for (size_t i = step / 2; i < count; i += step)
+        samples.push_back(excessAt(i));
     const SkyLevel fine = clippedLevel(samples);
     // Never less than one step of an 8-bit camera: a perfectly smooth dark flags nothing.
     const double floor = (dark.bits == 16 ? 65535.0 : 255.0) / 255.0;
-    const double threshold = fine.level + std::max(hotSigmas * fine.noise, floor);
-    std::vector<size_t> hot;
-    for (size_t i = 0; i < excess.size(); ++i)
-        if (excess[i] > threshold)
-            hot.push_back(i);
-    const auto most = size_t(mostHot * double(excess.size()));
+    const float threshold = float(fine.level + std::max(hotSigmas * fine.noise, floor));
+    // A pixel no higher than its lowest neighbour plus the threshold cannot stand that far above
+    // their median: only the few others are looked at closely.
+    std::vector<std::pair<float, size_t>> hot; // excess, pixel
+    for (int y = 0; y < height; ++y) {
+        const float *row = dark.mean.data() + size_t(y) * size_t(width);
+        const float *up = y > 0 ? row - width : row + width;
+        const float *down = y + 1 < height ? row + width : row - width;
+        for (int x = 0; x < width; ++x) {
+            const int l = x > 0 ? x - 1 : x + 1, r = x + 1 < width ? x + 1 : x - 1;
+            if (width < 2 || height < 2)
+                continue;
+            const float lowest = std::min({up[l], up[x], up[r], row[l], row[r], down[l], down[x],
+                                           down[r]});
+            if (row[x] - lowest <= threshold)
+                continue;
+            const size_t i = size_t(y) * size_t(width) + size_t(x);
+            if (const float e = excessAt(i); e > threshold)
+                hot.emplace_back(e, i);
+        }
+    }
+    const auto most = size_t(mostHot * double(count));
     if (hot.size() > most) {
         std::nth_element(hot.begin(), hot.begin() + qsizetype(most), hot.end(),
-                         [&excess](size_t a, size_t b) { return excess[a] > excess[b]; });
+                         std::greater<>());
         hot.resize(most);
-        std::sort(hot.begin(), hot.end());
+        std::sort(hot.begin(), hot.end(), [](auto &a, auto &b) { return a.second < b.second; });
     }
-    for (size_t i : hot) {
+    for (const auto &[e, i] : hot) {
         map.m_hot[i] = 1;
         map.m_pixels.emplace_back(int(i % size_t(width)), int(i / size_t(width)));
     }

@@ -24,12 +24,6 @@ namespace {
 constexpr long kDarkLayout = 1;
 constexpr qsizetype kMaxFolderName = 80; // at most 240 bytes in UTF-8, under the 255 allowed
 
-// A kept exposure is the one asked for when within a thousandth of it.
-bool closeExposure(double a, double b)
-{
-    return std::abs(a - b) <= 1e-3 * std::max(std::abs(a), std::abs(b));
-}
-
 QString milliseconds(double seconds)
 {
     QString text = QString::number(seconds * 1000.0, 'f', 4);
@@ -142,7 +136,7 @@ QString headerFault(fitsfile *fits, double exposureSeconds, QSize size, int bits
             .arg(size.height());
     if (depth != bits)
         return QStringLiteral("it was taken from %1-bit frames, not %2-bit").arg(depth).arg(bits);
-    if (!closeExposure(exposure, exposureSeconds))
+    if (!sameExposure(exposure, exposureSeconds))
         return QStringLiteral("its exposure is %1 ms").arg(milliseconds(exposure));
     *frames = int(combined);
     return {};
@@ -252,7 +246,7 @@ std::optional<DarkFrame> DarkLibrary::load(double exposureSeconds, QSize size, i
     const auto kept = entries(m_folder, size, bits);
     auto best = kept.end();
     for (auto it = kept.begin(); it != kept.end(); ++it)
-        if (closeExposure(it->first, exposureSeconds)
+        if (sameExposure(it->first, exposureSeconds)
             && (best == kept.end()
                 || std::abs(it->first - exposureSeconds) < std::abs(best->first - exposureSeconds)))
             best = it;
