@@ -74,15 +74,16 @@ void Form2::loadDarks(const DarkKey &key)
         const std::optional<DarkFrame> longest = library.longest(key.size, key.bits, &why);
         m_darkCorrection.setHotPixels(longest ? HotPixelMap::fromDark(*longest) : HotPixelMap());
     }
-    m_darkCorrection.setDark(library.load(key.exposure, key.size, key.bits, &why));
+    QString missing;
+    m_darkCorrection.setDark(library.load(key.exposure, key.size, key.bits, &missing));
     const int hot = int(m_darkCorrection.hotPixels().pixels().size());
     const QString mended = tr("%n hot pixel(s) mended", nullptr, hot);
     if (m_darkCorrection.dark())
         setStatusText(tr("Dark of %1 taken off each frame; %2")
                           .arg(DarkDialog::exposureText(key.exposure), mended));
     else if (!library.exposures(key.size, key.bits).empty())
-        setStatusText(tr("No dark of %1 for this camera (Take darks); %2")
-                          .arg(DarkDialog::exposureText(key.exposure), mended));
+        setStatusText(tr("Dark of %1 not used: %2; %3")
+                          .arg(DarkDialog::exposureText(key.exposure), missing, mended));
 }
 
 std::vector<double> Form2::darkExposures() const
