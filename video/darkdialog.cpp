@@ -75,6 +75,8 @@ DarkDialog::DarkDialog(const QString &camera, const std::vector<double> &exposur
 
 QString DarkDialog::exposureText(double seconds)
 {
+    if (seconds <= 0.0)
+        return tr("the exposure in use");
     if (seconds < 1.0)
         return tr("%1 ms").arg(seconds * 1000.0, 0, 'g', 4);
     return tr("%1 s").arg(seconds, 0, 'g', 4);
