@@ -246,6 +246,12 @@ void SkyDriverTest::formatsAndControls()
     QVERIFY(!camera->setControl(SkyCamera::exposureControl, 0));
     QVERIFY(!camera->setControl(SkyCamera::gainControl, 101));
     QCOMPARE(camera->controls().at(0).value, 500);
+
+    // With the telescope covered the guide star is gone from the pictures shown.
+    QVERIFY(guideStar(window, QPointF(640, 360)));
+    QVERIFY(!camera->setControl(SkyCamera::coverControl, 2));
+    QVERIFY(camera->setControl(SkyCamera::coverControl, 1));
+    QTRY_VERIFY(!guideStar(window, QPointF(640, 360)));
 }
 
 void SkyDriverTest::lostWhenSimulatorStops()

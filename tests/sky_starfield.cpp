@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "guide/starfinder.h"
 #include "support/skypicture.h"
 #include "tools/adaptorsim/mountmodel.h"
 #include "tools/adaptorsim/simoptions.h"
 #include "video/drivers/sky/skycamera.h"
 #include "video/drivers/sky/starfield.h"
+#include "video/guidestarview.h"
 
 #include <numbers>
 
@@ -28,6 +30,10 @@ private Q_SLOTS:
     void longExposuresKeepTheSky();
     void socketLines_data();
     void socketLines();
+    void darksOfOneExposureMisfitAnother_data();
+    void darksOfOneExposureMisfitAnother();
+    void exposureInSeconds_data();
+    void exposureInSeconds();
 
 private:
     StarField m_sky;
@@ -342,6 +348,127 @@ void SkyStarFieldTest::socketLines()
     QCOMPARE(picture.size(), view.size);
     const QPointF star = StarField::guideStarPosition(view);
     QVERIFY(std::isfinite(star.x()) && std::isfinite(star.y()));
+}
+
+namespace {
+
+QImage coveredFrame(const StarField &sky, QSize size, int exposureMs, std::uint64_t seed)
+{
+    SkyView view;
+    view.size = size;
+    view.exposureMs = exposureMs;
+    view.grey = true;
+    view.covered = true;
+    view.noiseSeed = seed;
+    QImage picture;
+    sky.render(view, &picture);
+    return picture;
+}
+
+int grey(const QImage &picture, int x, int y)
+{
+    return picture.constScanLine(y)[3 * x];
+}
+
+// Mean level over the 6 x 6 pixels whose top left is `x`, `y`.
+double blockMean(const QImage &picture, int x, int y)
+{
+    double sum = 0.0;
+    for (int j = y; j < y + 6; ++j)
+        for (int i = x; i < x + 6; ++i)
+            sum += grey(picture, i, j);
+    return sum / 36.0;
+}
+
+} // namespace
+
+void SkyStarFieldTest::darksOfOneExposureMisfitAnother_data()
+{
+    // Exposures a user takes darks at, each with the next longer.
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("shorterMs");
+    QTest::addColumn<int>("longerMs");
+    // The longer frame has no pixel far above the bias but the hot ones (not yet the glow).
+    QTest::addColumn<bool>("onlyHotLit");
+    // The star finder takes a hot cluster in the shorter frame (not yet clipped).
+    QTest::addColumn<bool>("clusterFound");
+    QTest::newRow("100 ms, 200 ms") << QSize(640, 480) << 100 << 200 << false << true;
+    QTest::newRow("200 ms, 500 ms") << QSize(320, 240) << 200 << 500 << false << true;
+    QTest::newRow("500 ms, 1 s") << QSize(1280, 720) << 500 << 1000 << true << true;
+    QTest::newRow("1 s, 2 s") << QSize(320, 240) << 1000 << 2000 << true << false;
+    QTest::newRow("2 s, 5 s") << QSize(640, 480) << 2000 << 5000 << false << false;
+    QTest::newRow("5 s, 10 s") << QSize(320, 240) << 5000 << 10000 << false << false;
+}
+
+void SkyStarFieldTest::darksOfOneExposureMisfitAnother()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, shorterMs);
+    QFETCH(int, longerMs);
+    QFETCH(bool, onlyHotLit);
+    QFETCH(bool, clusterFound);
+    const QImage shorter = coveredFrame(m_sky, size, shorterMs, 1);
+    const QImage longer = coveredFrame(m_sky, size, longerMs, 2);
+    const int w = size.width();
+    const int h = size.height();
+    // No star where the guide star would be.
+    QVERIFY(blockMean(longer, w / 2 - 3, h / 2 - 3) < 12.0);
+    const std::vector<SkySensor::HotPixel> hot = SkySensor::hotPixels(size);
+    int lit = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            lit += grey(longer, x, y) > 60;
+    if (onlyHotLit)
+        QCOMPARE(lit, int(hot.size()));
+    // They and the amplifier's glow in the top right corner grow with the exposure, enough that
+    // the shorter dark leaves a visible residue in the longer frame.
+    double hotGrowth = 0.0;
+    for (const SkySensor::HotPixel &pixel : hot)
+        hotGrowth +=
+            grey(longer, pixel.at.x(), pixel.at.y()) - grey(shorter, pixel.at.x(), pixel.at.y());
+    hotGrowth /= double(hot.size());
+    const double glowGrowth = blockMean(longer, w - 6, 0) - blockMean(shorter, w - 6, 0);
+    const QString growth = QStringLiteral("hot pixels %1, glow %2").arg(hotGrowth).arg(glowGrowth);
+    QVERIFY2(hotGrowth > -1.0 && glowGrowth > -1.0, qPrintable(growth));
+    QVERIFY2(std::max(hotGrowth, glowGrowth) > 10.0, qPrintable(growth));
+    // With nothing subtracted the star finder may take a 2 x 2 cluster of hot pixels for a star,
+    // but never a single hot pixel.
+    QImage store;
+    const auto stars = findGuideStars(luminanceView(shorter, &store), StarSettings{});
+    QCOMPARE(!stars.empty(), clusterFound);
+    for (const StarMeasurement &star : stars) {
+        QVERIFY(std::any_of(hot.end() - 8, hot.end(), [&](const SkySensor::HotPixel &pixel) {
+            return std::abs(star.centre.x() - pixel.at.x()) <= 1.0
+                   && std::abs(star.centre.y() - pixel.at.y()) <= 1.0;
+        }));
+    }
+}
+
+void SkyStarFieldTest::exposureInSeconds_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<int>("exposureMs");
+    QTest::newRow("200 ms") << 0.2 << true << 200;
+    QTest::newRow("rounded to a millisecond") << 0.0504 << true << 50;
+    QTest::newRow("shortest") << 0.001 << true << 1;
+    QTest::newRow("longest") << 10.0 << true << 10000;
+    QTest::newRow("too short") << 0.0004 << false << 100;
+    QTest::newRow("too long") << 10.5 << false << 100;
+    QTest::newRow("negative") << -1.0 << false << 100;
+    QTest::newRow("not a number") << std::nan("") << false << 100;
+    QTest::newRow("endless") << HUGE_VAL << false << 100;
+}
+
+void SkyStarFieldTest::exposureInSeconds()
+{
+    QFETCH(double, seconds);
+    QFETCH(bool, taken);
+    QFETCH(int, exposureMs);
+    SkyCamera camera(std::make_unique<MountFeed>(), 1);
+    QCOMPARE(camera.setExposureSeconds(seconds), taken);
+    QCOMPARE(camera.view().exposureMs, exposureMs);
+    QCOMPARE(camera.cameraFacts().exposureSeconds, exposureMs / 1000.0);
 }
 
 QTEST_GUILESS_MAIN(SkyStarFieldTest)

@@ -16,6 +16,8 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <cmath>
+
 using namespace voruna;
 using namespace voruna::test;
 
@@ -32,6 +34,8 @@ private Q_SLOTS:
     void drawnForTheView_data();
     void drawnForTheView();
     void sourceControlsApplyAsTheyChange();
+    void exposureInSeconds_data();
+    void exposureInSeconds();
     void formatListsWhatTheCameraLists();
     void displayRedrawsStoppedPicture();
     void pictureFollowsTheWindow_data();
@@ -185,6 +189,39 @@ void VideoDialogsTest::stretchEveryPixel()
                                      .arg(want, 8, 16)));
         }
     }
+}
+
+void VideoDialogsTest::exposureInSeconds_data()
+{
+    // The webcam's exposure time runs from 3 to 2047 units of 100 us, and is inactive unless the
+    // exposure is manual.
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<qint32>("units");
+    QTest::newRow("100 ms") << true << 0.1 << true << 1000;
+    QTest::newRow("rounded to its units") << true << 0.01234 << true << 123;
+    QTest::newRow("shortest") << true << 0.0003 << true << 3;
+    QTest::newRow("longest") << true << 0.2047 << true << 2047;
+    QTest::newRow("too short") << true << 0.0002 << false << 156;
+    QTest::newRow("too long") << true << 0.5 << false << 156;
+    QTest::newRow("not a number") << true << std::nan("") << false << 156;
+    QTest::newRow("endless") << true << HUGE_VAL << false << 156;
+    QTest::newRow("inactive while automatic") << false << 0.1 << false << 156;
+}
+
+void VideoDialogsTest::exposureInSeconds()
+{
+    QFETCH(bool, manual);
+    QFETCH(double, seconds);
+    FormRig rig;
+    rig.fake->addCamera(0, webcamConfig());
+    rig.open();
+    CaptureDevice *camera = rig.sub()->device();
+    if (manual)
+        QVERIFY(camera->setControl(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL));
+    QTEST(camera->setExposureSeconds(seconds), "taken");
+    QTEST(rig.fake->controlValues(0).value(V4L2_CID_EXPOSURE_ABSOLUTE), "units");
 }
 
 void VideoDialogsTest::sourceControlsApplyAsTheyChange()

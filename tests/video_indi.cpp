@@ -36,6 +36,7 @@
 
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <numeric>
 
@@ -290,6 +291,8 @@ private Q_SLOTS:
     void reselectedCameraKeepsItsPicture_data();
     void reselectedCameraKeepsItsPicture();
     void simulator();
+    void exposureInSeconds_data();
+    void exposureInSeconds();
 };
 
 void IndiTest::serversFile_data()
@@ -858,6 +861,35 @@ void IndiTest::simulator()
     QTRY_COMPARE_WITH_TIMEOUT(rig.shown().size(), QSize(1280, 1024), 20000);
     indi.kill();
     indi.waitForFinished();
+}
+
+void IndiTest::exposureInSeconds_data()
+{
+    // The fake driver's exposures run from 0 to 3600 s; the control's, from 1 ms to a minute.
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<int>("exposureMs");
+    QTest::newRow("2.5 s") << 2.5 << true << 2500;
+    QTest::newRow("shortest") << 0.001 << true << 1;
+    QTest::newRow("longest") << 60.0 << true << 60000;
+    QTest::newRow("too short") << 0.0004 << false << 1000;
+    QTest::newRow("too long") << 60.5 << false << 1000;
+    QTest::newRow("not a number") << std::nan("") << false << 1000;
+}
+
+void IndiTest::exposureInSeconds()
+{
+    QFETCH(double, seconds);
+    QFETCH(int, exposureMs);
+    test::FakeCcdServer server({});
+    Rig rig(std::make_unique<IndiDriverSource>(QList<IndiServer>{{"127.0.0.1", server.port()}}));
+    QVERIFY(rig.window->driverConnect(0));
+    // The driver's limits have come once it is asked for an exposure.
+    QTRY_COMPARE(server.received("CCD_EXPOSURE"), 1);
+    CaptureDevice &camera = *rig.window->device();
+    QTEST(camera.setExposureSeconds(seconds), "taken");
+    QCOMPARE(camera.controls().value(0).value, exposureMs);
+    QCOMPARE(camera.cameraFacts().exposureSeconds, exposureMs / 1000.0);
 }
 
 QTEST_MAIN(IndiTest)

@@ -133,6 +133,15 @@ QList<DeviceControl> IndiCamera::controls() const
     return list;
 }
 
+bool IndiCamera::setExposureSeconds(double seconds)
+{
+    const double ms = std::round(seconds * 1000.0);
+    // The control's own range decides; this only keeps the conversion to int defined.
+    if (!(ms >= 1.0 && ms <= 60000.0))
+        return false;
+    return setControl(exposureControl, int(ms));
+}
+
 bool IndiCamera::setControl(quint32 id, qint32 value)
 {
     if (m_lost)

@@ -51,6 +51,8 @@ public:
 
     QList<DeviceControl> controls() const override;
     bool setControl(quint32 id, qint32 value) override;
+    // As the exposure control, in whole milliseconds within the limits the driver gives.
+    bool setExposureSeconds(double seconds) override;
 
     bool start() override;
     bool isLost() const override { return m_lost; }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace voruna {
 
@@ -105,7 +106,13 @@ QList<DeviceControl> SkyCamera::controls() const
     gain.maximum = 100;
     gain.defaultValue = 40;
     gain.value = m_gain;
-    return {exposure, gain};
+    DeviceControl cover;
+    cover.id = coverControl;
+    cover.kind = DeviceControl::Kind::Boolean;
+    cover.name = QStringLiteral("Telescope covered");
+    cover.maximum = 1;
+    cover.value = m_covered ? 1 : 0;
+    return {exposure, gain, cover};
 }
 
 bool SkyCamera::setControl(quint32 id, qint32 value)
@@ -123,7 +130,20 @@ bool SkyCamera::setControl(quint32 id, qint32 value)
         m_gain = value;
         return true;
     }
+    if (id == coverControl && (value == 0 || value == 1)) {
+        m_covered = value == 1;
+        return true;
+    }
     return false;
+}
+
+bool SkyCamera::setExposureSeconds(double seconds)
+{
+    const double ms = std::round(seconds * 1000.0);
+    // Also refuses what is not a number at all.
+    if (!(ms >= 1.0 && ms <= maxExposureMs))
+        return false;
+    return setControl(exposureControl, int(ms));
 }
 
 bool SkyCamera::start()
@@ -195,6 +215,7 @@ SkyView SkyCamera::view() const
     v.exposureMs = m_exposureMs;
     v.gain = m_gain;
     v.grey = m_format.pixelFormat == kGrey;
+    v.covered = m_covered;
     v.noiseSeed = m_frames + 1;
     if (m_first && m_newest) {
         v.offset = skyOffset(*m_first, *m_newest);

@@ -36,6 +36,8 @@ public:
     static constexpr quint32 exposureControl = 1; // milliseconds
     static constexpr int maxExposureMs = 10000;
     static constexpr quint32 gainControl = 2;
+    // On: the telescope is covered, for taking darks (see SkyView::covered).
+    static constexpr quint32 coverControl = 3;
 
     // Reads the mount through `feed`, connected to the simulator linked as COM `port`.
     SkyCamera(std::unique_ptr<MountFeed> feed, int port, QObject *parent = nullptr);
@@ -53,6 +55,8 @@ public:
 
     QList<DeviceControl> controls() const override;
     bool setControl(quint32 id, qint32 value) override;
+    // Rounded to whole milliseconds, which must lie within the exposure control's range.
+    bool setExposureSeconds(double seconds) override;
 
     bool start() override;
     bool isLost() const override { return m_lost; }
@@ -81,6 +85,7 @@ private:
     int m_port;
     int m_exposureMs = 100;
     int m_gain = 40;
+    bool m_covered = false;
     bool m_waiting = false; // a reading came that no frame has shown yet
     bool m_streaming = false;
     bool m_lost = false;

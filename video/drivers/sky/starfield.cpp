@@ -10,7 +10,7 @@ namespace voruna {
 namespace {
 
 // The camera: a small bias, a dark-site sky and a little read noise, in electrons; at unity gain
-// one electron makes one level of the 8-bit picture.
+// one electron makes one level of the 8-bit picture. The sensor's dark signal is SkySensor's.
 constexpr double kBias = 8.0;
 constexpr double kSkyRate = 150.0;         // electrons per second per pixel
 constexpr double kReadNoise = 3.0;         // electrons
@@ -89,6 +89,13 @@ std::uint8_t level(double value)
     return std::uint8_t(std::clamp(std::lround(value), 0L, 255L));
 }
 
+// As level(), for the many entries of a picture's table: min and max, which need no branch nor
+// call, and rounding half up.
+std::uint8_t fastLevel(float value)
+{
+    return std::uint8_t(std::min(std::max(value + 0.5f, 0.0f), 255.0f));
+}
+
 // The share of a Gaussian of width `sigma` centred at `centre` that falls on pixels first to
 // first + count - 1.
 void pixelShares(double centre, double sigma, int first, int count, double *shares)
@@ -136,6 +143,9 @@ void StarField::render(const SkyView &view, QImage *image) const
     if (image->isNull())
         return;
     fillBackground(view, image);
+    addHotPixels(view, image);
+    if (view.covered)
+        return;
     const double scale =
         std::isfinite(view.plateScale) && view.plateScale > 0 ? view.plateScale : 2.0;
     const double sigma = seeingFwhm / (2.0 * std::sqrt(2.0 * std::log(2.0))) / scale;
@@ -148,32 +158,56 @@ void StarField::render(const SkyView &view, QImage *image) const
 
 void StarField::fillBackground(const SkyView &view, QImage *image) const
 {
-    const double g = levelsPerElectron(view);
-    const double sky = kSkyRate * exposureSeconds(view);
-    const double base = kBias + g * sky;
-    const double noise = g * std::sqrt(sky + kReadNoise * kReadNoise);
-    // One table per channel: a random byte picks the noise quantile of a pixel.
-    std::array<std::array<std::uint8_t, 256>, 3> table;
-    for (std::size_t c = 0; c < 3; ++c) {
-        const double tint = view.grey ? 1.0 : kSkyTint[c];
-        for (std::size_t k = 0; k < 256; ++k)
-            table[c][k] = level(tint * (base + noise * m_normal[k]));
+    const double seconds = exposureSeconds(view);
+    const double light = levelsPerElectron(view);
+    const double dark = gainFactor(view.gain);
+    const double sky = view.covered ? 0.0 : kSkyRate * seconds;
+    // A pixel's three levels for each of the pattern's dark currents and each of the 256 noise
+    // quantiles: looked up, never computed, pixel by pixel.
+    const std::shared_ptr<const SkySensor::DarkPattern> pattern = m_sensor.darkPattern(view.size);
+    constexpr std::size_t rows = SkySensor::rateSteps;
+    std::array<std::uint8_t, rows * 256 * 3> table;
+    for (std::size_t q = 0; q < rows; ++q) {
+        const double electrons = pattern->rates[q] * seconds;
+        const double mean = kBias + light * sky + dark * electrons;
+        const double deviation =
+            std::sqrt(light * light * (sky + kReadNoise * kReadNoise) + dark * dark * electrons);
+        for (std::size_t k = 0; k < 256; ++k) {
+            const float value = float(mean + deviation * m_normal[k]);
+            for (std::size_t c = 0; c < 3; ++c)
+                table[(q * 256 + k) * 3 + c] = fastLevel(view.grey ? value : kSkyTint[c] * value);
+        }
     }
+    const std::uint8_t *rate = pattern->pixels.data();
     Random random(view.noiseSeed * 0x2545f4914f6cdd1dull + 1);
     const int width = image->width();
     for (int y = 0; y < image->height(); ++y) {
         std::uint8_t *out = image->scanLine(y);
         std::uint64_t bits = 0;
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < width; ++x, ++rate, out += 3) {
             if ((x & 7) == 0)
                 bits = random.next();
-            const std::size_t k = bits & 0xff;
+            const std::uint8_t *levels = &table[((std::size_t(*rate) << 8) | (bits & 0xff)) * 3];
             bits >>= 8;
-            out[0] = table[0][k];
-            out[1] = table[1][k];
-            out[2] = table[2][k];
-            out += 3;
+            out[0] = levels[0];
+            out[1] = levels[1];
+            out[2] = levels[2];
         }
+    }
+}
+
+void StarField::addHotPixels(const SkyView &view, QImage *image) const
+{
+    const double seconds = exposureSeconds(view);
+    const double dark = gainFactor(view.gain);
+    Random random(view.noiseSeed * 0x9e3779b97f4a7c15ull + 7);
+    for (const SkySensor::HotPixel &hot : SkySensor::hotPixels(view.size)) {
+        const double electrons = hot.rate * seconds;
+        const double noise = std::sqrt(electrons) * m_normal[random.next() & 0xff];
+        const double value = dark * (electrons + noise);
+        std::uint8_t *pixel = image->scanLine(hot.at.y()) + 3 * hot.at.x();
+        for (std::size_t c = 0; c < 3; ++c)
+            pixel[c] = level(pixel[c] + value);
     }
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "video/drivers/sky/skysensor.h"
+
 #include <QImage>
 #include <QPointF>
 #include <QSize>
@@ -24,10 +26,15 @@ struct SkyView {
     // much counter-clockwise on the picture (at 90, a move west shifts the stars up).
     double angle = 0.0;
     // Exposure in milliseconds and gain (0 to 100; every 20 doubles the signal, 40 is unity).
-    // Past one second the levels are divided by the seconds, as a camera of more bits would be
-    // shown at 8: the sky keeps the level of one second while its noise falls.
+    // Past one second the light's levels are divided by the seconds, as a camera of more bits
+    // would be shown at 8: the sky keeps the level of one second while its noise falls. The
+    // sensor's own dark signal is not divided, so it keeps growing with the exposure and a dark
+    // of one exposure never matches a frame of another.
     int exposureMs = 100;
     int gain = 40;
+    // The telescope is covered: no sky and no stars, only the sensor's bias, dark signal and
+    // read noise, as when darks are taken.
+    bool covered = false;
     // Grey: the same value in all three channels; otherwise a faint colour per star and a
     // slightly blue sky.
     bool grey = false;
@@ -38,7 +45,8 @@ struct SkyView {
 // The simulated sky: a bright guide star, at the middle of the picture when the offset is
 // zero, and fainter stars around it, all blurred by seeing into Gaussian points (6 arcseconds
 // across at half maximum), over a sky background with noise. The sky repeats every 4096
-// arcseconds on both axes, so a long slew brings the same stars round again.
+// arcseconds on both axes, so a long slew brings the same stars round again. The camera's sensor
+// adds its dark signal and hot pixels (SkySensor).
 class StarField {
 public:
     StarField();
@@ -62,9 +70,11 @@ private:
         std::array<float, 3> colour{1.0f, 1.0f, 1.0f};
     };
     void fillBackground(const SkyView &view, QImage *image) const;
+    void addHotPixels(const SkyView &view, QImage *image) const;
     void addStar(const Star &star, QPointF centre, double sigma, const SkyView &view,
                  QImage *image) const;
 
+    SkySensor m_sensor;
     std::vector<Star> m_stars;
     std::array<float, 256> m_normal{}; // standard normal values at 256 evenly spaced quantiles
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include <fcntl.h>
@@ -347,6 +348,21 @@ bool V4l2Device::setControl(quint32 id, qint32 value)
 {
     v4l2_control control{id, value};
     return m_fd.isValid() && xioctl(*m_sys, m_fd.get(), VIDIOC_S_CTRL, &control) == 0;
+}
+
+bool V4l2Device::setExposureSeconds(double seconds)
+{
+    v4l2_queryctrl query{};
+    query.id = V4L2_CID_EXPOSURE_ABSOLUTE;
+    if (!m_fd.isValid() || xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYCTRL, &query) != 0
+        || (query.flags
+            & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_INACTIVE | V4L2_CTRL_FLAG_READ_ONLY)))
+        return false;
+    const double units = std::round(seconds * 1.0e4);
+    // Also refuses what is not a number at all.
+    if (!(units >= query.minimum && units <= query.maximum))
+        return false;
+    return setControl(V4L2_CID_EXPOSURE_ABSOLUTE, qint32(units));
 }
 
 std::optional<qint32> V4l2Device::controlValue(quint32 id) const
