@@ -106,6 +106,7 @@ private Q_SLOTS:
     void everyWindowInRed_data();
     void everyWindowInRed();
     void itemsInStepAndDayLookBack();
+    void clientAreaTurnsWithTheLook();
 };
 
 void ShellNightModeTest::everyWindowInRed_data()
@@ -183,6 +184,20 @@ void ShellNightModeTest::itemsInStepAndDayLookBack()
     QCOMPARE(readNightLook(), false);
     QCOMPARE(shown(console), consoleDay);
     QCOMPARE(shown(&video), videoDay);
+}
+
+// Turned on with the video window open, the client area round a picture smaller than the
+// window turns dark too, and back.
+void ShellNightModeTest::clientAreaTurnsWithTheLook()
+{
+    Program program;
+    Form2 &video = program.video();
+    video.resize(video.size() + QSize(160, 120));
+    const int dayGreen = brightest(shown(&video)).first;
+    video.mnuNight->trigger();
+    QTRY_VERIFY(brightest(shown(&video)).first <= kGreenBlueBound);
+    video.mnuNight->trigger();
+    QTRY_COMPARE(brightest(shown(&video)).first, dayGreen);
 }
 
 QTEST_MAIN(ShellNightModeTest)

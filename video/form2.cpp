@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/form2.h"
 
+#include "look/nightlook.h"
 #include "video/capture/capturelayer.h"
 #include "video/capturesubwindow.h"
 #include "video/crosshaircursor.h"
@@ -318,10 +319,12 @@ bool Form2::event(QEvent *event)
 
 void Form2::changeEvent(QEvent *event)
 {
-    // The night look came or went: the cross-hair takes its colours.
+    // The night look came or went: the cross-hair takes its colours, and the client area round
+    // a picture smaller than the window its shade (which it reads only when made).
     if (event->type() == QEvent::PaletteChange) {
         captureArea->setCursor(crossHairCursor());
         StatusBar->setCursor(crossHairCursor());
+        captureArea->setBackground(palette().brush(QPalette::Dark));
     }
     if (event->type() == QEvent::ActivationChange && !isActiveWindow())
         Q_EMIT arrowKeysLost();

@@ -77,13 +77,16 @@ void Form2::loadDarks(const DarkKey &key)
     QString missing;
     m_darkCorrection.setDark(library.load(key.exposure, key.size, key.bits, &missing));
     const int hot = int(m_darkCorrection.hotPixels().pixels().size());
-    const QString mended = tr("%n hot pixel(s) mended", nullptr, hot);
+    const QString mended = hot == 1 ? tr("1 hot pixel mended") : tr("%1 hot pixels mended").arg(hot);
+    const QString exposure = DarkDialog::exposureText(key.exposure);
+    const std::vector<double> kept = library.exposures(key.size, key.bits);
     if (m_darkCorrection.dark())
-        setStatusText(tr("Dark of %1 taken off each frame; %2")
-                          .arg(DarkDialog::exposureText(key.exposure), mended));
-    else if (!library.exposures(key.size, key.bits).empty())
-        setStatusText(tr("Dark of %1 not used: %2; %3")
-                          .arg(DarkDialog::exposureText(key.exposure), missing, mended));
+        setStatusText(tr("Dark of %1 taken off each frame; %2").arg(exposure, mended));
+    else if (std::any_of(kept.begin(), kept.end(),
+                         [&key](double e) { return sameExposure(e, key.exposure); }))
+        setStatusText(tr("Dark of %1 not used: %2").arg(exposure, missing));
+    else if (!kept.empty())
+        setStatusText(tr("No dark of %1 (Take darks); %2").arg(exposure, mended));
 }
 
 std::vector<double> Form2::darkExposures() const
@@ -123,8 +126,12 @@ void Form2::Form2_mnuTakeDarks_Click()
     m_darkDialog = new DarkDialog(cameraName(factsOf(sub)), darkExposures(), this);
     m_darkDialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_darkDialog, &DarkDialog::startWanted, this, &Form2::startDarks);
-    connect(m_darkDialog, &DarkDialog::cancelWanted, this,
-            [this] { stopDarks(tr("Stopped: the darks finished before are kept.")); });
+    connect(m_darkDialog, &DarkDialog::cancelWanted, this, [this] {
+        stopDarks(m_darksTaken.isEmpty()
+                      ? tr("Stopped before a dark was finished.")
+                      : tr("Stopped: the darks of %1 are kept.")
+                            .arg(m_darksTaken.join(QStringLiteral(", "))));
+    });
     m_darkDialog->show();
 }
 
@@ -184,6 +191,9 @@ bool Form2::takeDarkFrame(const FrameView &raw)
     }
     m_darksTaken << DarkDialog::exposureText(dark.exposureSeconds);
     m_darkKey = {}; // read again, with the new dark and hot pixels
+    if (m_darkDialog)
+        m_darkDialog->showProgress(m_darkTaker->framesDone(), m_darkTaker->framesTotal(),
+                                   tr("The dark of %1 is kept.").arg(m_darksTaken.back()));
     if (m_darkTaker->isDone()) {
         stopDarks(tr("Darks taken (%1, %n frame(s) each). Uncover the telescope.", nullptr,
                      m_darkTaker->framesEach())
