@@ -80,6 +80,8 @@ void Form2::loadDarks(const DarkKey &key)
     const QString mended = hot == 1 ? tr("1 hot pixel mended") : tr("%1 hot pixels mended").arg(hot);
     const QString exposure = DarkDialog::exposureText(key.exposure);
     const std::vector<double> kept = library.exposures(key.size, key.bits);
+    if (m_darkTaker)
+        return; // the dialog tells how the darks go
     if (m_darkCorrection.dark())
         setStatusText(tr("Dark of %1 taken off each frame; %2").arg(exposure, mended));
     else if (std::any_of(kept.begin(), kept.end(),
