@@ -15,6 +15,9 @@ namespace {
 // A pixel glows by itself when it stands this many deviations of the dark's fine structure
 // above its neighbours.
 constexpr double hotSigmas = 6.0;
+// Frames of another exposure in a row, once the camera should have taken the one asked for,
+// before the darks give up on it.
+constexpr int mostOtherExposures = 5;
 // A dark with more hot pixels than this share keeps the strongest: more is a light leak, not
 // a sensor's defects.
 constexpr double mostHot = 0.02;
@@ -92,11 +95,11 @@ bool DarkStacker::add(const FrameView &frame)
     if (m_count == 0) {
         m_size = size;
         m_bits = frame.bits;
-        m_sum.assign(size_t(size.width()) * size_t(size.height()), 0.0);
-    } else if (size != m_size || frame.bits != m_bits) {
+        m_sum.assign(size_t(size.width()) * size_t(size.height()), 0);
+    } else if (size != m_size || frame.bits != m_bits || m_count >= 65535) {
         return false;
     }
-    double *sum = m_sum.data();
+    std::uint32_t *sum = m_sum.data();
     for (int y = 0; y < frame.height; ++y)
         for (int x = 0; x < frame.width; ++x)
             *sum++ += frame.at(x, y);
@@ -115,7 +118,7 @@ DarkFrame DarkStacker::result() const
     dark.frames = m_count;
     dark.mean.resize(m_sum.size());
     std::transform(m_sum.begin(), m_sum.end(), dark.mean.begin(),
-                   [this](double s) { return float(s / m_count); });
+                   [this](std::uint32_t s) { return float(double(s) / m_count); });
     return dark;
 }
 
@@ -163,6 +166,50 @@ HotPixelMap HotPixelMap::fromDark(const DarkFrame &dark)
                 hot.emplace_back(e, i);
         }
     }
+    // A cluster's pixels stand against neighbours partly hot themselves (at an edge, mostly):
+    // each neighbour of a hot pixel is weighed again against its cool neighbours alone, until
+    // no more are found.
+    const auto coolMedian = [&](int x, int y, const std::vector<std::uint8_t> &flags) {
+        std::array<float, 24> near{};
+        int n = 0;
+        // The ring of eight, and the one around it when too few of them are cool.
+        for (int reach = 1; reach <= 2 && n < 3; ++reach)
+            for (int dy = -reach; dy <= reach; ++dy)
+                for (int dx = -reach; dx <= reach; ++dx) {
+                    const int nx = x + dx, ny = y + dy;
+                    if (std::max(std::abs(dx), std::abs(dy)) == reach && nx >= 0 && ny >= 0
+                        && nx < width && ny < height
+                        && !flags[size_t(ny) * size_t(width) + size_t(nx)])
+                        near[size_t(n++)] = darkAt(dark, nx, ny);
+                }
+        if (n == 0)
+            return darkAt(dark, x, y);
+        // The lower median: the rest of the cluster may be half of what is left.
+        std::nth_element(near.begin(), near.begin() + (n - 1) / 2, near.begin() + n);
+        return near[size_t((n - 1) / 2)];
+    };
+    std::vector<std::uint8_t> flags(count, 0);
+    for (const auto &h : hot)
+        flags[h.second] = 1;
+    for (size_t from = 0; from < hot.size() && hot.size() <= size_t(mostHot * double(count));) {
+        const size_t upTo = hot.size();
+        for (size_t k = from; k < upTo; ++k) {
+            const int hx = int(hot[k].second % size_t(width)), hy = int(hot[k].second / size_t(width));
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int x = hx + dx, y = hy + dy;
+                    const size_t i = size_t(y) * size_t(width) + size_t(x);
+                    if (x < 0 || y < 0 || x >= width || y >= height || flags[i])
+                        continue;
+                    if (const float e = darkAt(dark, x, y) - coolMedian(x, y, flags); e > threshold) {
+                        flags[i] = 1;
+                        hot.emplace_back(e, i);
+                    }
+                }
+        }
+        from = upTo;
+    }
+    std::sort(hot.begin(), hot.end(), [](auto &a, auto &b) { return a.second < b.second; });
     const auto most = size_t(mostHot * double(count));
     if (hot.size() > most) {
         std::nth_element(hot.begin(), hot.begin() + qsizetype(most), hot.end(),
@@ -257,9 +304,20 @@ int DarkTaker::framesDone() const
 
 DarkTaker::Step DarkTaker::add(const FrameView &frame, double exposureSeconds)
 {
-    if (isDone() || !sameExposure(exposureSeconds, exposure()))
+    if (isDone())
         return Step::Passed;
-    if (!m_settled) {
+    // Until an exposure's length has passed since the camera was asked for it, a frame may
+    // still be one begun before.
+    const auto length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(exposure()));
+    const bool settling = m_setAt && frame.time < *m_setAt + length;
+    if (!sameExposure(exposureSeconds, exposure())) {
+        if (!settling && ++m_otherExposures >= mostOtherExposures)
+            return Step::NotKept;
+        return Step::Passed;
+    }
+    m_otherExposures = 0;
+    if (!m_settled || settling) {
         // This frame may have begun before the camera took the new exposure.
         m_settled = true;
         return Step::Passed;
@@ -271,8 +329,20 @@ DarkTaker::Step DarkTaker::add(const FrameView &frame, double exposureSeconds)
     m_ready = m_stacker.result();
     ++m_index;
     m_settled = false;
-    m_stacker = DarkStacker(exposure());
+    m_otherExposures = 0;
+    m_stacker = DarkStacker(this->exposure());
     return Step::ExposureDone;
+}
+
+void DarkTaker::exposureSet(std::chrono::steady_clock::time_point when, double seconds)
+{
+    if (isDone())
+        return;
+    m_exposures[m_index] = seconds;
+    m_stacker = DarkStacker(seconds);
+    m_settled = false;
+    m_setAt = when;
+    m_otherExposures = 0;
 }
 
 DarkFrame DarkTaker::takeDark()

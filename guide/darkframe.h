@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QSize>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -53,7 +54,7 @@ private:
     QSize m_size;
     int m_bits = 8;
     int m_count = 0;
-    std::vector<double> m_sum;
+    std::vector<std::uint32_t> m_sum; // exact up to 65535 frames of 16 bits
 };
 
 // The pixels of a sensor that glow by themselves: in a master dark, those standing well above
@@ -102,8 +103,9 @@ private:
 };
 
 // Takes the darks of a list of exposures, a number of frames each: frames of the exposure now
-// being taken are added, others (and the first after each change of exposure, which may have
-// begun before it) are passed over.
+// being taken are added, others are passed over, and so is each frame that may have begun before
+// the camera took the exposure: the first after each change, and any that ended less than an
+// exposure after the change was made.
 class DarkTaker {
 public:
     DarkTaker(std::vector<double> exposures, int framesEach);
@@ -113,9 +115,13 @@ public:
         Added,        // one more frame of the current exposure
         ExposureDone, // the current exposure's dark is ready: takeDark(); the next one begins
         Refused,      // a frame of another size or depth: the camera changed under the darks
+        NotKept,      // frame after frame of another exposure: the camera did not take this one
     };
     Step add(const FrameView &frame, double exposureSeconds);
     DarkFrame takeDark();
+    // The camera was asked for the current exposure at `when` and tells `seconds` now (its own
+    // rounding of what was asked).
+    void exposureSet(std::chrono::steady_clock::time_point when, double seconds);
 
     bool isDone() const { return m_index >= m_exposures.size(); }
     // The exposure being taken now; 0 when done.
@@ -129,6 +135,8 @@ private:
     int m_framesEach;
     size_t m_index = 0;
     bool m_settled = false;
+    std::optional<std::chrono::steady_clock::time_point> m_setAt;
+    int m_otherExposures = 0;
     DarkStacker m_stacker;
     std::optional<DarkFrame> m_ready;
 };

@@ -59,6 +59,8 @@ class GuideDarksTest : public QObject {
 private Q_SLOTS:
     void cleaning_data();
     void cleaning();
+    void mapsWholeClusters_data();
+    void mapsWholeClusters();
     void taking_data();
     void taking();
 };
@@ -119,6 +121,33 @@ void GuideDarksTest::cleaning()
     const FrameView other{.width = W / 2, .height = H, .stride = raw.stride, .bits = bits,
                           .pixels = raw.pixels, .time = {}};
     QCOMPARE(correction.apply(other).pixels, raw.pixels);
+}
+
+// A bloomed hot spot, and clusters at the edge, whose pixels have few cool neighbours.
+void GuideDarksTest::mapsWholeClusters_data()
+{
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<int>("side");
+    QTest::newRow("3 x 3 in the middle") << QPoint(30, 30) << 3;
+    QTest::newRow("2 x 2 in the corner") << QPoint(0, 0) << 2;
+    QTest::newRow("2 x 2 at the left edge") << QPoint(0, 30) << 2;
+}
+
+void GuideDarksTest::mapsWholeClusters()
+{
+    QFETCH(QPoint, at);
+    QFETCH(int, side);
+    const QSize size(64, 64);
+    DarkFrame dark{size, 8, 1.0, 4, std::vector<float>(size_t(size.width() * size.height()))};
+    for (size_t i = 0; i < dark.mean.size(); ++i)
+        dark.mean[i] = 20.0f + float((i * 7) % 3);
+    for (int dy = 0; dy < side; ++dy)
+        for (int dx = 0; dx < side; ++dx)
+            dark.mean[size_t((at.y() + dy) * size.width() + at.x() + dx)] = 250.0f;
+    const HotPixelMap map = HotPixelMap::fromDark(dark);
+    QCOMPARE(map.pixels().size(), size_t(side * side));
+    for (QPoint p : map.pixels())
+        QVERIFY(p.x() >= at.x() && p.y() >= at.y() && p.x() < at.x() + side && p.y() < at.y() + side);
 }
 
 void GuideDarksTest::taking_data()

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QSignalSpy>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -148,18 +149,29 @@ void VideoGuideStarTest::pickAvoidsHotPixel()
 
 void VideoGuideStarTest::darksMendHotCluster_data()
 {
-    QTest::addColumn<int>("loseAfter"); // frames into the darks; -1 never
-    QTest::newRow("darks at two exposures") << -1;
-    QTest::newRow("the camera is lost under the second exposure's darks") << 6;
+    QTest::addColumn<double>("exposure"); // the camera's own; 0 tells none
+    QTest::addColumn<QList<double>>("darks");
+    QTest::addColumn<bool>("lose"); // the camera is lost once the first dark is kept
+    QTest::addColumn<QList<double>>("set"); // the exposures the camera is asked for
+    QTest::newRow("darks at two exposures") << 2.0 << QList<double>{0.05, 0.1} << false
+                                            << QList<double>{0.05, 0.1, 2.0};
+    QTest::newRow("the camera is lost under the second exposure's darks")
+        << 2.0 << QList<double>{0.05, 0.1} << true << QList<double>{0.05, 0.1};
+    QTest::newRow("a camera that tells no exposure") << 0.0 << QList<double>{0.0} << false
+                                                     << QList<double>{};
 }
 
 void VideoGuideStarTest::darksMendHotCluster()
 {
-    QFETCH(int, loseAfter);
+    QFETCH(double, exposure);
+    QFETCH(QList<double>, darks);
+    QFETCH(bool, lose);
+    QFETCH(QList<double>, set);
     QTemporaryDir cache;
     qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
     Rig rig;
     StarCamera &camera = rig.camera();
+    camera.exposure = exposure;
     // Four hot pixels side by side look like a small star, brighter than the real one.
     const auto addCluster = [&camera] {
         for (QPoint p : {QPoint(60, 60), QPoint(61, 60), QPoint(60, 61), QPoint(61, 61)})
@@ -173,29 +185,32 @@ void VideoGuideStarTest::darksMendHotCluster()
 
     camera.scene.clear(); // the telescope covered
     addCluster();
-    rig.form->startDarks({0.5, 1.0}, 3);
-    for (int frame = 0; rig.form->isTakingDarks() && frame < 20; ++frame) {
-        if (frame == loseAfter)
+    rig.form->startDarks(std::vector<double>(darks.begin(), darks.end()), 3);
+    const DarkLibrary library(QStringLiteral("Star camera"));
+    QElapsedTimer waited;
+    waited.start();
+    while (rig.form->isTakingDarks() && waited.elapsed() < 20000) {
+        if (lose && !library.exposures(frameSize, 16).empty())
             camera.fail();
         else
             QVERIFY(rig.show());
     }
     QVERIFY(!rig.form->isTakingDarks());
-    const std::vector<double> kept =
-        DarkLibrary(QStringLiteral("Star camera")).exposures(frameSize, 16);
-    if (loseAfter >= 0) {
-        QCOMPARE(kept, std::vector<double>{0.5}); // the dark finished before stays
+    QCOMPARE(camera.exposuresSet, set); // and back to its own
+    const std::vector<double> kept = library.exposures(frameSize, 16);
+    if (lose) {
+        QCOMPARE(kept, std::vector<double>{0.05}); // the dark finished before stays
         return;
     }
-    QCOMPARE(kept, (std::vector<double>{0.5, 1.0}));
-    QCOMPARE(camera.exposuresSet, (QList<double>{0.5, 1.0, 2.0})); // and back to its own
+    QCOMPARE(kept, std::vector<double>(darks.begin(), darks.end()));
 
-    camera.setExposureSeconds(1.0);
+    if (exposure > 0.0)
+        camera.setExposureSeconds(darks.back());
     camera.scene.addStar({150, 110}, 3.0, 30000);
     rig.form->mnuDarkPicture->setChecked(true);
     QVERIFY(rig.show());
     const DarkCorrection &correction = rig.form->darkCorrection();
-    QVERIFY(correction.dark() && sameExposure(correction.dark()->exposureSeconds, 1.0));
+    QVERIFY(correction.dark() && sameExposure(correction.dark()->exposureSeconds, darks.back()));
     QVERIFY(correction.hotPixels().contains({61, 61}));
     rig.form->mnuPickStar->trigger();
     QVERIFY(distance(rig.form->guideStar().star()->centre, {150, 110}) < 0.3);

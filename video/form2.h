@@ -2,6 +2,7 @@
 #pragma once
 
 #include "guide/darkframe.h"
+#include "video/capture/capturedevice.h"
 #include "video/guidestarview.h"
 
 #include <QMainWindow>
@@ -174,6 +175,10 @@ private:
     // The frame with the dark of its exposure taken off and its hot pixels mended.
     FrameView cleanFrame(const FrameView &raw);
     void loadDarks(const DarkKey &key);
+    // What the camera tells of its exposure and the rest, asked once for each frame.
+    const CameraFacts &frameFacts(const FrameView &raw);
+    // Asks the camera for the exposure the darks take now; false when it refused.
+    bool setDarkExposure();
     void showCleanPicture(bool on);
     int Form2_StatusProc(CaptureWindow *window, int id, const char *text);
     int Form2_ErrorProc(CaptureWindow *window, int id, const char *text);
@@ -188,6 +193,10 @@ private:
     std::unique_ptr<DarkTaker> m_darkTaker;
     QPointer<DarkDialog> m_darkDialog;
     double m_exposureBefore = 0.0;
+    // The camera the darks are taken with.
+    QPointer<CaptureDevice> m_darkDevice;
+    CameraFacts m_facts;
+    std::chrono::steady_clock::time_point m_factsTime;
     QStringList m_darksTaken;
     // The exposures each camera was used with since the window opened.
     std::map<QString, std::vector<double>> m_exposuresUsed;

@@ -51,9 +51,18 @@ void Form2::showCleanPicture(bool on)
                                   : CaptureSubWindow::PictureCleaner());
 }
 
+const CameraFacts &Form2::frameFacts(const FrameView &raw)
+{
+    if (raw.time != m_factsTime || raw.time == std::chrono::steady_clock::time_point{}) {
+        m_facts = factsOf(captureSubWindow());
+        m_factsTime = raw.time;
+    }
+    return m_facts;
+}
+
 FrameView Form2::cleanFrame(const FrameView &raw)
 {
-    const CameraFacts facts = factsOf(captureSubWindow());
+    const CameraFacts &facts = frameFacts(raw);
     const DarkKey key{cameraName(facts), QSize(raw.width, raw.height), raw.bits,
                       facts.exposureSeconds};
     if (!(key == m_darkKey))
@@ -97,7 +106,7 @@ std::vector<double> Form2::darkExposures() const
     const CameraFacts facts = factsOf(sub);
     std::vector<double> list{facts.exposureSeconds};
     // Only a camera that takes an exposure when asked can have darks of others.
-    if (facts.exposureSeconds <= 0.0 || !sub->device()->setExposureSeconds(facts.exposureSeconds))
+    if (facts.exposureSeconds <= 0.0 || !sub->device()->canSetExposure())
         return list;
     const auto used = m_exposuresUsed.find(cameraName(facts));
     if (used != m_exposuresUsed.end())
@@ -143,15 +152,26 @@ void Form2::startDarks(const std::vector<double> &exposures, int framesEach)
     if (!sub || !sub->device() || exposures.empty())
         return;
     m_darkTaker = std::make_unique<DarkTaker>(exposures, framesEach);
+    m_darkDevice = sub->device();
     m_darksTaken.clear();
     m_exposureBefore = sub->device()->cameraFacts().exposureSeconds;
-    if (!sameExposure(m_darkTaker->exposure(), m_exposureBefore)
-        && !sub->device()->setExposureSeconds(m_darkTaker->exposure())) {
+    if (setDarkExposure())
+        showDarkProgress();
+}
+
+bool Form2::setDarkExposure()
+{
+    CaptureDevice *device = m_darkDevice;
+    const double wanted = m_darkTaker->exposure();
+    if (!sameExposure(wanted, device->cameraFacts().exposureSeconds)
+        && !device->setExposureSeconds(wanted)) {
         stopDarks(tr("The camera did not take an exposure of %1.")
-                      .arg(DarkDialog::exposureText(m_darkTaker->exposure())));
-        return;
+                      .arg(DarkDialog::exposureText(wanted)));
+        return false;
     }
-    showDarkProgress();
+    // The camera may have rounded the exposure to its own steps: its frames tell that one.
+    m_darkTaker->exposureSet(std::chrono::steady_clock::now(), device->cameraFacts().exposureSeconds);
+    return true;
 }
 
 void Form2::showDarkProgress()
@@ -172,7 +192,11 @@ bool Form2::takeDarkFrame(const FrameView &raw)
     if (!m_darkTaker)
         return false;
     CaptureSubWindow *sub = captureSubWindow();
-    switch (m_darkTaker->add(raw, factsOf(sub).exposureSeconds)) {
+    if (!sub || !m_darkDevice || sub->device() != m_darkDevice) {
+        stopDarks(tr("Another camera was chosen: the darks stopped."));
+        return true;
+    }
+    switch (m_darkTaker->add(raw, frameFacts(raw).exposureSeconds)) {
     case DarkTaker::Step::Passed:
         return true;
     case DarkTaker::Step::Added:
@@ -181,12 +205,16 @@ bool Form2::takeDarkFrame(const FrameView &raw)
     case DarkTaker::Step::Refused:
         stopDarks(tr("The camera's frames changed size or depth: the darks stopped."));
         return true;
+    case DarkTaker::Step::NotKept:
+        stopDarks(tr("The camera did not keep an exposure of %1: the darks stopped.")
+                      .arg(DarkDialog::exposureText(m_darkTaker->exposure())));
+        return true;
     case DarkTaker::Step::ExposureDone:
         break;
     }
     const DarkFrame dark = m_darkTaker->takeDark();
     QString error;
-    if (!DarkLibrary(cameraName(factsOf(sub))).save(dark, &error)) {
+    if (!DarkLibrary(cameraName(frameFacts(raw))).save(dark, &error)) {
         stopDarks(tr("The dark of %1 could not be kept: %2")
                       .arg(DarkDialog::exposureText(dark.exposureSeconds), error));
         return true;
@@ -197,17 +225,14 @@ bool Form2::takeDarkFrame(const FrameView &raw)
         m_darkDialog->showProgress(m_darkTaker->framesDone(), m_darkTaker->framesTotal(),
                                    tr("The dark of %1 is kept.").arg(m_darksTaken.back()));
     if (m_darkTaker->isDone()) {
-        stopDarks(tr("Darks taken (%1, %n frame(s) each). Uncover the telescope.", nullptr,
-                     m_darkTaker->framesEach())
-                      .arg(m_darksTaken.join(QStringLiteral(", "))));
+        const int each = m_darkTaker->framesEach();
+        stopDarks(tr("Darks taken (%1, %2 each). Uncover the telescope.")
+                      .arg(m_darksTaken.join(QStringLiteral(", ")),
+                           each == 1 ? tr("1 frame") : tr("%1 frames").arg(each)));
         return true;
     }
-    if (!sub->device()->setExposureSeconds(m_darkTaker->exposure())) {
-        stopDarks(tr("The camera did not take an exposure of %1.")
-                      .arg(DarkDialog::exposureText(m_darkTaker->exposure())));
-        return true;
-    }
-    showDarkProgress();
+    if (setDarkExposure())
+        showDarkProgress();
     return true;
 }
 
@@ -218,9 +243,11 @@ void Form2::stopDarks(const QString &why)
     m_darkTaker.reset();
     CaptureSubWindow *sub = captureSubWindow();
     // The camera goes back to the exposure it had.
-    if (sub && sub->device() && !sub->device()->isLost() && m_exposureBefore > 0.0
-        && !sameExposure(factsOf(sub).exposureSeconds, m_exposureBefore))
-        sub->device()->setExposureSeconds(m_exposureBefore);
+    if (sub && m_darkDevice && sub->device() == m_darkDevice && !m_darkDevice->isLost()
+        && m_exposureBefore > 0.0
+        && !sameExposure(m_darkDevice->cameraFacts().exposureSeconds, m_exposureBefore))
+        m_darkDevice->setExposureSeconds(m_exposureBefore);
+    m_darkDevice.clear();
     if (!why.isEmpty()) {
         setStatusText(why);
         if (m_darkDialog)

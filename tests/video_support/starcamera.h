@@ -38,6 +38,7 @@ public:
     {
         return {.name = QStringLiteral("Star camera"), .exposureSeconds = exposure};
     }
+    bool canSetExposure() const override { return exposure > 0.0; }
     bool setExposureSeconds(double seconds) override
     {
         if (seconds <= 0.0 || seconds > 60.0)

@@ -142,6 +142,8 @@ public:
     // What the camera knows of its sensor and its exposures now, for the guide loop and for
     // frames saved to disk.
     virtual CameraFacts cameraFacts() const { return {}; }
+    // Whether setExposureSeconds() can work now, asked without changing anything.
+    virtual bool canSetExposure() const { return false; }
     // Sets the exposure of the frames to come (for darks taken at several exposures); false
     // when the camera cannot, or not to that length, and then nothing changed.
     virtual bool setExposureSeconds(double seconds)

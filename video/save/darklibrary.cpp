@@ -219,7 +219,7 @@ QString DarkLibrary::filePath(QSize size, int bits, double exposureSeconds) cons
 
 bool DarkLibrary::save(const DarkFrame &dark, QString *error) const
 {
-    if (!dark.isValid() || !(dark.exposureSeconds > 0)) {
+    if (!dark.isValid() || !(dark.exposureSeconds >= 0)) {
         *error = QStringLiteral("there is no whole dark to save");
         return false;
     }

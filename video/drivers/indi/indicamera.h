@@ -52,6 +52,7 @@ public:
     QList<DeviceControl> controls() const override;
     bool setControl(quint32 id, qint32 value) override;
     // As the exposure control, in whole milliseconds within the limits the driver gives.
+    bool canSetExposure() const override { return true; }
     bool setExposureSeconds(double seconds) override;
 
     bool start() override;

@@ -56,6 +56,7 @@ public:
     QList<DeviceControl> controls() const override;
     bool setControl(quint32 id, qint32 value) override;
     // Rounded to whole milliseconds, which must lie within the exposure control's range.
+    bool canSetExposure() const override { return !m_lost; }
     bool setExposureSeconds(double seconds) override;
 
     bool start() override;

@@ -350,13 +350,29 @@ bool V4l2Device::setControl(quint32 id, qint32 value)
     return m_fd.isValid() && xioctl(*m_sys, m_fd.get(), VIDIOC_S_CTRL, &control) == 0;
 }
 
+namespace {
+
+// The absolute exposure control of `fd`, when it is there and can be set now.
+bool settableExposure(V4l2Syscalls &sys, int fd, v4l2_queryctrl *query)
+{
+    query->id = V4L2_CID_EXPOSURE_ABSOLUTE;
+    return xioctl(sys, fd, VIDIOC_QUERYCTRL, query) == 0
+           && !(query->flags
+                & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_INACTIVE | V4L2_CTRL_FLAG_READ_ONLY));
+}
+
+} // namespace
+
+bool V4l2Device::canSetExposure() const
+{
+    v4l2_queryctrl query{};
+    return m_fd.isValid() && settableExposure(*m_sys, m_fd.get(), &query);
+}
+
 bool V4l2Device::setExposureSeconds(double seconds)
 {
     v4l2_queryctrl query{};
-    query.id = V4L2_CID_EXPOSURE_ABSOLUTE;
-    if (!m_fd.isValid() || xioctl(*m_sys, m_fd.get(), VIDIOC_QUERYCTRL, &query) != 0
-        || (query.flags
-            & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_INACTIVE | V4L2_CTRL_FLAG_READ_ONLY)))
+    if (!m_fd.isValid() || !settableExposure(*m_sys, m_fd.get(), &query))
         return false;
     const double units = std::round(seconds * 1.0e4);
     // Also refuses what is not a number at all.

@@ -47,6 +47,7 @@ public:
     bool setControl(quint32 id, qint32 value) override;
     // Through V4L2_CID_EXPOSURE_ABSOLUTE (100 us units), rounded to its units; false when the
     // device has no such control, it is inactive or read-only, or the length is outside it.
+    bool canSetExposure() const override;
     bool setExposureSeconds(double seconds) override;
 
     bool start() override;
