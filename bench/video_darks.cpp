@@ -3,6 +3,8 @@
 // whole and read back, in time and in resident memory at its peak above what was resident
 // before, beside a copy of the dark's values.
 
+#include "peakmemory.h"
+
 #include "video/save/darklibrary.h"
 
 #include <QFile>
@@ -29,29 +31,7 @@ const DarkFrame &dark()
     return frame;
 }
 
-qint64 statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
-// The resident memory's peak while `work` runs, above what was resident before, in MiB.
-template<typename Work>
-double peakMiB(Work work)
-{
-    QFile reset(QStringLiteral("/proc/self/clear_refs"));
-    if (reset.open(QIODevice::WriteOnly))
-        reset.write("5");
-    reset.close();
-    const qint64 before = statusKiB("VmRSS:");
-    work();
-    return double(statusKiB("VmHWM:") - before) / 1024.0;
-}
+using voruna::bench::peakMiB;
 
 void copyBaseline(benchmark::State &state)
 {

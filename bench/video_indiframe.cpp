@@ -3,6 +3,8 @@
 // decode a 6000 x 4000 16-bit frame and the memory it takes at its peak beyond the frame itself,
 // read where it is and after a copy of it, beside a copy of its bytes alone.
 
+#include "peakmemory.h"
+
 #include "video/drivers/indi/indiframe.h"
 
 #include <QFile>
@@ -36,29 +38,7 @@ const QByteArray &frame()
     return bytes;
 }
 
-qint64 statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
-// The resident memory's peak while `work` runs, above what was resident before, in MiB.
-template<typename Work>
-double peakMiB(Work work)
-{
-    QFile reset(QStringLiteral("/proc/self/clear_refs"));
-    if (reset.open(QIODevice::WriteOnly))
-        reset.write("5");
-    reset.close();
-    const qint64 before = statusKiB("VmRSS:");
-    work();
-    return double(statusKiB("VmHWM:") - before) / 1024.0;
-}
+using voruna::bench::peakMiB;
 
 void copyOnly(benchmark::State &state)
 {

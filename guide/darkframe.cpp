@@ -29,25 +29,26 @@ float darkAt(const DarkFrame &dark, int x, int y)
     return dark.mean[size_t(y) * size_t(dark.size.width()) + size_t(x)];
 }
 
-// The median of the up to eight neighbours of (x, y) inside the frame, whose `value` is asked.
-template<typename Value>
-float neighbourMedian(int x, int y, QSize size, Value value, const HotPixelMap *skip = nullptr)
+// The lower median of the neighbours of (x, y) inside the frame that `skip` leaves: the ring of
+// eight, and the one around it when fewer than three of them are left (the rest of a hot cluster
+// may be half of what is left, hence the lower median). `value` gives a pixel's value.
+template<typename Value, typename Skip>
+float neighbourMedian(int x, int y, QSize size, Value value, Skip skip)
 {
     std::array<float, 24> near{};
     int n = 0;
-    for (int reach = 1; reach <= 2 && n == 0; ++reach)
+    for (int reach = 1; reach <= 2 && n < 3; ++reach)
         for (int dy = -reach; dy <= reach; ++dy)
             for (int dx = -reach; dx <= reach; ++dx) {
-                const QPoint p(x + dx, y + dy);
-                if ((dx == 0 && dy == 0) || p.x() < 0 || p.y() < 0 || p.x() >= size.width()
-                    || p.y() >= size.height() || (skip && skip->contains(p)))
-                    continue;
-                near[size_t(n++)] = value(p.x(), p.y());
+                const int nx = x + dx, ny = y + dy;
+                if (std::max(std::abs(dx), std::abs(dy)) == reach && nx >= 0 && ny >= 0
+                    && nx < size.width() && ny < size.height() && !skip(nx, ny))
+                    near[size_t(n++)] = value(nx, ny);
             }
     if (n == 0)
         return value(x, y);
-    std::nth_element(near.begin(), near.begin() + n / 2, near.begin() + n);
-    return near[size_t(n / 2)];
+    std::nth_element(near.begin(), near.begin() + (n - 1) / 2, near.begin() + n);
+    return near[size_t((n - 1) / 2)];
 }
 
 template<typename Pixel>
@@ -77,7 +78,8 @@ void repairHotPixels(const HotPixelMap &map, uchar *pixels, qsizetype stride)
     };
     for (const QPoint &p : map.pixels())
         at(p.x(), p.y()) = Pixel(std::lround(neighbourMedian(
-            p.x(), p.y(), map.size(), [&at](int x, int y) { return float(at(x, y)); }, &map)));
+            p.x(), p.y(), map.size(), [&at](int x, int y) { return float(at(x, y)); },
+            [&map](int x, int y) { return map.contains(QPoint(x, y)); })));
 }
 
 } // namespace
@@ -135,7 +137,7 @@ HotPixelMap HotPixelMap::fromDark(const DarkFrame &dark)
     const auto value = [&dark](int x, int y) { return darkAt(dark, x, y); };
     const auto excessAt = [&](size_t i) {
         const int x = int(i % size_t(width)), y = int(i / size_t(width));
-        return dark.mean[i] - neighbourMedian(x, y, dark.size, value);
+        return dark.mean[i] - neighbourMedian(x, y, dark.size, value, [](int, int) { return false; });
     };
     const size_t count = dark.mean.size();
     const size_t step = std::max<size_t>(1, count / scatterSamples);
@@ -169,25 +171,6 @@ HotPixelMap HotPixelMap::fromDark(const DarkFrame &dark)
     // A cluster's pixels stand against neighbours partly hot themselves (at an edge, mostly):
     // each neighbour of a hot pixel is weighed again against its cool neighbours alone, until
     // no more are found.
-    const auto coolMedian = [&](int x, int y, const std::vector<std::uint8_t> &flags) {
-        std::array<float, 24> near{};
-        int n = 0;
-        // The ring of eight, and the one around it when too few of them are cool.
-        for (int reach = 1; reach <= 2 && n < 3; ++reach)
-            for (int dy = -reach; dy <= reach; ++dy)
-                for (int dx = -reach; dx <= reach; ++dx) {
-                    const int nx = x + dx, ny = y + dy;
-                    if (std::max(std::abs(dx), std::abs(dy)) == reach && nx >= 0 && ny >= 0
-                        && nx < width && ny < height
-                        && !flags[size_t(ny) * size_t(width) + size_t(nx)])
-                        near[size_t(n++)] = darkAt(dark, nx, ny);
-                }
-        if (n == 0)
-            return darkAt(dark, x, y);
-        // The lower median: the rest of the cluster may be half of what is left.
-        std::nth_element(near.begin(), near.begin() + (n - 1) / 2, near.begin() + n);
-        return near[size_t((n - 1) / 2)];
-    };
     std::vector<std::uint8_t> flags(count, 0);
     for (const auto &h : hot)
         flags[h.second] = 1;
@@ -201,7 +184,11 @@ HotPixelMap HotPixelMap::fromDark(const DarkFrame &dark)
                     const size_t i = size_t(y) * size_t(width) + size_t(x);
                     if (x < 0 || y < 0 || x >= width || y >= height || flags[i])
                         continue;
-                    if (const float e = darkAt(dark, x, y) - coolMedian(x, y, flags); e > threshold) {
+                    const float e = darkAt(dark, x, y)
+                                    - neighbourMedian(x, y, dark.size, value, [&](int nx, int ny) {
+                                          return flags[size_t(ny) * size_t(width) + size_t(nx)] != 0;
+                                      });
+                    if (e > threshold) {
                         flags[i] = 1;
                         hot.emplace_back(e, i);
                     }
